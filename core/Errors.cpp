@@ -1,0 +1,42 @@
+#include "core/Errors.h"
+
+namespace skaldrun {
+
+namespace {
+
+std::string FileMessage(std::string_view head, std::string_view fullName, std::string_view reason)
+{
+    std::string text;
+    text.reserve(head.size() + fullName.size() + reason.size() + 4);
+    text.append(head).append(fullName).append("\". ").append(reason);
+    return text;
+}
+
+} // namespace
+
+EFOpenError::EFOpenError(std::string_view fullName, std::string_view reason)
+    : Exception(FileMessage("Cannot open file \"", fullName, reason))
+{
+}
+
+EFCreateError::EFCreateError(std::string_view fullName, std::string_view reason)
+    : Exception(FileMessage("Cannot create file \"", fullName, reason))
+{
+}
+
+EWriteError::EWriteError() : Exception("Stream write error") {}
+
+EConvertError::EConvertError(std::string_view text)
+    : Exception(std::string("'").append(text).append("' is not a valid integer value"))
+{
+}
+
+std::string ErrorBoxText(std::string_view message)
+{
+    std::string text(message);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text.push_back('.');
+    return text;
+}
+
+} // namespace skaldrun

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace skaldrun {
+
+// Base of every failure the program reports; the message is shown as it stands.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+    const std::string& Message() const noexcept { return message_; }
+
+private:
+    std::string message_;
+};
+
+class EFOpenError : public Exception {
+public:
+    EFOpenError(std::string_view fullName, std::string_view reason);
+};
+
+class EFCreateError : public Exception {
+public:
+    EFCreateError(std::string_view fullName, std::string_view reason);
+};
+
+class EWriteError : public Exception {
+public:
+    EWriteError();
+};
+
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EConvertError : public Exception {
+public:
+    explicit EConvertError(std::string_view text);
+};
+
+inline constexpr std::string_view kTextExceedsCapacity = "Text exceeds memo capacity";
+
+// The text of an error box: a period is added unless the message already ends in one,
+// in a blank, a control character or punctuation coded below it.
+std::string ErrorBoxText(std::string_view message);
+
+} // namespace skaldrun

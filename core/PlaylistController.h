@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/ConvertOptions.h"
+#include "core/ViewText.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace skaldrun {
+
+inline constexpr std::string_view kEmptyStatus = "Пусто";
+inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот файл не Winamp плейлист";
+
+// Shows a message and returns when the user has closed it.
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    virtual void ShowMessage(std::string_view text) = 0;
+};
+
+// Puts view bytes on the clipboard as plain text.
+class ClipboardService {
+public:
+    virtual ~ClipboardService() = default;
+    virtual void SetClipboardText(std::string_view text) = 0;
+};
+
+enum class ViewKind { Source, Converted };
+
+// A selection in the converted view, in bytes.
+struct Selection {
+    std::size_t start = 0;
+    std::size_t length = 0;
+    friend bool operator==(const Selection&, const Selection&) = default;
+};
+
+// What a state change touched; the owner refreshes only that.
+enum StateChange : unsigned {
+    SourceTextChanged = 1U << 0,
+    ConvertedTextChanged = 1U << 1,
+    SelectionChanged = 1U << 2,
+    VisibleViewChanged = 1U << 3,
+    ExportEnabledChanged = 1U << 4,
+    SelectorChanged = 1U << 5,
+    StatusChanged = 1U << 6,
+    LoadedChanged = 1U << 7,
+};
+
+class StateObserver {
+public:
+    virtual ~StateObserver() = default;
+    // Called after every change, before the controller goes on, also on the way to an error.
+    virtual void StateChanged(unsigned changes) = 0;
+};
+
+// The main window's state without its widgets, and the operations that change it.
+class PlaylistController {
+public:
+    PlaylistController(const ConvertOptions& options, MessageService& messages,
+                       ClipboardService& clipboard);
+
+    void SetObserver(StateObserver* observer) noexcept { observer_ = observer; }
+
+    const ViewText& SourceText() const noexcept { return source_; }
+    const ViewText& ConvertedText() const noexcept { return converted_; }
+    Selection ConvertedSelection() const noexcept { return selection_; }
+    ViewKind VisibleView() const noexcept { return visible_; }
+    const std::string& FileName() const noexcept { return fileName_; }
+    bool PlaylistLoaded() const noexcept { return loaded_; }
+    int SelectorIndex() const noexcept { return selectorIndex_; }
+    bool SelectorEnabled() const noexcept { return selectorEnabled_; }
+    bool ExportEnabled() const noexcept { return exportEnabled_; }
+    const std::string& StatusText() const noexcept { return status_; }
+
+    // Set by Open just before LoadPlaylist.
+    void SetFileName(std::string fileName);
+    // The user's edits and selection in the converted view.
+    void SetConvertedText(ViewText text);
+    void SetConvertedSelection(Selection selection);
+
+    void LoadPlaylist();
+    void SelectView(int index);
+    void CopyConverted();
+
+private:
+    void Notify(unsigned changes);
+    void SetVisibleView(ViewKind view);
+    void SetExportEnabled(bool enabled);
+    void SetSelector(int index, bool enabled);
+    void SetStatus(std::string_view status);
+    void SetLoaded(bool loaded);
+
+    const ConvertOptions& options_;
+    MessageService& messages_;
+    ClipboardService& clipboard_;
+    StateObserver* observer_ = nullptr;
+
+    ViewText source_;
+    ViewText converted_;
+    Selection selection_;
+    ViewKind visible_ = ViewKind::Source;
+    std::string fileName_;
+    bool loaded_ = false;
+    int selectorIndex_ = 0;
+    bool selectorEnabled_ = false;
+    bool exportEnabled_ = false;
+    std::string status_{kEmptyStatus};
+};
+
+} // namespace skaldrun

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/ViewText.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace skaldrun {
+
+// The most text a view holds: 256 MiB, far above any real playlist yet small enough that
+// reading one never exhausts a desktop's memory.
+inline constexpr std::size_t kViewCapacity = std::size_t{256} * 1024 * 1024;
+
+// Reads a playlist file into a view text with uniform CR LF line breaks.
+ViewText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity);
+
+// The same for standard input, for the command-line converter.
+ViewText ReadTextStream(std::size_t capacity = kViewCapacity);
+
+// Writes the text byte for byte under exactly the given name.
+void WriteTextFile(const std::string& path, std::string_view text);
+
+// Saves the converted view under the chosen name with ".txt" always appended.
+void SaveConvertedText(const std::string& chosenName, std::string_view text);
+
+} // namespace skaldrun

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace skaldrun {
+
+// The bytes of one text view. Lines end with CR LF; no NUL byte is held.
+using ViewText = std::string;
+
+// The lines of a view text, cut lazily at every CR LF so that a huge playlist is never copied
+// into a list of its own. A last empty piece is not a line.
+class TextLines {
+public:
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = std::string_view;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const std::string_view*;
+        using reference = const std::string_view&;
+
+        Iterator() = default;
+        reference operator*() const noexcept { return line_; }
+        pointer operator->() const noexcept { return &line_; }
+        Iterator& operator++() noexcept;
+        Iterator operator++(int) noexcept
+        {
+            Iterator old = *this;
+            ++*this;
+            return old;
+        }
+        friend bool operator==(const Iterator& a, const Iterator& b) noexcept
+        {
+            return a.line_.data() == b.line_.data() && a.rest_.data() == b.rest_.data();
+        }
+
+    private:
+        friend class TextLines;
+        explicit Iterator(std::string_view text) noexcept;
+
+        std::string_view line_;
+        std::string_view rest_;
+        bool atEnd_ = true;
+    };
+
+    explicit TextLines(std::string_view text) noexcept : text_(text) {}
+    Iterator begin() const noexcept { return Iterator(text_); }
+    Iterator end() const noexcept { return Iterator(); }
+    std::vector<std::string_view> ToVector() const;
+
+private:
+    std::string_view text_;
+};
+
+TextLines SplitLines(std::string_view text) noexcept;
+
+// Adds a line after the text's last line break, or starts a new line after an unfinished one.
+void AppendLine(ViewText& text, std::string_view line);
+
+// Makes every line break CR LF (LF, lone CR and CR LF each end one line) and drops everything
+// from the first NUL on. Text that already uses CR LF is only cut, never copied. A result longer
+// than capacity fails with EInvalidOperation and leaves the text as it was.
+void NormalizeLineBreaks(std::string& text,
+                         std::size_t capacity = std::numeric_limits<std::size_t>::max());
+
+} // namespace skaldrun

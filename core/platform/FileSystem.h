@@ -1,0 +1,30 @@
+#pragma once
+
+// The one place that talks to the operating system's file calls. Everything above it sees
+// whole buffers and the program's own exceptions.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace skaldrun::platform {
+
+// The name made absolute without touching the disk: joined to the current folder, with "."
+// and ".." resolved lexically.
+std::string FullPathName(std::string_view path);
+
+// The system's text for an error code, without trailing blanks, control characters and periods.
+std::string ErrorText(int code);
+
+// Reads a whole regular file. Fails with EFOpenError (missing, not a regular file, unreadable)
+// or, before reading anything, with EInvalidOperation when it holds more than capacity bytes.
+std::string ReadWholeFile(const std::string& path, std::size_t capacity);
+
+// Reads standard input to its end under the same capacity rule.
+std::string ReadStandardInput(std::size_t capacity);
+
+// Creates or truncates the file and writes all of data. Fails with EFCreateError when the file
+// cannot be created (an existing one is left untouched) and EWriteError when not all was written.
+void WriteWholeFile(const std::string& path, std::string_view data);
+
+} // namespace skaldrun::platform

@@ -1,0 +1,161 @@
+#include "core/Errors.h"
+#include "core/platform/FileSystem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Windows locks a playlist against writers while it is read and a text file against everyone
+// while it is written. POSIX files have no share modes, so nothing here locks: the read takes
+// what is on disk at that moment and the write is as exclusive as the file system makes it.
+
+namespace skaldrun::platform {
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int Get() const noexcept { return fd_; }
+    // Closing is where some file systems report a failed write, so callers may ask.
+    int Release() noexcept
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Why a file that opened cannot be read as text; a folder says so, other kinds get the
+// nearest reason the system has.
+int NotRegularFileError(mode_t mode) noexcept
+{
+    if (S_ISDIR(mode))
+        return EISDIR;
+    if (S_ISFIFO(mode) || S_ISSOCK(mode))
+        return ESPIPE;
+    return EINVAL;
+}
+
+[[noreturn]] void ThrowCapacity()
+{
+    throw EInvalidOperation(std::string(kTextExceedsCapacity));
+}
+
+// Reads to the end of the stream. The expected size is read in one call; one more call
+// confirms the end, and a file that grew meanwhile keeps being read up to the capacity.
+std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const std::string& name)
+{
+    std::string buffer;
+    buffer.resize(expected < capacity ? expected + 1 : capacity + 1);
+    std::size_t total = 0;
+    for (;;) {
+        if (total == buffer.size()) {
+            if (total > capacity)
+                ThrowCapacity();
+            buffer.resize(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
+        }
+        const ssize_t n = ::read(fd, buffer.data() + total, buffer.size() - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFOpenError(name, ErrorText(errno));
+        }
+        if (n == 0)
+            break;
+        total += static_cast<std::size_t>(n);
+    }
+    if (total > capacity)
+        ThrowCapacity();
+    buffer.resize(total);
+    return buffer;
+}
+
+} // namespace
+
+std::string FullPathName(std::string_view path)
+{
+    std::error_code ec;
+    std::filesystem::path p(path);
+    if (p.is_relative()) {
+        const std::filesystem::path cwd = std::filesystem::current_path(ec);
+        if (!ec)
+            p = cwd / p;
+    }
+    return p.lexically_normal().string();
+}
+
+std::string ErrorText(int code)
+{
+    std::string text = std::strerror(code);
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+std::string ReadWholeFile(const std::string& path, std::size_t capacity)
+{
+    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.Get() < 0)
+        throw EFOpenError(FullPathName(path), ErrorText(errno));
+    struct stat st {};
+    if (::fstat(file.Get(), &st) != 0)
+        throw EFOpenError(FullPathName(path), ErrorText(errno));
+    if (!S_ISREG(st.st_mode))
+        throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
+    const auto size = static_cast<std::uintmax_t>(st.st_size);
+    if (size > capacity)
+        ThrowCapacity();
+    const int flags = ::fcntl(file.Get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    return ReadToEnd(file.Get(), static_cast<std::size_t>(size), capacity, FullPathName(path));
+}
+
+std::string ReadStandardInput(std::size_t capacity)
+{
+    struct stat st {};
+    std::size_t expected = 0;
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        expected = static_cast<std::size_t>(std::min<std::uintmax_t>(st.st_size, capacity + 1));
+    if (expected > capacity)
+        ThrowCapacity();
+    return ReadToEnd(STDIN_FILENO, expected, capacity, "-");
+}
+
+void WriteWholeFile(const std::string& path, std::string_view data)
+{
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY,
+                               0666));
+    if (file.Get() < 0)
+        throw EFCreateError(FullPathName(path), ErrorText(errno));
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(file.Get(), p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw EWriteError();
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(file.Release()) != 0 && errno != EINTR)
+        throw EWriteError();
+}
+
+} // namespace skaldrun::platform

@@ -1,0 +1,173 @@
+#include "TempDir.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace skaldrun {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the converter with the given arguments, standard input taken from a file.
+Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null")
+{
+    TempDir dir;
+    const std::string outFile = dir.File("stdout");
+    const std::string errFile = dir.File("stderr");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open(input.c_str(), O_RDONLY);
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(SKALDRUN_CONVERT_EXE)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadBytes(outFile),
+            ReadBytes(errFile)};
+}
+
+std::string Sample(std::string_view name)
+{
+    return std::string(SKALDRUN_SAMPLES_DIR) + "/" + std::string(name);
+}
+
+TEST(SkaldrunConvert, ConvertsRealPlaylists)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{Sample("ansi-cp1251.m3u")},
+         "1.\xCA\xE8\xED\xEE - 01 - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8  <4:05>\r\n"
+         "2.\xCA\xE8\xED\xEE - 02 - \xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 "
+         "\xE4\xE2\xE5\xF0\xFC  <5:01>\r\n"
+         "3.\xD0\xE0\xE4\xE8\xEE \xD0\xE5\xEA\xEE\xF0\xE4\r\n"},
+        {{Sample("cr-only.m3u")}, "1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n"},
+        {{Sample("iptv.m3u")}, "1.Новости 24\r\n2.Music, Live\r\n"},
+        {{Sample("lf-with-options.m3u")},
+         "1.Artist - a1-Side A Opener  <3:19>\r\n2.Jingle  <0:12>\r\n3.Night Stream\r\n"},
+        {{Sample("utf8-bom.m3u8")},
+         "1.Ария - 03. Беспечный ангел  <3:32>\r\n2.Björk - 04 Army of Me  <3:04>\r\n"},
+        {{"--no-counter", "--no-time", "--keep-digits", Sample("cr-only.m3u")},
+         "01-Intro\r\nLong Mix, Part 2\r\n"},
+        {{"--no-time", "--", Sample("cr-only.m3u")}, "1.Intro\r\n2.Long Mix, Part 2\r\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunConvert(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args.back();
+        EXPECT_EQ(r.out, c.out) << c.args.back();
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(SkaldrunConvert, ReadsStandardInput)
+{
+    const Result r = RunConvert({"--no-time", "-"}, Sample("cr-only.m3u"));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1.Intro\r\n2.Long Mix, Part 2\r\n");
+}
+
+TEST(SkaldrunConvert, WritesTheNamedFileExactly)
+{
+    TempDir dir;
+    const Result r = RunConvert({"-o", dir.File("list"), Sample("cr-only.m3u")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadBytes(dir.File("list")), "1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n");
+}
+
+TEST(SkaldrunConvert, FailuresWriteNothing)
+{
+    TempDir dir;
+    const std::string target = dir.File("out.txt");
+    const std::string missing = dir.File("missing.m3u");
+    const struct {
+        std::string playlist;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {Sample("not-a-playlist.m3u"), 2,
+         "skaldrun-convert: Ошибка: Этот файл не Winamp плейлист\n"},
+        {Sample("bad-duration.m3u"), 1, "skaldrun-convert: '' is not a valid integer value.\n"},
+        {missing, 1,
+         "skaldrun-convert: Cannot open file \"" + missing + "\". No such file or directory.\n"},
+    };
+    for (const auto& c : cases) {
+        for (const bool toFile : {false, true}) {
+            std::vector<std::string> args{c.playlist};
+            if (toFile)
+                args.insert(args.begin(), {"-o", target});
+            const Result r = RunConvert(args);
+            EXPECT_EQ(r.exitCode, c.exitCode) << c.playlist;
+            EXPECT_EQ(r.err, c.err);
+            EXPECT_EQ(r.out, "");
+            EXPECT_FALSE(std::filesystem::exists(target));
+        }
+    }
+}
+
+TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes)
+{
+    TempDir dir;
+    std::filesystem::create_symlink("/dev/full", dir.Path() / "full");
+    const struct {
+        std::string target;
+        std::string err;
+    } cases[] = {
+        {dir.File("full"), "skaldrun-convert: Stream write error.\n"},
+        {dir.File("no/list"), "skaldrun-convert: Cannot create file \"" + dir.File("no/list") +
+                                  "\". No such file or directory.\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunConvert({"-o", c.target, Sample("cr-only.m3u")});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(SkaldrunConvert, Usage)
+{
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        bool usageOnStdout;
+    } cases[] = {
+        {{}, 64, false},
+        {{"--bogus", "x.m3u"}, 64, false},
+        {{"a.m3u", "b.m3u"}, 64, false},
+        {{"-o"}, 64, false},
+        {{"-o", "a", "-o", "b", "x.m3u"}, 64, false},
+        {{"--help"}, 0, true},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunConvert(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_TRUE((c.usageOnStdout ? r.out : r.err).starts_with("usage: skaldrun-convert"));
+    }
+    const Result version = RunConvert({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "skaldrun-convert 1.37\n");
+}
+
+} // namespace
+} // namespace skaldrun

@@ -1,0 +1,207 @@
+#include "TempDir.h"
+
+#include "core/Errors.h"
+#include "core/PlaylistController.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <vector>
+
+namespace skaldrun {
+namespace {
+
+using test::TempDir;
+
+// What the window shows, apart from the texts.
+struct Shown {
+    ViewKind visible;
+    bool exportEnabled;
+    int selectorIndex;
+    bool selectorEnabled;
+    std::string status;
+    bool loaded;
+    friend bool operator==(const Shown&, const Shown&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const Shown& s)
+    {
+        return os << (s.visible == ViewKind::Source ? "source" : "converted")
+                  << " export=" << s.exportEnabled << " selector=" << s.selectorIndex << '/'
+                  << s.selectorEnabled << " status=" << s.status << " loaded=" << s.loaded;
+    }
+};
+
+Shown ShownBy(const PlaylistController& c)
+{
+    return {c.VisibleView(),     c.ExportEnabled(), c.SelectorIndex(),
+            c.SelectorEnabled(), c.StatusText(),    c.PlaylistLoaded()};
+}
+
+const Shown kStart{ViewKind::Source, false, 0, false, "Пусто", false};
+
+class ControllerTest : public testing::Test, MessageService, ClipboardService, StateObserver {
+protected:
+    ControllerTest() { controller.SetObserver(this); }
+
+    void ShowMessage(std::string_view text) override
+    {
+        messages.emplace_back(text);
+        shownAtMessage = ShownBy(controller);
+    }
+    void SetClipboardText(std::string_view text) override { clipboard = text; }
+    void StateChanged(unsigned changes) override
+    {
+        ++notifications;
+        if ((changes & ConvertedTextChanged) != 0)
+            convertedSeen = controller.ConvertedText();
+    }
+
+    std::string Playlist(std::string_view name, std::string_view bytes)
+    {
+        return dir.Write(name, bytes);
+    }
+    void Load(const std::string& path)
+    {
+        controller.SetFileName(path);
+        controller.LoadPlaylist();
+    }
+
+    TempDir dir;
+    ConvertOptions options;
+    PlaylistController controller{options, *this, *this};
+    std::vector<std::string> messages;
+    std::optional<Shown> shownAtMessage;
+    std::optional<std::string> clipboard;
+    std::string convertedSeen;
+    int notifications = 0;
+};
+
+constexpr std::string_view kGood = "#EXTM3U\r\n#EXTINF:185,01-Intro\r\na.mp3\r\n#EXTINF:5,b\r\n";
+constexpr std::string_view kConverted = "1.Intro  <3:05>\r\n2.b  <0:05>\r\n";
+
+TEST_F(ControllerTest, StartState)
+{
+    EXPECT_EQ(ShownBy(controller), kStart);
+    EXPECT_EQ(controller.SourceText(), "");
+    EXPECT_EQ(controller.ConvertedText(), "");
+}
+
+TEST_F(ControllerTest, LoadRowsOfTheStateTable)
+{
+    const std::string good = Playlist("good.m3u", kGood);
+    const std::string notPlaylist = Playlist("not.m3u", "D:\\one.mp3\r\n");
+    const struct {
+        const char* row;
+        bool autoOpen;
+        std::string path;
+        Shown shown;
+    } rows[] = {
+        {"playlist, AutoOpen on", true, good, {ViewKind::Converted, true, 1, true, good, true}},
+        {"playlist, AutoOpen off", false, good, {ViewKind::Source, false, 0, true, good, true}},
+        {"not a playlist", true, notPlaylist, {ViewKind::Converted, false, 0, false, "Пусто", false}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.row);
+        options.AutoOpen = row.autoOpen;
+        Load(row.path);
+        EXPECT_EQ(ShownBy(controller), row.shown);
+    }
+    // The message came after the state of its row was set.
+    ASSERT_EQ(messages, std::vector<std::string>{"Ошибка: Этот файл не Winamp плейлист"});
+    EXPECT_EQ(shownAtMessage, rows[2].shown);
+    EXPECT_EQ(controller.SourceText(), "D:\\one.mp3\r\n"); // kept in the hidden view
+    EXPECT_EQ(controller.ConvertedText(), "");
+}
+
+TEST_F(ControllerTest, AutoCopyPutsTheWholeTextOnTheClipboardAndSelectsIt)
+{
+    Load(Playlist("good.m3u", kGood));
+    EXPECT_EQ(clipboard, kConverted);
+    EXPECT_EQ(controller.ConvertedSelection(), (Selection{0, kConverted.size()}));
+
+    options.AutoCopy = false;
+    clipboard.reset();
+    Load(controller.FileName());
+    EXPECT_FALSE(clipboard.has_value());
+    EXPECT_EQ(controller.ConvertedSelection(), Selection{});
+
+    options.AutoOpen = false; // AutoCopy on but ignored while AutoOpen is off
+    options.AutoCopy = true;
+    Load(controller.FileName());
+    EXPECT_FALSE(clipboard.has_value());
+}
+
+TEST_F(ControllerTest, PickingViews)
+{
+    options.AutoOpen = false;
+    const std::string good = Playlist("good.m3u", kGood);
+    Load(good);
+    EXPECT_EQ(controller.ConvertedText(), kConverted); // converted during the load all the same
+    controller.SelectView(1);
+    EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Converted, true, 1, true, good, true}));
+    controller.SelectView(1);
+    EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Converted, true, 1, true, good, true}));
+    controller.SelectView(0);
+    EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Source, false, 0, true, good, true}));
+}
+
+TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState)
+{
+    const std::string good = Playlist("good.m3u", kGood);
+    Load(good);
+    const Shown before = ShownBy(controller);
+
+    controller.SetFileName(dir.File("missing.m3u"));
+    EXPECT_THROW(controller.LoadPlaylist(), EFOpenError);
+    EXPECT_EQ(ShownBy(controller), before); // status still names the earlier file
+    EXPECT_EQ(controller.SourceText(), "");
+    EXPECT_EQ(controller.ConvertedText(), "");
+    EXPECT_TRUE(controller.PlaylistLoaded());
+
+    const std::string bad =
+        Playlist("bad.m3u", "#EXTM3U\r\n#EXTINF:120,Fine\r\n#EXTINF:,No length\r\n");
+    controller.SetFileName(bad);
+    EXPECT_THROW(controller.LoadPlaylist(), EConvertError);
+    EXPECT_EQ(ShownBy(controller), before);
+    EXPECT_EQ(controller.SourceText(), "#EXTM3U\r\n#EXTINF:120,Fine\r\n#EXTINF:,No length\r\n");
+    EXPECT_EQ(controller.ConvertedText(), "1.Fine  <2:00>\r\n");
+    EXPECT_EQ(convertedSeen, "1.Fine  <2:00>\r\n"); // the owner saw it before the error left
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ControllerTest, HeaderOnlyPlaylistIsASuccessfulLoad)
+{
+    const std::string empty = Playlist("empty.m3u", "#EXTM3U\n");
+    Load(empty);
+    EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Converted, true, 1, true, empty, true}));
+    EXPECT_FALSE(clipboard.has_value()); // nothing to copy: the clipboard keeps its text
+}
+
+TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything)
+{
+    Load(Playlist("good.m3u", kGood));
+    controller.SetConvertedSelection({2, 5});
+    controller.CopyConverted();
+    EXPECT_EQ(clipboard, "Intro");
+    EXPECT_EQ(controller.ConvertedSelection(), (Selection{2, 5}));
+
+    controller.SetConvertedText("edited\r\nlast line");
+    controller.SetConvertedSelection({});
+    controller.CopyConverted();
+    EXPECT_EQ(clipboard, "edited\r\nlast line");
+
+    controller.SetConvertedSelection({100, 100}); // clipped to the text
+    EXPECT_EQ(controller.ConvertedSelection(), (Selection{17, 0}));
+}
+
+TEST_F(ControllerTest, EveryChangeIsReported)
+{
+    Load(Playlist("good.m3u", kGood));
+    const int afterLoad = notifications;
+    EXPECT_GE(afterLoad, 7);
+    controller.SelectView(1); // no change, nothing to report
+    EXPECT_EQ(notifications, afterLoad);
+    controller.SelectView(0);
+    EXPECT_GT(notifications, afterLoad);
+}
+
+} // namespace
+} // namespace skaldrun

@@ -1,0 +1,165 @@
+#include "TempDir.h"
+
+#include "core/Errors.h"
+#include "core/TextFiles.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace skaldrun {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::TempDir;
+
+template <typename Error, typename Action>
+std::string MessageOf(Action&& action)
+{
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return std::string("unexpected: ") + e.what();
+    }
+    return "no error";
+}
+
+TEST(ReadTextFile, ReadsBytesWithUniformBreaks)
+{
+    TempDir dir;
+    const struct {
+        std::string_view bytes;
+        std::string_view text;
+    } cases[] = {
+        {"", ""},
+        {"#EXTM3U\r\n#EXTINF:1,a\r\n", "#EXTM3U\r\n#EXTINF:1,a\r\n"},
+        {"#EXTM3U\n#EXTINF:1,a", "#EXTM3U\r\n#EXTINF:1,a"},
+        {"#EXTM3U\r#EXTINF:1,\xE0\xFF\r", "#EXTM3U\r\n#EXTINF:1,\xE0\xFF\r\n"},
+        {"\xEF\xBB\xBF#EXTM3U\n", "\xEF\xBB\xBF#EXTM3U\r\n"},
+        {std::string_view("ab\0cd", 5), "ab"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReadTextFile(dir.Write("p.m3u", c.bytes)), c.text);
+}
+
+TEST(ReadTextFile, OpenErrorsNameTheFullPathAndTheReason)
+{
+    TempDir dir;
+    const std::string root = dir.Path().string();
+    fs::create_directory(dir.Path() / "folder.m3u");
+    ASSERT_EQ(::mkfifo(dir.File("fifo.m3u").c_str(), 0600), 0);
+
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {root + "/sub/../missing.m3u",
+         "Cannot open file \"" + root + "/missing.m3u\". No such file or directory"},
+        {root + "/./folder.m3u", "Cannot open file \"" + root + "/folder.m3u\". Is a directory"},
+        {root + "/fifo.m3u", "Cannot open file \"" + root + "/fifo.m3u\". Illegal seek"},
+        {"/dev/zero", "Cannot open file \"/dev/zero\". Invalid argument"},
+        {root + "/missing/x.m3u",
+         "Cannot open file \"" + root + "/missing/x.m3u\". No such file or directory"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageOf<EFOpenError>([&] { ReadTextFile(c.path); }), c.message);
+}
+
+TEST(ReadTextFile, RelativeNamesAreMadeAbsolute)
+{
+    const std::string cwd = fs::current_path().string();
+    EXPECT_EQ(MessageOf<EFOpenError>([] { ReadTextFile("no-such-dir/../no-such.m3u"); }),
+              "Cannot open file \"" + cwd + "/no-such.m3u\". No such file or directory");
+}
+
+TEST(ReadTextFile, CapacityIsCheckedBeforeAndAfterBreaksAreMadeUniform)
+{
+    TempDir dir;
+    EXPECT_EQ(ReadTextFile(dir.Write("a", "123456\r\n"), 8), "123456\r\n");
+    EXPECT_EQ(MessageOf<EInvalidOperation>([&] { ReadTextFile(dir.Write("b", "1234567\r\n"), 8); }),
+              "Text exceeds memo capacity");
+    EXPECT_EQ(MessageOf<EInvalidOperation>([&] { ReadTextFile(dir.Write("c", "123\n45\n"), 8); }),
+              "Text exceeds memo capacity");
+
+    // A sparse file over the real capacity fails at once without being read.
+    const std::string huge = dir.Write("huge.m3u", "");
+    fs::resize_file(huge, kViewCapacity + 1);
+    EXPECT_EQ(MessageOf<EInvalidOperation>([&] { ReadTextFile(huge); }),
+              "Text exceeds memo capacity");
+}
+
+TEST(SaveConvertedText, AppendsTxtAndWritesBytesUnchanged)
+{
+    TempDir dir;
+    const struct {
+        std::string chosen;
+        std::string written;
+    } cases[] = {
+        {"list", "list.txt"},
+        {"list.txt", "list.txt.txt"},
+        {"list.TXT", "list.TXT.txt"},
+    };
+    dir.Write("list.txt.keep", "");
+    for (const auto& c : cases) {
+        SaveConvertedText(dir.File(c.chosen), "1.\xC0\xFF  <0:01>\r\nedited");
+        EXPECT_EQ(ReadBytes(dir.File(c.written)), "1.\xC0\xFF  <0:01>\r\nedited") << c.chosen;
+    }
+    EXPECT_FALSE(fs::exists(dir.File("list")));
+}
+
+TEST(SaveConvertedText, TruncatesALongerFileAndWritesEmptyText)
+{
+    TempDir dir;
+    dir.Write("out.txt", std::string(1000, 'x'));
+    SaveConvertedText(dir.File("out"), "short\r\n");
+    EXPECT_EQ(ReadBytes(dir.File("out.txt")), "short\r\n");
+    SaveConvertedText(dir.File("out"), "");
+    EXPECT_EQ(fs::file_size(dir.File("out.txt")), 0U);
+}
+
+TEST(SaveConvertedText, CreateErrorsNameTheFullTxtPath)
+{
+    TempDir dir;
+    const std::string root = dir.Path().string();
+    fs::create_directory(dir.Path() / "taken.txt");
+    const struct {
+        std::string chosen;
+        std::string message;
+    } cases[] = {
+        {root + "/missing/list",
+         "Cannot create file \"" + root + "/missing/list.txt\". No such file or directory"},
+        {root + "/./taken", "Cannot create file \"" + root + "/taken.txt\". Is a directory"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(c.chosen, "text"); }),
+                  c.message);
+}
+
+TEST(SaveConvertedText, ReadOnlyTargetKeepsItsContent)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits stop nothing for root";
+    TempDir dir;
+    const std::string target = dir.Write("ro.txt", "keep me");
+    fs::permissions(target, fs::perms::owner_read);
+    EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("ro"), "new"); }),
+              "Cannot create file \"" + target + "\". Permission denied");
+    EXPECT_EQ(ReadBytes(target), "keep me");
+}
+
+TEST(SaveConvertedText, FullDiskIsAWriteError)
+{
+    TempDir dir;
+    fs::create_symlink("/dev/full", dir.Path() / "full.txt");
+    EXPECT_EQ(MessageOf<EWriteError>([&] { SaveConvertedText(dir.File("full"), "text"); }),
+              "Stream write error");
+    // An empty text writes nothing, so even a full disk takes it.
+    EXPECT_NO_THROW(SaveConvertedText(dir.File("full"), ""));
+}
+
+} // namespace
+} // namespace skaldrun
