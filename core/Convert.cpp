@@ -1,9 +1,11 @@
 #include "core/Convert.h"
 
 #include "core/Errors.h"
+#include "core/platform/FileSystem.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace skaldrun {
 
@@ -25,32 +27,45 @@ bool IsDigit(char c) noexcept
     return c >= '0' && c <= '9';
 }
 
-// The duration field as the scan up to the first comma reads it. Every digit counts until a
-// "." follows one; a "-" before any digit marks an unknown length, as players write "-1".
-struct Duration {
+// The duration as the scan up to the first comma reads it. Every digit counts until a "."
+// follows one; a "-" before any digit marks an unknown length, as players write "-1".
+struct Entry {
+    bool isEntry = false; // false: no comma, so a directive such as #EXTGRP
     bool unknown = false;
-    bool valid = true;
+    bool valid = false;
     std::int64_t seconds = 0;
+    std::string_view field;
+    std::string_view title;
 };
 
-Duration ScanDuration(std::string_view field) noexcept
+Entry ScanEntry(std::string_view line) noexcept
 {
-    Duration d;
+    Entry e;
     bool anyDigit = false;
-    for (const char c : field) {
+    bool ended = false;
+    std::size_t i = 0;
+    for (; i < line.size() && line[i] != ','; ++i) {
+        const char c = line[i];
+        if (ended)
+            continue;
         if (IsDigit(c)) {
             anyDigit = true;
-            if (d.seconds <= kMaxSeconds)
-                d.seconds = d.seconds * 10 + (c - '0');
+            if (e.seconds <= kMaxSeconds)
+                e.seconds = e.seconds * 10 + (c - '0');
         } else if (c == '-' && !anyDigit) {
-            d.unknown = true;
-            return d;
+            e.unknown = true;
+            ended = true;
         } else if (c == '.' && anyDigit) {
-            break;
+            ended = true;
         }
     }
-    d.valid = anyDigit && d.seconds <= kMaxSeconds;
-    return d;
+    if (i == line.size())
+        return e;
+    e.isEntry = true;
+    e.valid = anyDigit && e.seconds <= kMaxSeconds;
+    e.field = line.substr(0, i);
+    e.title = line.substr(i + 1);
+    return e;
 }
 
 // Only needed for the error message, so the digits are gathered again only then.
@@ -91,25 +106,72 @@ std::string_view StripTrackNumber(std::string_view title) noexcept
     return title;
 }
 
-void AppendNumber(std::string& out, std::int64_t value)
+char* WriteNumber(char* out, std::uint64_t value) noexcept
 {
-    char buffer[24];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    (void)ec; // a 64-bit value always fits
-    out.append(buffer, end);
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0)
+        *out++ = digits[--n];
+    return out;
 }
 
-void AppendDuration(std::string& out, std::int64_t seconds)
+char* WriteDuration(char* out, std::int64_t seconds) noexcept
 {
-    out.append("  <");
-    AppendNumber(out, seconds / 60);
-    out.push_back(':');
-    const std::int64_t s = seconds % 60;
-    if (s < 10)
-        out.push_back('0');
-    AppendNumber(out, s);
-    out.push_back('>');
+    const auto s = static_cast<unsigned>(seconds % 60);
+    out = WriteNumber(out, static_cast<std::uint64_t>(seconds / 60));
+    *out++ = ':';
+    *out++ = static_cast<char>('0' + s / 10);
+    *out++ = static_cast<char>('0' + s % 10);
+    return out;
 }
+
+// Writes output lines straight into the converted view, growing it in large steps, so a
+// million entries cost no per-line allocation. A view left without a final line break (never
+// the case after the controller emptied it) gets each line through AppendLine instead.
+class LineWriter {
+public:
+    explicit LineWriter(ViewText& view)
+        : view_(view), used_(view.size()), direct_(view.empty() || view.ends_with("\r\n"))
+    {
+    }
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+    ~LineWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
+
+    char* Begin(std::size_t maxLength)
+    {
+        std::string& target = direct_ ? view_ : scratch_;
+        const std::size_t base = direct_ ? used_ : 0;
+        const std::size_t needed = maxLength + 2;
+        if (target.size() - base < needed)
+            target.resize(base + std::max<std::size_t>(needed, kStep));
+        return target.data() + base;
+    }
+
+    void End(char* end)
+    {
+        if (direct_) {
+            *end++ = '\r';
+            *end++ = '\n';
+            used_ = static_cast<std::size_t>(end - view_.data());
+        } else {
+            AppendLine(view_, std::string_view(scratch_.data(),
+                                               static_cast<std::size_t>(end - scratch_.data())));
+            used_ = view_.size();
+        }
+    }
+
+private:
+    static constexpr std::size_t kStep = 256 * 1024;
+    ViewText& view_;
+    std::string scratch_;
+    std::size_t used_;
+    bool direct_;
+};
 
 } // namespace
 
@@ -119,34 +181,38 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
     if (it == lines.end() || !IsHeader(*it))
         return false;
 
-    std::int64_t number = 1;
-    std::string out;
+    // Output lines are seldom longer than their entry lines: one reservation of the input's
+    // size spares the copies of growing, and room never written is given back at the end.
+    converted.reserve(converted.size() + lines.Text().size());
+    platform::AdviseLargeBuffer(converted);
+    LineWriter writer(converted);
+    std::uint64_t number = 1;
     for (++it; it != lines.end(); ++it) {
         const std::string_view line = *it;
         if (line.empty() || line[0] != '#')
             continue;
-        const std::size_t comma = line.find(',');
-        if (comma == std::string_view::npos)
-            continue; // a directive such as #EXTGRP, not an entry
+        const Entry entry = ScanEntry(line);
+        if (!entry.isEntry)
+            continue;
+        if (!entry.unknown && !entry.valid)
+            throw EConvertError(DigitString(entry.field));
 
-        const std::string_view field = line.substr(0, comma);
-        const Duration duration = ScanDuration(field);
-        if (!duration.unknown && !duration.valid)
-            throw EConvertError(DigitString(field));
-
-        std::string_view title = line.substr(comma + 1);
-        if (options.DeleteDigits)
-            title = StripTrackNumber(title);
-
-        out.clear();
+        const std::string_view title =
+            options.DeleteDigits ? StripTrackNumber(entry.title) : entry.title;
+        char* out = writer.Begin(title.size() + 48);
         if (options.CounterShow) {
-            AppendNumber(out, number);
-            out.push_back('.');
+            out = WriteNumber(out, number);
+            *out++ = '.';
         }
-        out.append(title);
-        if (options.TimeShow && !duration.unknown)
-            AppendDuration(out, duration.seconds);
-        AppendLine(converted, out);
+        if (!title.empty())
+            std::memcpy(out, title.data(), title.size());
+        out += title.size();
+        if (options.TimeShow && !entry.unknown) {
+            std::memcpy(out, "  <", 3);
+            out = WriteDuration(out + 3, entry.seconds);
+            *out++ = '>';
+        }
+        writer.End(out);
         ++number;
     }
     return true;

@@ -20,7 +20,6 @@ bool IsBreakOrNul(char c) noexcept
     return c == '\r' || c == '\n' || c == '\0';
 }
 
-// The scan every load runs over the whole file, so it looks at 16 bytes at a time.
 const char* FindBreakOrNul(const char* p, const char* end) noexcept
 {
 #ifdef SKALDRUN_HAVE_SSE2
@@ -42,35 +41,34 @@ const char* FindBreakOrNul(const char* p, const char* end) noexcept
     return p;
 }
 
+// Skips text that needs no change: no NUL and every break already CR LF. This is the common
+// case and runs on every load, so it checks 16 bytes at a time without looking at single breaks:
+// in each block the LF positions must be exactly the CR positions moved one byte on.
+const char* SkipUniformText(const char* p, const char* end) noexcept
+{
+#ifdef SKALDRUN_HAVE_SSE2
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    unsigned pendingCr = 0; // the block before ended with a CR whose LF opens this one
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto crMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
+        const auto lfMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        const auto nulMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nul)));
+        if (nulMask != 0 || lfMask != (((crMask << 1) & 0xFFFFU) | pendingCr))
+            break;
+        pendingCr = crMask >> 15;
+        p += 16;
+    }
+    return p - pendingCr;
+#else
+    (void)end;
+    return p;
+#endif
+}
+
 } // namespace
-
-TextLines::Iterator::Iterator(std::string_view text) noexcept : rest_(text), atEnd_(false)
-{
-    ++*this;
-}
-
-TextLines::Iterator& TextLines::Iterator::operator++() noexcept
-{
-    if (rest_.empty()) {
-        *this = Iterator();
-        return *this;
-    }
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t lf = rest_.find('\n', from);
-        if (lf == std::string_view::npos) {
-            line_ = rest_;
-            rest_ = rest_.substr(rest_.size());
-            return *this;
-        }
-        if (lf > 0 && rest_[lf - 1] == '\r') {
-            line_ = rest_.substr(0, lf - 1);
-            rest_ = rest_.substr(lf + 1);
-            return *this;
-        }
-        from = lf + 1; // a bare LF is part of the line; only CR LF ends one
-    }
-}
 
 std::vector<std::string_view> TextLines::ToVector() const
 {
@@ -99,7 +97,7 @@ void NormalizeLineBreaks(std::string& text, std::size_t capacity)
     // First pass: where the text ends and how many single breaks need a second byte.
     std::size_t singles = 0;
     const char* textEnd = end;
-    for (const char* p = FindBreakOrNul(begin, end); p != end; p = FindBreakOrNul(p, end)) {
+    for (const char* p = FindBreakOrNul(SkipUniformText(begin, end), end); p != end; p = FindBreakOrNul(p, end)) {
         if (*p == '\0') {
             textEnd = p;
             break;

@@ -27,7 +27,28 @@ public:
         Iterator() = default;
         reference operator*() const noexcept { return line_; }
         pointer operator->() const noexcept { return &line_; }
-        Iterator& operator++() noexcept;
+        Iterator& operator++() noexcept
+        {
+            if (rest_.empty()) {
+                *this = Iterator();
+                return *this;
+            }
+            std::size_t from = 0;
+            for (;;) {
+                const std::size_t lf = rest_.find('\n', from);
+                if (lf == std::string_view::npos) {
+                    line_ = rest_;
+                    rest_ = rest_.substr(rest_.size());
+                    return *this;
+                }
+                if (lf > 0 && rest_[lf - 1] == '\r') {
+                    line_ = rest_.substr(0, lf - 1);
+                    rest_ = rest_.substr(lf + 1);
+                    return *this;
+                }
+                from = lf + 1; // a bare LF is part of the line; only CR LF ends one
+            }
+        }
         Iterator operator++(int) noexcept
         {
             Iterator old = *this;
@@ -41,17 +62,17 @@ public:
 
     private:
         friend class TextLines;
-        explicit Iterator(std::string_view text) noexcept;
+        explicit Iterator(std::string_view text) noexcept : rest_(text) { ++*this; }
 
         std::string_view line_;
         std::string_view rest_;
-        bool atEnd_ = true;
     };
 
     explicit TextLines(std::string_view text) noexcept : text_(text) {}
     Iterator begin() const noexcept { return Iterator(text_); }
     Iterator end() const noexcept { return Iterator(); }
     std::vector<std::string_view> ToVector() const;
+    std::string_view Text() const noexcept { return text_; }
 
 private:
     std::string_view text_;

@@ -20,6 +20,10 @@ std::string ErrorText(int code);
 // or, before reading anything, with EInvalidOperation when it holds more than capacity bytes.
 std::string ReadWholeFile(const std::string& path, std::size_t capacity);
 
+// Asks for large pages behind a big buffer before it is first written: a playlist of a hundred
+// megabytes then costs a few hundred page faults instead of tens of thousands. A hint only.
+void AdviseLargeBuffer(std::string& buffer) noexcept;
+
 // Reads standard input to its end under the same capacity rule.
 std::string ReadStandardInput(std::size_t capacity);
 

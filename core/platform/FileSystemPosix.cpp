@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,7 +61,9 @@ int NotRegularFileError(mode_t mode) noexcept
 std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const std::string& name)
 {
     std::string buffer;
-    buffer.resize(expected < capacity ? expected + 1 : capacity + 1);
+    buffer.reserve(expected < capacity ? expected + 1 : capacity + 1);
+    AdviseLargeBuffer(buffer);
+    buffer.resize(buffer.capacity());
     std::size_t total = 0;
     for (;;) {
         if (total == buffer.size()) {
@@ -85,6 +88,22 @@ std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const 
 }
 
 } // namespace
+
+void AdviseLargeBuffer(std::string& buffer) noexcept
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+    if (buffer.capacity() < 2 * kHugePage)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + buffer.capacity()) & ~(kHugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+#endif
+}
 
 std::string FullPathName(std::string_view path)
 {

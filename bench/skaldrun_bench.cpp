@@ -1,0 +1,158 @@
+// Measures the conversion on generated playlists: in memory against a bare line scan, and the
+// whole command against cat and an awk script. Run by hand; see bench/README.md.
+
+#include "core/Convert.h"
+#include "core/TextFiles.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Realistic entries: CR LF, track numbers, Cyrillic in UTF-8 and windows-1251, commas, streams.
+std::string MakePlaylist(std::size_t entries)
+{
+    static const char* const titles[] = {
+        "01-Artist Name - Opening Theme of the Record",
+        "Кино - 02 - Группа крови (live, 1988 remaster)",
+        "\xCA\xE8\xED\xEE - 03 - \xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 \xE4\xE2\xE5\xF0\xFC",
+        "a1-Side A, Track One, Extended Mix",
+        "Some Band - A Much Longer Song Title With Several Words In It",
+        "005. Orchestra - Symphony No. 5, Movement II",
+    };
+    std::string text = "#EXTM3U\r\n";
+    text.reserve(entries * 110);
+    char number[32];
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t kind = i % 6;
+        if (i % 97 == 0)
+            text += "#EXTINF:-1,Radio Stream Number One\r\nhttp://radio.example/stream\r\n";
+        std::snprintf(number, sizeof number, "%zu", 60 + (i * 37) % 900);
+        text.append("#EXTINF:").append(number).append(",").append(titles[kind]).append("\r\n");
+        text.append("D:\\Music\\Collection\\Album ").append(number).append("\\track.mp3\r\n");
+    }
+    return text;
+}
+
+template <typename F>
+double BestSeconds(int runs, F&& f)
+{
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = Clock::now();
+        const double inner = f(); // a part of the run it timed itself, or negative for all of it
+        const double whole = std::chrono::duration<double>(Clock::now() - t0).count();
+        best = std::min(best, inner >= 0 ? inner : whole);
+    }
+    return best;
+}
+
+struct CommandRun {
+    double seconds = 0;
+    long maxRssKb = 0;
+};
+
+// Runs a command three times with its output thrown away: the best time, and the peak memory
+// as GNU time reports it (a child forked from this big process would count this one's pages).
+CommandRun RunCommand(const std::vector<std::string>& command)
+{
+    const std::string rssFile =
+        (std::filesystem::temp_directory_path() / "skaldrun-bench" / "rss").string();
+    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", rssFile};
+    args.insert(args.end(), command.begin(), command.end());
+    CommandRun best{1e9, 0};
+    for (int run = 0; run < 3; ++run) {
+        const auto t0 = Clock::now();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int out = ::open("/dev/null", O_WRONLY);
+            ::dup2(out, 1);
+            std::vector<char*> argv;
+            for (const auto& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            std::fprintf(stderr, "%s failed\n", command[0].c_str());
+        long rss = 0;
+        std::ifstream(rssFile) >> rss;
+        best.seconds = std::min(best.seconds, s);
+        best.maxRssKb = std::max(best.maxRssKb, rss);
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::size_t> sizes{1000, 100000, 1000000};
+    if (argc > 1)
+        sizes = {static_cast<std::size_t>(std::stoull(argv[1]))};
+    const auto dir = std::filesystem::temp_directory_path() / "skaldrun-bench";
+    std::filesystem::create_directories(dir);
+
+    std::printf("%-9s %9s | %10s %10s %6s | %9s %9s %9s %6s %9s\n", "entries", "MB", "convert",
+                "memchr", "ratio", "command", "cat", "mawk", "x mawk", "peak/file");
+    for (const std::size_t entries : sizes) {
+        const std::string bytes = MakePlaylist(entries);
+        const std::string file = (dir / ("bench-" + std::to_string(entries) + ".m3u")).string();
+        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+
+        // Buffers are warmed once and reused, so that the figures compare the passes over the
+        // text and not the first touch of fresh memory (the command figures include that).
+        const int runs = entries >= 1000000 ? 7 : 30;
+        std::string text;
+        std::string converted;
+        text.reserve(bytes.size());
+        converted.reserve(bytes.size());
+        const double inMemory = BestSeconds(runs, [&] {
+            text.assign(bytes);
+            converted.clear();
+            const auto t0 = Clock::now();
+            skaldrun::NormalizeLineBreaks(text);
+            skaldrun::ConvertPlaylist(skaldrun::SplitLines(text), {}, converted);
+            return std::chrono::duration<double>(Clock::now() - t0).count();
+        });
+        volatile std::size_t lines = 0;
+        const double scan = BestSeconds(runs, [&] {
+            std::size_t count = 0;
+            const char* p = bytes.data();
+            const char* end = p + bytes.size();
+            while (const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+                ++count;
+                p = static_cast<const char*>(hit) + 1;
+            }
+            lines = count;
+            return -1.0;
+        });
+
+        const CommandRun command = RunCommand({SKALDRUN_CONVERT_EXE, file});
+        const CommandRun cat = RunCommand({"/bin/cat", file});
+        const CommandRun awk = RunCommand({"/usr/bin/mawk", "-f", SKALDRUN_AWK_SCRIPT, file});
+        const double mb = static_cast<double>(bytes.size()) / 1e6;
+        std::printf("%-9zu %9.1f | %8.1fms %8.1fms %6.2f | %7.1fms %7.1fms %7.1fms %6.1f %9.2f\n",
+                    entries, mb, inMemory * 1e3, scan * 1e3, scan / inMemory, command.seconds * 1e3,
+                    cat.seconds * 1e3, awk.seconds * 1e3, awk.seconds / command.seconds,
+                    static_cast<double>(command.maxRssKb) * 1024.0 /
+                        static_cast<double>(bytes.size()));
+        std::filesystem::remove(file);
+    }
+    return 0;
+}

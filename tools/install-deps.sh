@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Skaldrun needs on Debian 12.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    libgtest-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core
+    mawk time
+)
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${packages[@]}" >/dev/null
