@@ -21,12 +21,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Realistic entries: CR LF, track numbers, Cyrillic in UTF-8 and windows-1251, commas, streams.
-std::string MakePlaylist(std::size_t entries)
-{
+std::string MakePlaylist(std::size_t entries) {
     static const char* const titles[] = {
         "01-Artist Name - Opening Theme of the Record",
         "Кино - 02 - Группа крови (live, 1988 remaster)",
-        "\xCA\xE8\xED\xEE - 03 - \xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 \xE4\xE2\xE5\xF0\xFC",
+        "\xCA\xE8\xED\xEE - 03 - \xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 "
+        "\xE4\xE2\xE5\xF0\xFC",
         "a1-Side A, Track One, Extended Mix",
         "Some Band - A Much Longer Song Title With Several Words In It",
         "005. Orchestra - Symphony No. 5, Movement II",
@@ -46,8 +46,7 @@ std::string MakePlaylist(std::size_t entries)
 }
 
 template <typename F>
-double BestSeconds(int runs, F&& f)
-{
+double BestSeconds(int runs, F&& f) {
     double best = 1e9;
     for (int i = 0; i < runs; ++i) {
         const auto t0 = Clock::now();
@@ -65,8 +64,7 @@ struct CommandRun {
 
 // Runs a command three times with its output thrown away: the best time, and the peak memory
 // as GNU time reports it (a child forked from this big process would count this one's pages).
-CommandRun RunCommand(const std::vector<std::string>& command)
-{
+CommandRun RunCommand(const std::vector<std::string>& command) {
     const std::string rssFile =
         (std::filesystem::temp_directory_path() / "skaldrun-bench" / "rss").string();
     std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", rssFile};
@@ -100,8 +98,7 @@ CommandRun RunCommand(const std::vector<std::string>& command)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::vector<std::size_t> sizes{1000, 100000, 1000000};
     if (argc > 1)
         sizes = {static_cast<std::size_t>(std::stoull(argv[1]))};

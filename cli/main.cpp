@@ -40,21 +40,18 @@ struct Arguments {
     std::string playlist;
 };
 
-void Print(std::FILE* stream, std::string_view text)
-{
+void Print(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-void PrintError(std::string_view message)
-{
+void PrintError(std::string_view message) {
     std::string line(kName);
     line.append(": ").append(message).push_back('\n');
     Print(stderr, line);
 }
 
 // Standard output gets the bytes unchanged; a short write is a write error as for a file.
-void WriteStandardOutput(std::string_view text)
-{
+void WriteStandardOutput(std::string_view text) {
     while (!text.empty()) {
         const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
         if (n < 0 && errno == EINTR)
@@ -66,8 +63,7 @@ void WriteStandardOutput(std::string_view text)
 }
 
 // Returns the exit code when the arguments ask for no conversion.
-std::optional<int> ParseArguments(int argc, char** argv, Arguments& args)
-{
+std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
     bool havePlaylist = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -106,8 +102,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args)
     return std::nullopt;
 }
 
-int Run(const Arguments& args)
-{
+int Run(const Arguments& args) {
     const ViewText source = args.playlist == "-" ? ReadTextStream() : ReadTextFile(args.playlist);
     ViewText converted;
     if (!ConvertPlaylist(SplitLines(source), args.options, converted)) {
@@ -123,8 +118,7 @@ int Run(const Arguments& args)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Arguments args;
     if (const auto code = ParseArguments(argc, argv, args)) {
         if (*code == kExitUsage)

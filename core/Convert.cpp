@@ -15,15 +15,13 @@ constexpr std::string_view kHeader = "#EXTM3U";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::int64_t kMaxSeconds = 2147483647;
 
-bool IsHeader(std::string_view line) noexcept
-{
+bool IsHeader(std::string_view line) noexcept {
     if (line.starts_with(kUtf8Bom))
         line.remove_prefix(kUtf8Bom.size());
     return line == kHeader;
 }
 
-bool IsDigit(char c) noexcept
-{
+bool IsDigit(char c) noexcept {
     return c >= '0' && c <= '9';
 }
 
@@ -38,8 +36,7 @@ struct Entry {
     std::string_view title;
 };
 
-Entry ScanEntry(std::string_view line) noexcept
-{
+Entry ScanEntry(std::string_view line) noexcept {
     Entry e;
     bool anyDigit = false;
     bool ended = false;
@@ -69,8 +66,7 @@ Entry ScanEntry(std::string_view line) noexcept
 }
 
 // Only needed for the error message, so the digits are gathered again only then.
-std::string DigitString(std::string_view field)
-{
+std::string DigitString(std::string_view field) {
     std::string digits;
     for (const char c : field) {
         if (IsDigit(c))
@@ -81,8 +77,7 @@ std::string DigitString(std::string_view field)
     return digits;
 }
 
-std::string_view StripTrackNumber(std::string_view title) noexcept
-{
+std::string_view StripTrackNumber(std::string_view title) noexcept {
     if (title.size() <= 3)
         return title;
     switch (title[0]) {
@@ -106,8 +101,7 @@ std::string_view StripTrackNumber(std::string_view title) noexcept
     return title;
 }
 
-char* WriteNumber(char* out, std::uint64_t value) noexcept
-{
+char* WriteNumber(char* out, std::uint64_t value) noexcept {
     char digits[20];
     int n = 0;
     do {
@@ -119,8 +113,7 @@ char* WriteNumber(char* out, std::uint64_t value) noexcept
     return out;
 }
 
-char* WriteDuration(char* out, std::int64_t seconds) noexcept
-{
+char* WriteDuration(char* out, std::int64_t seconds) noexcept {
     const auto s = static_cast<unsigned>(seconds % 60);
     out = WriteNumber(out, static_cast<std::uint64_t>(seconds / 60));
     *out++ = ':';
@@ -135,15 +128,14 @@ char* WriteDuration(char* out, std::int64_t seconds) noexcept
 class LineWriter {
 public:
     explicit LineWriter(ViewText& view)
-        : view_(view), used_(view.size()), direct_(view.empty() || view.ends_with("\r\n"))
-    {
-    }
+        : view_(view)
+        , used_(view.size())
+        , direct_(view.empty() || view.ends_with("\r\n")) {}
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
     ~LineWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
 
-    char* Begin(std::size_t maxLength)
-    {
+    char* Begin(std::size_t maxLength) {
         std::string& target = direct_ ? view_ : scratch_;
         const std::size_t base = direct_ ? used_ : 0;
         const std::size_t needed = maxLength + 2;
@@ -152,8 +144,7 @@ public:
         return target.data() + base;
     }
 
-    void End(char* end)
-    {
+    void End(char* end) {
         if (direct_) {
             *end++ = '\r';
             *end++ = '\n';
@@ -175,8 +166,7 @@ private:
 
 } // namespace
 
-bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted)
-{
+bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted) {
     auto it = lines.begin();
     if (it == lines.end() || !IsHeader(*it))
         return false;

@@ -4,8 +4,7 @@ namespace skaldrun {
 
 namespace {
 
-std::string FileMessage(std::string_view head, std::string_view fullName, std::string_view reason)
-{
+std::string FileMessage(std::string_view head, std::string_view fullName, std::string_view reason) {
     std::string text;
     text.reserve(head.size() + fullName.size() + reason.size() + 4);
     text.append(head).append(fullName).append("\". ").append(reason);
@@ -15,24 +14,18 @@ std::string FileMessage(std::string_view head, std::string_view fullName, std::s
 } // namespace
 
 EFOpenError::EFOpenError(std::string_view fullName, std::string_view reason)
-    : Exception(FileMessage("Cannot open file \"", fullName, reason))
-{
-}
+    : Exception(FileMessage("Cannot open file \"", fullName, reason)) {}
 
 EFCreateError::EFCreateError(std::string_view fullName, std::string_view reason)
-    : Exception(FileMessage("Cannot create file \"", fullName, reason))
-{
-}
+    : Exception(FileMessage("Cannot create file \"", fullName, reason)) {}
 
-EWriteError::EWriteError() : Exception("Stream write error") {}
+EWriteError::EWriteError()
+    : Exception("Stream write error") {}
 
 EConvertError::EConvertError(std::string_view text)
-    : Exception(std::string("'").append(text).append("' is not a valid integer value"))
-{
-}
+    : Exception(std::string("'").append(text).append("' is not a valid integer value")) {}
 
-std::string ErrorBoxText(std::string_view message)
-{
+std::string ErrorBoxText(std::string_view message) {
     std::string text(message);
     if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
         text.push_back('.');

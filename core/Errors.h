@@ -9,7 +9,8 @@ namespace skaldrun {
 // Base of every failure the program reports; the message is shown as it stands.
 class Exception : public std::exception {
 public:
-    explicit Exception(std::string message) : message_(std::move(message)) {}
+    explicit Exception(std::string message)
+        : message_(std::move(message)) {}
     const char* what() const noexcept override { return message_.c_str(); }
     const std::string& Message() const noexcept { return message_; }
 

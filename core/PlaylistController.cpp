@@ -9,31 +9,27 @@ namespace skaldrun {
 
 PlaylistController::PlaylistController(const ConvertOptions& options, MessageService& messages,
                                        ClipboardService& clipboard)
-    : options_(options), messages_(messages), clipboard_(clipboard)
-{
-}
+    : options_(options)
+    , messages_(messages)
+    , clipboard_(clipboard) {}
 
-void PlaylistController::Notify(unsigned changes)
-{
+void PlaylistController::Notify(unsigned changes) {
     if (observer_ != nullptr && changes != 0)
         observer_->StateChanged(changes);
 }
 
-void PlaylistController::SetFileName(std::string fileName)
-{
+void PlaylistController::SetFileName(std::string fileName) {
     fileName_ = std::move(fileName);
 }
 
-void PlaylistController::SetConvertedText(ViewText text)
-{
+void PlaylistController::SetConvertedText(ViewText text) {
     converted_ = std::move(text);
     selection_.start = std::min(selection_.start, converted_.size());
     selection_.length = std::min(selection_.length, converted_.size() - selection_.start);
     Notify(ConvertedTextChanged);
 }
 
-void PlaylistController::SetConvertedSelection(Selection selection)
-{
+void PlaylistController::SetConvertedSelection(Selection selection) {
     selection.start = std::min(selection.start, converted_.size());
     selection.length = std::min(selection.length, converted_.size() - selection.start);
     if (selection == selection_)
@@ -42,24 +38,21 @@ void PlaylistController::SetConvertedSelection(Selection selection)
     Notify(SelectionChanged);
 }
 
-void PlaylistController::SetVisibleView(ViewKind view)
-{
+void PlaylistController::SetVisibleView(ViewKind view) {
     if (visible_ == view)
         return;
     visible_ = view;
     Notify(VisibleViewChanged);
 }
 
-void PlaylistController::SetExportEnabled(bool enabled)
-{
+void PlaylistController::SetExportEnabled(bool enabled) {
     if (exportEnabled_ == enabled)
         return;
     exportEnabled_ = enabled;
     Notify(ExportEnabledChanged);
 }
 
-void PlaylistController::SetSelector(int index, bool enabled)
-{
+void PlaylistController::SetSelector(int index, bool enabled) {
     if (selectorIndex_ == index && selectorEnabled_ == enabled)
         return;
     selectorIndex_ = index;
@@ -67,24 +60,21 @@ void PlaylistController::SetSelector(int index, bool enabled)
     Notify(SelectorChanged);
 }
 
-void PlaylistController::SetStatus(std::string_view status)
-{
+void PlaylistController::SetStatus(std::string_view status) {
     if (status_ == status)
         return;
     status_ = status;
     Notify(StatusChanged);
 }
 
-void PlaylistController::SetLoaded(bool loaded)
-{
+void PlaylistController::SetLoaded(bool loaded) {
     if (loaded_ == loaded)
         return;
     loaded_ = loaded;
     Notify(LoadedChanged);
 }
 
-void PlaylistController::LoadPlaylist()
-{
+void PlaylistController::LoadPlaylist() {
     // Released, not just cleared: a huge earlier playlist must not stay in memory beside the next.
     source_ = ViewText();
     converted_ = ViewText();
@@ -129,16 +119,14 @@ void PlaylistController::LoadPlaylist()
     SetStatus(fileName_);
 }
 
-void PlaylistController::SelectView(int index)
-{
+void PlaylistController::SelectView(int index) {
     const bool converted = index != 0;
     SetSelector(converted ? 1 : 0, selectorEnabled_);
     SetExportEnabled(converted);
     SetVisibleView(converted ? ViewKind::Converted : ViewKind::Source);
 }
 
-void PlaylistController::CopyConverted()
-{
+void PlaylistController::CopyConverted() {
     if (selection_.length == 0) {
         selection_ = Selection{0, converted_.size()};
         Notify(SelectionChanged);

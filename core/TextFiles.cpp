@@ -4,27 +4,23 @@
 
 namespace skaldrun {
 
-ViewText ReadTextFile(const std::string& path, std::size_t capacity)
-{
+ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
     ViewText text = platform::ReadWholeFile(path, capacity);
     NormalizeLineBreaks(text, capacity);
     return text;
 }
 
-ViewText ReadTextStream(std::size_t capacity)
-{
+ViewText ReadTextStream(std::size_t capacity) {
     ViewText text = platform::ReadStandardInput(capacity);
     NormalizeLineBreaks(text, capacity);
     return text;
 }
 
-void WriteTextFile(const std::string& path, std::string_view text)
-{
+void WriteTextFile(const std::string& path, std::string_view text) {
     platform::WriteWholeFile(path, text);
 }
 
-void SaveConvertedText(const std::string& chosenName, std::string_view text)
-{
+void SaveConvertedText(const std::string& chosenName, std::string_view text) {
     WriteTextFile(chosenName + ".txt", text);
 }
 

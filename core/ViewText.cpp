@@ -15,21 +15,19 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-bool IsBreakOrNul(char c) noexcept
-{
+bool IsBreakOrNul(char c) noexcept {
     return c == '\r' || c == '\n' || c == '\0';
 }
 
-const char* FindBreakOrNul(const char* p, const char* end) noexcept
-{
+const char* FindBreakOrNul(const char* p, const char* end) noexcept {
 #ifdef SKALDRUN_HAVE_SSE2
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i nul = _mm_setzero_si128();
     while (end - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                                          _mm_cmpeq_epi8(v, nul));
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
         if (mask != 0)
             return p + __builtin_ctz(mask);
@@ -44,8 +42,7 @@ const char* FindBreakOrNul(const char* p, const char* end) noexcept
 // Skips text that needs no change: no NUL and every break already CR LF. This is the common
 // case and runs on every load, so it checks 16 bytes at a time without looking at single breaks:
 // in each block the LF positions must be exactly the CR positions moved one byte on.
-const char* SkipUniformText(const char* p, const char* end) noexcept
-{
+const char* SkipUniformText(const char* p, const char* end) noexcept {
 #ifdef SKALDRUN_HAVE_SSE2
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
@@ -70,18 +67,15 @@ const char* SkipUniformText(const char* p, const char* end) noexcept
 
 } // namespace
 
-std::vector<std::string_view> TextLines::ToVector() const
-{
+std::vector<std::string_view> TextLines::ToVector() const {
     return {begin(), end()};
 }
 
-TextLines SplitLines(std::string_view text) noexcept
-{
+TextLines SplitLines(std::string_view text) noexcept {
     return TextLines(text);
 }
 
-void AppendLine(ViewText& text, std::string_view line)
-{
+void AppendLine(ViewText& text, std::string_view line) {
     if (text.empty() || text.ends_with(kLineBreak)) {
         text.append(line).append(kLineBreak);
     } else {
@@ -89,15 +83,15 @@ void AppendLine(ViewText& text, std::string_view line)
     }
 }
 
-void NormalizeLineBreaks(std::string& text, std::size_t capacity)
-{
+void NormalizeLineBreaks(std::string& text, std::size_t capacity) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
 
     // First pass: where the text ends and how many single breaks need a second byte.
     std::size_t singles = 0;
     const char* textEnd = end;
-    for (const char* p = FindBreakOrNul(SkipUniformText(begin, end), end); p != end; p = FindBreakOrNul(p, end)) {
+    for (const char* p = FindBreakOrNul(SkipUniformText(begin, end), end); p != end;
+         p = FindBreakOrNul(p, end)) {
         if (*p == '\0') {
             textEnd = p;
             break;

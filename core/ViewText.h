@@ -27,8 +27,7 @@ public:
         Iterator() = default;
         reference operator*() const noexcept { return line_; }
         pointer operator->() const noexcept { return &line_; }
-        Iterator& operator++() noexcept
-        {
+        Iterator& operator++() noexcept {
             if (rest_.empty()) {
                 *this = Iterator();
                 return *this;
@@ -49,26 +48,28 @@ public:
                 from = lf + 1; // a bare LF is part of the line; only CR LF ends one
             }
         }
-        Iterator operator++(int) noexcept
-        {
+        Iterator operator++(int) noexcept {
             Iterator old = *this;
             ++*this;
             return old;
         }
-        friend bool operator==(const Iterator& a, const Iterator& b) noexcept
-        {
+        friend bool operator==(const Iterator& a, const Iterator& b) noexcept {
             return a.line_.data() == b.line_.data() && a.rest_.data() == b.rest_.data();
         }
 
     private:
         friend class TextLines;
-        explicit Iterator(std::string_view text) noexcept : rest_(text) { ++*this; }
+        explicit Iterator(std::string_view text) noexcept
+            : rest_(text) {
+            ++*this;
+        }
 
         std::string_view line_;
         std::string_view rest_;
     };
 
-    explicit TextLines(std::string_view text) noexcept : text_(text) {}
+    explicit TextLines(std::string_view text) noexcept
+        : text_(text) {}
     Iterator begin() const noexcept { return Iterator(text_); }
     Iterator end() const noexcept { return Iterator(); }
     std::vector<std::string_view> ToVector() const;

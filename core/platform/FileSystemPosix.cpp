@@ -19,18 +19,17 @@ namespace {
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    explicit FileDescriptor(int fd) noexcept
+        : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
+    ~FileDescriptor() {
         if (fd_ >= 0)
             ::close(fd_);
     }
     int Get() const noexcept { return fd_; }
     // Closing is where some file systems report a failed write, so callers may ask.
-    int Release() noexcept
-    {
+    int Release() noexcept {
         const int fd = fd_;
         fd_ = -1;
         return fd;
@@ -42,8 +41,7 @@ private:
 
 // Why a file that opened cannot be read as text; a folder says so, other kinds get the
 // nearest reason the system has.
-int NotRegularFileError(mode_t mode) noexcept
-{
+int NotRegularFileError(mode_t mode) noexcept {
     if (S_ISDIR(mode))
         return EISDIR;
     if (S_ISFIFO(mode) || S_ISSOCK(mode))
@@ -51,15 +49,13 @@ int NotRegularFileError(mode_t mode) noexcept
     return EINVAL;
 }
 
-[[noreturn]] void ThrowCapacity()
-{
+[[noreturn]] void ThrowCapacity() {
     throw EInvalidOperation(std::string(kTextExceedsCapacity));
 }
 
 // Reads to the end of the stream. The expected size is read in one call; one more call
 // confirms the end, and a file that grew meanwhile keeps being read up to the capacity.
-std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const std::string& name)
-{
+std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const std::string& name) {
     std::string buffer;
     buffer.reserve(expected < capacity ? expected + 1 : capacity + 1);
     AdviseLargeBuffer(buffer);
@@ -89,8 +85,7 @@ std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const 
 
 } // namespace
 
-void AdviseLargeBuffer(std::string& buffer) noexcept
-{
+void AdviseLargeBuffer(std::string& buffer) noexcept {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
     if (buffer.capacity() < 2 * kHugePage)
@@ -105,8 +100,7 @@ void AdviseLargeBuffer(std::string& buffer) noexcept
 #endif
 }
 
-std::string FullPathName(std::string_view path)
-{
+std::string FullPathName(std::string_view path) {
     std::error_code ec;
     std::filesystem::path p(path);
     if (p.is_relative()) {
@@ -117,16 +111,14 @@ std::string FullPathName(std::string_view path)
     return p.lexically_normal().string();
 }
 
-std::string ErrorText(int code)
-{
+std::string ErrorText(int code) {
     std::string text = std::strerror(code);
     while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
         text.pop_back();
     return text;
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t capacity)
-{
+std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
     // Non-blocking, so that a FIFO without a writer cannot hang the open.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.Get() < 0)
@@ -145,8 +137,7 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity)
     return ReadToEnd(file.Get(), static_cast<std::size_t>(size), capacity, FullPathName(path));
 }
 
-std::string ReadStandardInput(std::size_t capacity)
-{
+std::string ReadStandardInput(std::size_t capacity) {
     struct stat st {};
     std::size_t expected = 0;
     if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
@@ -156,10 +147,9 @@ std::string ReadStandardInput(std::size_t capacity)
     return ReadToEnd(STDIN_FILENO, expected, capacity, "-");
 }
 
-void WriteWholeFile(const std::string& path, std::string_view data)
-{
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY,
-                               0666));
+void WriteWholeFile(const std::string& path, std::string_view data) {
+    FileDescriptor file(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
     const char* p = data.data();

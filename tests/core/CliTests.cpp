@@ -20,8 +20,7 @@ struct Result {
 };
 
 // Runs the converter with the given arguments, standard input taken from a file.
-Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null")
-{
+Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
     TempDir dir;
     const std::string outFile = dir.File("stdout");
     const std::string errFile = dir.File("stderr");
@@ -46,13 +45,11 @@ Result RunConvert(const std::vector<std::string>& args, const std::string& input
             ReadBytes(errFile)};
 }
 
-std::string Sample(std::string_view name)
-{
+std::string Sample(std::string_view name) {
     return std::string(SKALDRUN_SAMPLES_DIR) + "/" + std::string(name);
 }
 
-TEST(SkaldrunConvert, ConvertsRealPlaylists)
-{
+TEST(SkaldrunConvert, ConvertsRealPlaylists) {
     const struct {
         std::vector<std::string> args;
         std::string out;
@@ -80,15 +77,13 @@ TEST(SkaldrunConvert, ConvertsRealPlaylists)
     }
 }
 
-TEST(SkaldrunConvert, ReadsStandardInput)
-{
+TEST(SkaldrunConvert, ReadsStandardInput) {
     const Result r = RunConvert({"--no-time", "-"}, Sample("cr-only.m3u"));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "1.Intro\r\n2.Long Mix, Part 2\r\n");
 }
 
-TEST(SkaldrunConvert, WritesTheNamedFileExactly)
-{
+TEST(SkaldrunConvert, WritesTheNamedFileExactly) {
     TempDir dir;
     const Result r = RunConvert({"-o", dir.File("list"), Sample("cr-only.m3u")});
     EXPECT_EQ(r.exitCode, 0);
@@ -96,8 +91,7 @@ TEST(SkaldrunConvert, WritesTheNamedFileExactly)
     EXPECT_EQ(ReadBytes(dir.File("list")), "1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n");
 }
 
-TEST(SkaldrunConvert, FailuresWriteNothing)
-{
+TEST(SkaldrunConvert, FailuresWriteNothing) {
     TempDir dir;
     const std::string target = dir.File("out.txt");
     const std::string missing = dir.File("missing.m3u");
@@ -126,8 +120,7 @@ TEST(SkaldrunConvert, FailuresWriteNothing)
     }
 }
 
-TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes)
-{
+TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
     TempDir dir;
     std::filesystem::create_symlink("/dev/full", dir.Path() / "full");
     const struct {
@@ -145,8 +138,7 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes)
     }
 }
 
-TEST(SkaldrunConvert, Usage)
-{
+TEST(SkaldrunConvert, Usage) {
     const struct {
         std::vector<std::string> args;
         int exitCode;

@@ -1,5 +1,4 @@
 #include "TempDir.h"
-
 #include "core/Errors.h"
 #include "core/PlaylistController.h"
 
@@ -21,16 +20,14 @@ struct Shown {
     std::string status;
     bool loaded;
     friend bool operator==(const Shown&, const Shown&) = default;
-    friend std::ostream& operator<<(std::ostream& os, const Shown& s)
-    {
+    friend std::ostream& operator<<(std::ostream& os, const Shown& s) {
         return os << (s.visible == ViewKind::Source ? "source" : "converted")
                   << " export=" << s.exportEnabled << " selector=" << s.selectorIndex << '/'
                   << s.selectorEnabled << " status=" << s.status << " loaded=" << s.loaded;
     }
 };
 
-Shown ShownBy(const PlaylistController& c)
-{
+Shown ShownBy(const PlaylistController& c) {
     return {c.VisibleView(),     c.ExportEnabled(), c.SelectorIndex(),
             c.SelectorEnabled(), c.StatusText(),    c.PlaylistLoaded()};
 }
@@ -41,25 +38,21 @@ class ControllerTest : public testing::Test, MessageService, ClipboardService, S
 protected:
     ControllerTest() { controller.SetObserver(this); }
 
-    void ShowMessage(std::string_view text) override
-    {
+    void ShowMessage(std::string_view text) override {
         messages.emplace_back(text);
         shownAtMessage = ShownBy(controller);
     }
     void SetClipboardText(std::string_view text) override { clipboard = text; }
-    void StateChanged(unsigned changes) override
-    {
+    void StateChanged(unsigned changes) override {
         ++notifications;
         if ((changes & ConvertedTextChanged) != 0)
             convertedSeen = controller.ConvertedText();
     }
 
-    std::string Playlist(std::string_view name, std::string_view bytes)
-    {
+    std::string Playlist(std::string_view name, std::string_view bytes) {
         return dir.Write(name, bytes);
     }
-    void Load(const std::string& path)
-    {
+    void Load(const std::string& path) {
         controller.SetFileName(path);
         controller.LoadPlaylist();
     }
@@ -77,15 +70,13 @@ protected:
 constexpr std::string_view kGood = "#EXTM3U\r\n#EXTINF:185,01-Intro\r\na.mp3\r\n#EXTINF:5,b\r\n";
 constexpr std::string_view kConverted = "1.Intro  <3:05>\r\n2.b  <0:05>\r\n";
 
-TEST_F(ControllerTest, StartState)
-{
+TEST_F(ControllerTest, StartState) {
     EXPECT_EQ(ShownBy(controller), kStart);
     EXPECT_EQ(controller.SourceText(), "");
     EXPECT_EQ(controller.ConvertedText(), "");
 }
 
-TEST_F(ControllerTest, LoadRowsOfTheStateTable)
-{
+TEST_F(ControllerTest, LoadRowsOfTheStateTable) {
     const std::string good = Playlist("good.m3u", kGood);
     const std::string notPlaylist = Playlist("not.m3u", "D:\\one.mp3\r\n");
     const struct {
@@ -96,7 +87,10 @@ TEST_F(ControllerTest, LoadRowsOfTheStateTable)
     } rows[] = {
         {"playlist, AutoOpen on", true, good, {ViewKind::Converted, true, 1, true, good, true}},
         {"playlist, AutoOpen off", false, good, {ViewKind::Source, false, 0, true, good, true}},
-        {"not a playlist", true, notPlaylist, {ViewKind::Converted, false, 0, false, "Пусто", false}},
+        {"not a playlist",
+         true,
+         notPlaylist,
+         {ViewKind::Converted, false, 0, false, "Пусто", false}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.row);
@@ -111,8 +105,7 @@ TEST_F(ControllerTest, LoadRowsOfTheStateTable)
     EXPECT_EQ(controller.ConvertedText(), "");
 }
 
-TEST_F(ControllerTest, AutoCopyPutsTheWholeTextOnTheClipboardAndSelectsIt)
-{
+TEST_F(ControllerTest, AutoCopyPutsTheWholeTextOnTheClipboardAndSelectsIt) {
     Load(Playlist("good.m3u", kGood));
     EXPECT_EQ(clipboard, kConverted);
     EXPECT_EQ(controller.ConvertedSelection(), (Selection{0, kConverted.size()}));
@@ -129,8 +122,7 @@ TEST_F(ControllerTest, AutoCopyPutsTheWholeTextOnTheClipboardAndSelectsIt)
     EXPECT_FALSE(clipboard.has_value());
 }
 
-TEST_F(ControllerTest, PickingViews)
-{
+TEST_F(ControllerTest, PickingViews) {
     options.AutoOpen = false;
     const std::string good = Playlist("good.m3u", kGood);
     Load(good);
@@ -143,8 +135,7 @@ TEST_F(ControllerTest, PickingViews)
     EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Source, false, 0, true, good, true}));
 }
 
-TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState)
-{
+TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState) {
     const std::string good = Playlist("good.m3u", kGood);
     Load(good);
     const Shown before = ShownBy(controller);
@@ -167,16 +158,14 @@ TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState)
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(ControllerTest, HeaderOnlyPlaylistIsASuccessfulLoad)
-{
+TEST_F(ControllerTest, HeaderOnlyPlaylistIsASuccessfulLoad) {
     const std::string empty = Playlist("empty.m3u", "#EXTM3U\n");
     Load(empty);
     EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Converted, true, 1, true, empty, true}));
     EXPECT_FALSE(clipboard.has_value()); // nothing to copy: the clipboard keeps its text
 }
 
-TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything)
-{
+TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything) {
     Load(Playlist("good.m3u", kGood));
     controller.SetConvertedSelection({2, 5});
     controller.CopyConverted();
@@ -192,8 +181,7 @@ TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything)
     EXPECT_EQ(controller.ConvertedSelection(), (Selection{17, 0}));
 }
 
-TEST_F(ControllerTest, EveryChangeIsReported)
-{
+TEST_F(ControllerTest, EveryChangeIsReported) {
     Load(Playlist("good.m3u", kGood));
     const int afterLoad = notifications;
     EXPECT_GE(afterLoad, 7);

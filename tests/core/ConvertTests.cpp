@@ -9,8 +9,7 @@
 namespace skaldrun {
 namespace {
 
-std::string Lines(std::initializer_list<std::string_view> lines)
-{
+std::string Lines(std::initializer_list<std::string_view> lines) {
     std::string text;
     for (const auto line : lines)
         AppendLine(text, line);
@@ -18,16 +17,14 @@ std::string Lines(std::initializer_list<std::string_view> lines)
 }
 
 // The converted text, or nothing when the input is not a playlist.
-std::optional<std::string> Convert(const std::string& source, const ConvertOptions& options = {})
-{
+std::optional<std::string> Convert(const std::string& source, const ConvertOptions& options = {}) {
     std::string converted;
     if (!ConvertPlaylist(SplitLines(source), options, converted))
         return std::nullopt;
     return converted;
 }
 
-std::string ConvertOne(std::string_view entry, const ConvertOptions& options = {})
-{
+std::string ConvertOne(std::string_view entry, const ConvertOptions& options = {}) {
     const auto out = Convert(Lines({"#EXTM3U", entry}), options);
     EXPECT_TRUE(out.has_value());
     std::string line = out.value_or("");
@@ -36,8 +33,7 @@ std::string ConvertOne(std::string_view entry, const ConvertOptions& options = {
     return line;
 }
 
-TEST(ConvertPlaylist, HeaderRules)
-{
+TEST(ConvertPlaylist, HeaderRules) {
     const struct {
         std::string source;
         bool isPlaylist;
@@ -50,8 +46,8 @@ TEST(ConvertPlaylist, HeaderRules)
         {"#EXTM3U \r\n", false},
         {" #EXTM3U\r\n", false},
         {"#EXTM3U8\r\n", false},
-        {"\xEF\xBB\xBF#EXTM3U\r\n", true},      // UTF-8 mark written by players
-        {"\xEF\xBB#EXTM3U\r\n", false},         // a broken mark is not one
+        {"\xEF\xBB\xBF#EXTM3U\r\n", true},                // UTF-8 mark written by players
+        {"\xEF\xBB#EXTM3U\r\n", false},                   // a broken mark is not one
         {std::string("\xFF\xFE#\0E\0X\0T\0", 10), false}, // UTF-16 text
         {"\r\n#EXTM3U\r\n", false},
         {"D:\\Music\\one.mp3\r\n", false},
@@ -60,17 +56,15 @@ TEST(ConvertPlaylist, HeaderRules)
         EXPECT_EQ(Convert(c.source).has_value(), c.isPlaylist) << c.source;
 }
 
-TEST(ConvertPlaylist, NotAPlaylistAppendsNothing)
-{
+TEST(ConvertPlaylist, NotAPlaylistAppendsNothing) {
     std::string converted;
     EXPECT_FALSE(ConvertPlaylist(SplitLines(Lines({"x", "#EXTINF:1,a"})), {}, converted));
     EXPECT_EQ(converted, "");
 }
 
-TEST(ConvertPlaylist, WorkedExampleUnderEachOption)
-{
-    const std::string source = Lines({"#EXTM3U", "#EXTINF:185,01-Intro", "C:\\Music\\01-Intro.mp3", "",
-                                      "#EXTINF:3725,Artist - Long One", "D:\\Music\\Long.mp3"});
+TEST(ConvertPlaylist, WorkedExampleUnderEachOption) {
+    const std::string source = Lines({"#EXTM3U", "#EXTINF:185,01-Intro", "C:\\Music\\01-Intro.mp3",
+                                      "", "#EXTINF:3725,Artist - Long One", "D:\\Music\\Long.mp3"});
     const struct {
         ConvertOptions options;
         std::string out;
@@ -86,31 +80,44 @@ TEST(ConvertPlaylist, WorkedExampleUnderEachOption)
         EXPECT_EQ(Convert(source, c.options), c.out);
 }
 
-TEST(ConvertPlaylist, TrackNumberStripping)
-{
+TEST(ConvertPlaylist, TrackNumberStripping) {
     const struct {
         std::string_view title;
         std::string_view stripped;
     } cases[] = {
-        {"01-Song", "Song"},     {"a1-Song", "Song"},    {"b2_Song", "Song"},
-        {"d4-Song", "Song"},     {"01. Song", "Song"},   {"001-Song", "Song"},
-        {"101 Song", "Song"},    {"c12_Song", "Song"},   {"01 - Song", " Song"},
-        {"01 Song", "01 Song"},  {"21-Song", "21-Song"}, {"A1-Song", "A1-Song"},
-        {"01-", "01-"},          {"and then", "and then"}, {"abc_def", "abc_def"},
-        {"a - b", "a - b"},      {"", ""},               {"1", "1"},
-        {"e1-Song", "e1-Song"},  {"0x1-Song", "0x1-Song"}, {"0123", "0123"},
+        {"01-Song", "Song"},
+        {"a1-Song", "Song"},
+        {"b2_Song", "Song"},
+        {"d4-Song", "Song"},
+        {"01. Song", "Song"},
+        {"001-Song", "Song"},
+        {"101 Song", "Song"},
+        {"c12_Song", "Song"},
+        {"01 - Song", " Song"},
+        {"01 Song", "01 Song"},
+        {"21-Song", "21-Song"},
+        {"A1-Song", "A1-Song"},
+        {"01-", "01-"},
+        {"and then", "and then"},
+        {"abc_def", "abc_def"},
+        {"a - b", "a - b"},
+        {"", ""},
+        {"1", "1"},
+        {"e1-Song", "e1-Song"},
+        {"0x1-Song", "0x1-Song"},
+        {"0123", "0123"},
     };
     for (const auto& c : cases) {
         const std::string entry = "#EXTINF:1," + std::string(c.title);
         EXPECT_EQ(ConvertOne(entry, {.CounterShow = false, .TimeShow = false}), c.stripped)
             << c.title;
-        EXPECT_EQ(ConvertOne(entry, {.CounterShow = false, .TimeShow = false, .DeleteDigits = false}),
-                  c.title);
+        EXPECT_EQ(
+            ConvertOne(entry, {.CounterShow = false, .TimeShow = false, .DeleteDigits = false}),
+            c.title);
     }
 }
 
-TEST(ConvertPlaylist, Durations)
-{
+TEST(ConvertPlaylist, Durations) {
     const struct {
         std::string_view entry;
         std::string_view line;
@@ -137,8 +144,7 @@ TEST(ConvertPlaylist, Durations)
     }
 }
 
-TEST(ConvertPlaylist, DurationErrors)
-{
+TEST(ConvertPlaylist, DurationErrors) {
     const struct {
         std::string_view entry;
         std::string_view message;
@@ -164,8 +170,7 @@ TEST(ConvertPlaylist, DurationErrors)
     }
 }
 
-TEST(ConvertPlaylist, ErrorKeepsTheLinesMadeBeforeIt)
-{
+TEST(ConvertPlaylist, ErrorKeepsTheLinesMadeBeforeIt) {
     std::string converted;
     EXPECT_THROW(ConvertPlaylist(SplitLines(Lines({"#EXTM3U", "#EXTINF:1,a", "a.mp3", "#EXTINF:,b",
                                                    "#EXTINF:3,c"})),
@@ -174,18 +179,16 @@ TEST(ConvertPlaylist, ErrorKeepsTheLinesMadeBeforeIt)
     EXPECT_EQ(converted, "1.a  <0:01>\r\n");
 }
 
-TEST(ConvertPlaylist, EntryLinesAndNumbering)
-{
-    const std::string source = Lines({"#EXTM3U", "", "#EXTINF:1,a", "path", "#EXTGRP:Rock",
-                                      "#EXTVLCOPT:start-time=12", "", "#EXTINF:2,b", "x", "y",
-                                      "#EXTINF:3,c", "#"});
+TEST(ConvertPlaylist, EntryLinesAndNumbering) {
+    const std::string source =
+        Lines({"#EXTM3U", "", "#EXTINF:1,a", "path", "#EXTGRP:Rock", "#EXTVLCOPT:start-time=12", "",
+               "#EXTINF:2,b", "x", "y", "#EXTINF:3,c", "#"});
     EXPECT_EQ(Convert(source, {.TimeShow = false}), "1.a\r\n2.b\r\n3.c\r\n");
     EXPECT_EQ(Convert("#EXTM3U"), "");
     EXPECT_EQ(Convert(Lines({"#EXTM3U", "path only"})), "");
 }
 
-TEST(ConvertPlaylist, TitlesAreBytes)
-{
+TEST(ConvertPlaylist, TitlesAreBytes) {
     // A windows-1251 title and a UTF-8 one pass unchanged; stripping counts bytes.
     EXPECT_EQ(ConvertOne("#EXTINF:245,\xCA\xE8\xED\xEE - 01"), "1.\xCA\xE8\xED\xEE - 01  <4:05>");
     EXPECT_EQ(ConvertOne("#EXTINF:1,01-\xD0\x90"), "1.\xD0\x90  <0:01>");

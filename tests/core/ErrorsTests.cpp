@@ -5,8 +5,7 @@
 namespace skaldrun {
 namespace {
 
-TEST(ErrorBoxText, AddsAPeriodOnlyAfterCharactersAboveIt)
-{
+TEST(ErrorBoxText, AddsAPeriodOnlyAfterCharactersAboveIt) {
     const struct {
         std::string_view message;
         std::string_view shown;
@@ -29,8 +28,7 @@ TEST(ErrorBoxText, AddsAPeriodOnlyAfterCharactersAboveIt)
         EXPECT_EQ(ErrorBoxText(c.message), c.shown) << c.message;
 }
 
-TEST(Errors, CarryTheirFixedTexts)
-{
+TEST(Errors, CarryTheirFixedTexts) {
     EXPECT_EQ(EFOpenError("/a/b.m3u", "No such file or directory").Message(),
               "Cannot open file \"/a/b.m3u\". No such file or directory");
     EXPECT_EQ(EFCreateError("/a/b.txt", "Is a directory").Message(),

@@ -1,5 +1,4 @@
 #include "TempDir.h"
-
 #include "core/Errors.h"
 #include "core/TextFiles.h"
 
@@ -16,8 +15,7 @@ using test::ReadBytes;
 using test::TempDir;
 
 template <typename Error, typename Action>
-std::string MessageOf(Action&& action)
-{
+std::string MessageOf(Action&& action) {
     try {
         action();
     } catch (const Error& e) {
@@ -28,8 +26,7 @@ std::string MessageOf(Action&& action)
     return "no error";
 }
 
-TEST(ReadTextFile, ReadsBytesWithUniformBreaks)
-{
+TEST(ReadTextFile, ReadsBytesWithUniformBreaks) {
     TempDir dir;
     const struct {
         std::string_view bytes;
@@ -46,8 +43,7 @@ TEST(ReadTextFile, ReadsBytesWithUniformBreaks)
         EXPECT_EQ(ReadTextFile(dir.Write("p.m3u", c.bytes)), c.text);
 }
 
-TEST(ReadTextFile, OpenErrorsNameTheFullPathAndTheReason)
-{
+TEST(ReadTextFile, OpenErrorsNameTheFullPathAndTheReason) {
     TempDir dir;
     const std::string root = dir.Path().string();
     fs::create_directory(dir.Path() / "folder.m3u");
@@ -69,15 +65,13 @@ TEST(ReadTextFile, OpenErrorsNameTheFullPathAndTheReason)
         EXPECT_EQ(MessageOf<EFOpenError>([&] { ReadTextFile(c.path); }), c.message);
 }
 
-TEST(ReadTextFile, RelativeNamesAreMadeAbsolute)
-{
+TEST(ReadTextFile, RelativeNamesAreMadeAbsolute) {
     const std::string cwd = fs::current_path().string();
     EXPECT_EQ(MessageOf<EFOpenError>([] { ReadTextFile("no-such-dir/../no-such.m3u"); }),
               "Cannot open file \"" + cwd + "/no-such.m3u\". No such file or directory");
 }
 
-TEST(ReadTextFile, CapacityIsCheckedBeforeAndAfterBreaksAreMadeUniform)
-{
+TEST(ReadTextFile, CapacityIsCheckedBeforeAndAfterBreaksAreMadeUniform) {
     TempDir dir;
     EXPECT_EQ(ReadTextFile(dir.Write("a", "123456\r\n"), 8), "123456\r\n");
     EXPECT_EQ(MessageOf<EInvalidOperation>([&] { ReadTextFile(dir.Write("b", "1234567\r\n"), 8); }),
@@ -92,8 +86,7 @@ TEST(ReadTextFile, CapacityIsCheckedBeforeAndAfterBreaksAreMadeUniform)
               "Text exceeds memo capacity");
 }
 
-TEST(SaveConvertedText, AppendsTxtAndWritesBytesUnchanged)
-{
+TEST(SaveConvertedText, AppendsTxtAndWritesBytesUnchanged) {
     TempDir dir;
     const struct {
         std::string chosen;
@@ -111,8 +104,7 @@ TEST(SaveConvertedText, AppendsTxtAndWritesBytesUnchanged)
     EXPECT_FALSE(fs::exists(dir.File("list")));
 }
 
-TEST(SaveConvertedText, TruncatesALongerFileAndWritesEmptyText)
-{
+TEST(SaveConvertedText, TruncatesALongerFileAndWritesEmptyText) {
     TempDir dir;
     dir.Write("out.txt", std::string(1000, 'x'));
     SaveConvertedText(dir.File("out"), "short\r\n");
@@ -121,8 +113,7 @@ TEST(SaveConvertedText, TruncatesALongerFileAndWritesEmptyText)
     EXPECT_EQ(fs::file_size(dir.File("out.txt")), 0U);
 }
 
-TEST(SaveConvertedText, CreateErrorsNameTheFullTxtPath)
-{
+TEST(SaveConvertedText, CreateErrorsNameTheFullTxtPath) {
     TempDir dir;
     const std::string root = dir.Path().string();
     fs::create_directory(dir.Path() / "taken.txt");
@@ -139,8 +130,7 @@ TEST(SaveConvertedText, CreateErrorsNameTheFullTxtPath)
                   c.message);
 }
 
-TEST(SaveConvertedText, ReadOnlyTargetKeepsItsContent)
-{
+TEST(SaveConvertedText, ReadOnlyTargetKeepsItsContent) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "permission bits stop nothing for root";
     TempDir dir;
@@ -151,8 +141,7 @@ TEST(SaveConvertedText, ReadOnlyTargetKeepsItsContent)
     EXPECT_EQ(ReadBytes(target), "keep me");
 }
 
-TEST(SaveConvertedText, FullDiskIsAWriteError)
-{
+TEST(SaveConvertedText, FullDiskIsAWriteError) {
     TempDir dir;
     fs::create_symlink("/dev/full", dir.Path() / "full.txt");
     EXPECT_EQ(MessageOf<EWriteError>([&] { SaveConvertedText(dir.File("full"), "text"); }),

@@ -10,14 +10,12 @@ namespace {
 
 using Lines = std::vector<std::string_view>;
 
-std::string Normalized(std::string text)
-{
+std::string Normalized(std::string text) {
     NormalizeLineBreaks(text);
     return text;
 }
 
-TEST(NormalizeLineBreaks, MakesEveryBreakCrLfAndStopsAtNul)
-{
+TEST(NormalizeLineBreaks, MakesEveryBreakCrLfAndStopsAtNul) {
     using namespace std::string_literals;
     const struct {
         std::string raw;
@@ -46,8 +44,7 @@ TEST(NormalizeLineBreaks, MakesEveryBreakCrLfAndStopsAtNul)
         EXPECT_EQ(Normalized(c.raw), c.text) << testing::PrintToString(c.raw);
 }
 
-TEST(NormalizeLineBreaks, CapacityCountsTheResult)
-{
+TEST(NormalizeLineBreaks, CapacityCountsTheResult) {
     std::string text = "ab\ncd\n"; // becomes 8 bytes
     EXPECT_THROW(NormalizeLineBreaks(text, 7), EInvalidOperation);
     EXPECT_EQ(text, "ab\ncd\n");
@@ -55,8 +52,7 @@ TEST(NormalizeLineBreaks, CapacityCountsTheResult)
     EXPECT_EQ(text, "ab\r\ncd\r\n");
 }
 
-TEST(SplitLines, CutsAtCrLfAndDropsAnEmptyLastPiece)
-{
+TEST(SplitLines, CutsAtCrLfAndDropsAnEmptyLastPiece) {
     const struct {
         std::string_view text;
         Lines lines;
@@ -77,18 +73,14 @@ TEST(SplitLines, CutsAtCrLfAndDropsAnEmptyLastPiece)
         EXPECT_EQ(SplitLines(c.text).ToVector(), c.lines) << testing::PrintToString(c.text);
 }
 
-TEST(AppendLine, StartsANewLineOrFinishesAnOpenOne)
-{
+TEST(AppendLine, StartsANewLineOrFinishesAnOpenOne) {
     const struct {
         std::string text;
         std::string_view line;
         std::string_view result;
     } cases[] = {
-        {"", "a", "a\r\n"},
-        {"", "", "\r\n"},
-        {"x\r\n", "a", "x\r\na\r\n"},
-        {"x", "a", "x\r\na"},
-        {"x\r", "a", "x\r\r\na"},
+        {"", "a", "a\r\n"},   {"", "", "\r\n"},         {"x\r\n", "a", "x\r\na\r\n"},
+        {"x", "a", "x\r\na"}, {"x\r", "a", "x\r\r\na"},
     };
     for (auto c : cases) {
         AppendLine(c.text, c.line);
@@ -96,8 +88,7 @@ TEST(AppendLine, StartsANewLineOrFinishesAnOpenOne)
     }
 }
 
-TEST(AppendLine, SplittingGivesTheLinesBack)
-{
+TEST(AppendLine, SplittingGivesTheLinesBack) {
     const Lines lines = {"one", "", "three  <0:01>", "", ""};
     std::string text;
     for (const auto line : lines)

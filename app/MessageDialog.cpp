@@ -1,0 +1,79 @@
+#include "app/MessageDialog.h"
+
+#include "core/Version.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace skaldrun::app {
+
+namespace {
+
+QString ApplicationTitle() {
+    return QString::fromUtf8(kApplicationTitle.data(),
+                             static_cast<qsizetype>(kApplicationTitle.size()));
+}
+
+} // namespace
+
+MessageDialog::MessageDialog(const QString& text, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
+    , text_(new QLabel(text, this))
+    , ok_(new QPushButton(QStringLiteral("OK"), this)) {
+    setObjectName(QStringLiteral("MessageDialog"));
+    setWindowTitle(ApplicationTitle());
+    setFont(QApplication::font("QMessageBox"));
+
+    text_->setObjectName(QStringLiteral("MessageText"));
+    text_->setWordWrap(true);
+    text_->setTextFormat(Qt::PlainText);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        text_->setMaximumWidth(screen->availableGeometry().width() / 2);
+
+    ok_->setObjectName(QStringLiteral("OKButton"));
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text_);
+    layout->addWidget(ok_, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QString MessageDialog::ClipboardText() const {
+    const QString rule(27, u'-');
+    const QString crlf = QStringLiteral("\r\n");
+    QString button = ok_->text();
+    button.remove(u'&');
+    return rule + crlf + windowTitle() + crlf + rule + crlf + text_->text() + crlf + rule + crlf +
+           button + QStringLiteral("   ") + crlf + rule + crlf;
+}
+
+void MessageDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QApplication::beep();
+        QGuiApplication::clipboard()->setText(ClipboardText());
+        return;
+    }
+    QDialog::keyPressEvent(event); // Enter presses OK; Escape rejects, which closes as well
+}
+
+void MessageDialogService::ShowMessage(std::string_view text) {
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr)
+        owner = QApplication::activeWindow();
+    MessageDialog dialog(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                         owner);
+    dialog.adjustSize();
+    if (const QScreen* screen = dialog.screen())
+        dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+    dialog.exec();
+}
+
+} // namespace skaldrun::app

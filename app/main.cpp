@@ -1,0 +1,40 @@
+// Skaldrun: starts the application, creates its three windows and runs the event loop.
+
+#include "app/Application.h"
+#include "app/ErrorReporter.h"
+#include "app/MessageDialog.h"
+#include "core/ConvertOptions.h"
+#include "core/Version.h"
+#include "ui/Main/MainForm.h"
+#include "ui/Services.h"
+
+#include <QDialog>
+#include <QScreen>
+
+int main(int argc, char** argv) {
+    using namespace skaldrun;
+
+    app::MessageBoxErrorReporter errors;
+    app::Application application(argc, argv, errors);
+    QApplication::setApplicationName(QString::fromUtf8(
+        kApplicationTitle.data(), static_cast<qsizetype>(kApplicationTitle.size())));
+    QApplication::setApplicationVersion(
+        QString::fromUtf8(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())));
+    QApplication::setDesktopFileName(QStringLiteral("skaldrun"));
+
+    ConvertOptions options;
+    app::MessageDialogService messages;
+    ui::QtFileDialogs fileDialogs;
+    ui::DesktopShell shell;
+
+    ui::TMainForm mainForm(options, {errors, messages, fileDialogs, shell});
+    QDialog paramForm(&mainForm);
+    QDialog aboutForm(&mainForm);
+    mainForm.SetDialogs(&paramForm, &aboutForm);
+
+    mainForm.adjustSize();
+    if (const QScreen* screen = mainForm.screen())
+        mainForm.move(screen->availableGeometry().center() - mainForm.rect().center());
+    mainForm.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,288 @@
+#include "ui/Main/MainForm.h"
+
+#include "core/TextFiles.h"
+#include "ui_MainForm.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLayout>
+#include <QSignalBlocker>
+#include <QTextCursor>
+
+namespace skaldrun::ui {
+
+namespace {
+
+QString StatusToScreen(const std::string& status) {
+    return QFile::decodeName(QByteArray(status.data(), static_cast<qsizetype>(status.size())));
+}
+
+std::string FileNameToBytes(const QString& name) {
+    const QByteArray encoded = QFile::encodeName(name);
+    return {encoded.constData(), static_cast<std::size_t>(encoded.size())};
+}
+
+} // namespace
+
+// The controller's clipboard: the converted view copies its own selection, which the controller
+// has just set.
+class TMainForm::ViewClipboard final : public ClipboardService {
+public:
+    explicit ViewClipboard(TMainForm& form)
+        : form_(form) {}
+    void SetClipboardText(std::string_view) override {
+        form_.ShowConvertedText();
+        form_.ui_->TextMemo->copy();
+    }
+
+private:
+    TMainForm& form_;
+};
+
+// Brings the window up to date before a message covers it.
+class TMainForm::WindowMessages final : public MessageService {
+public:
+    explicit WindowMessages(TMainForm& form)
+        : form_(form) {}
+    void ShowMessage(std::string_view text) override {
+        form_.RefreshViews();
+        form_.services_.messages.ShowMessage(text);
+    }
+
+private:
+    TMainForm& form_;
+};
+
+TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent)
+    : QMainWindow(parent)
+    , ui_(std::make_unique<Ui::TMainForm>())
+    , options_(options)
+    , services_(services)
+    , clipboard_(std::make_unique<ViewClipboard>(*this))
+    , messages_(std::make_unique<WindowMessages>(*this))
+    , controller_(options, *messages_, *clipboard_) {
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setCentralWidget(ui_->ClientArea);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    ui_->TextMemo->hide();
+
+    connect(ui_->MP3OpenSpeedButton, &QToolButton::clicked, this,
+            [this] { Handle([this] { Open1Click(); }); });
+    connect(ui_->Open1, &QAction::triggered, this, [this] { Handle([this] { Open1Click(); }); });
+    connect(ui_->MP3SaveSpeedButton, &QToolButton::clicked, this,
+            [this] { Handle([this] { MP3SaveSpeedButtonClick(); }); });
+    connect(ui_->CopySpeedButton, &QToolButton::clicked, this,
+            [this] { Handle([this] { CopySpeedButtonClick(); }); });
+    connect(ui_->Copy1, &QAction::triggered, this,
+            [this] { Handle([this] { CopySpeedButtonClick(); }); });
+    connect(ui_->ConsistComboBox, &QComboBox::activated, this,
+            [this](int index) { Handle([this, index] { ConsistComboBoxChange(index); }); });
+    connect(ui_->ParamtrSpeedButton, &QToolButton::clicked, this,
+            [this] { Handle([this] { Parametr1Click(); }); });
+    connect(ui_->Parametr1, &QAction::triggered, this,
+            [this] { Handle([this] { Parametr1Click(); }); });
+    connect(ui_->About1, &QAction::triggered, this, [this] { Handle([this] { About1Click(); }); });
+    connect(ui_->Exit1, &QAction::triggered, this, [this] { Handle([this] { Exit1Click(); }); });
+    connect(ui_->N3, &QAction::triggered, this, [this] { Handle([this] { N3Click(); }); });
+    connect(ui_->N4, &QAction::triggered, this, [this] { Handle([this] { N4Click(); }); });
+    connect(ui_->N5, &QAction::triggered, this, [this] { Handle([this] { N5Click(); }); });
+    connect(ui_->N2, &QAction::triggered, this, [this] { Handle([this] { N2Click(); }); });
+    connect(ui_->TextMemo, &QPlainTextEdit::textChanged, this, [this] {
+        if (!updatingViews_)
+            convertedEdited_ = true;
+    });
+
+    controller_.SetObserver(this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    controller_.SetObserver(nullptr);
+}
+
+void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {
+    paramForm_ = paramForm;
+    aboutForm_ = aboutForm;
+}
+
+template <typename Handler>
+void TMainForm::Handle(Handler&& handler) {
+    app::Guarded(services_.errors, [&] {
+        struct Refresh {
+            TMainForm& form;
+            ~Refresh() { form.RefreshViews(); }
+        } refresh{*this};
+        handler();
+    });
+}
+
+void TMainForm::FormCreate() {
+    {
+        const QSignalBlocker quiet(ui_->ConsistComboBox);
+        ui_->ConsistComboBox->setCurrentIndex(0);
+    }
+    options_.CounterShow = true;
+    options_.TimeShow = true;
+    options_.DeleteDigits = true;
+    setWindowTitle(QStringLiteral("Skaldrun 1.37"));
+    ui_->Label1->adjustSize();
+}
+
+void TMainForm::Open1Click() {
+    const std::optional<QString> name = services_.fileDialogs.AskOpenFileName(this);
+    if (!name)
+        return;
+    controller_.SetFileName(FileNameToBytes(*name));
+    controller_.LoadPlaylist();
+}
+
+void TMainForm::MP3SaveSpeedButtonClick() {
+    const std::optional<QString> name = services_.fileDialogs.AskSaveFileName(this);
+    if (!name)
+        return;
+    PushConvertedEdits();
+    SaveConvertedText(FileNameToBytes(*name), controller_.ConvertedText());
+}
+
+void TMainForm::CopySpeedButtonClick() {
+    PushConvertedEdits();
+    controller_.CopyConverted();
+}
+
+void TMainForm::ConsistComboBoxChange(int index) {
+    controller_.SelectView(index);
+}
+
+void TMainForm::Parametr1Click() {
+    if (paramForm_ != nullptr)
+        paramForm_->exec();
+}
+
+void TMainForm::About1Click() {
+    if (aboutForm_ != nullptr)
+        aboutForm_->exec();
+}
+
+void TMainForm::Exit1Click() {
+    close();
+}
+
+void TMainForm::N3Click() {
+    OpenPage("/software.htm?name=skaldr&update=1&build=79");
+}
+
+void TMainForm::N4Click() {
+    OpenPage("/software.htm");
+}
+
+void TMainForm::N5Click() {
+    OpenPage("");
+}
+
+void TMainForm::N2Click() {
+    OpenPage("/support/");
+}
+
+void TMainForm::OpenPage(const char* pathAndQuery) {
+    services_.shell.Open(QString::fromLatin1(kSiteAddress) + QString::fromLatin1(pathAndQuery));
+}
+
+void TMainForm::StateChanged(unsigned changes) {
+    if ((changes & SourceTextChanged) != 0)
+        sourceStale_ = true;
+    if ((changes & ConvertedTextChanged) != 0 && !updatingViews_) {
+        convertedStale_ = true;
+        convertedEdited_ = false;
+    }
+    if ((changes & SelectionChanged) != 0 && !updatingViews_)
+        selectionStale_ = true;
+    if ((changes & VisibleViewChanged) != 0) {
+        const bool converted = controller_.VisibleView() == ViewKind::Converted;
+        ui_->MP3Memo->setVisible(!converted);
+        ui_->TextMemo->setVisible(converted);
+    }
+    if ((changes & ExportEnabledChanged) != 0) {
+        const bool enabled = controller_.ExportEnabled();
+        ui_->MP3SaveSpeedButton->setEnabled(enabled);
+        ui_->CopySpeedButton->setEnabled(enabled);
+        ui_->Copy1->setEnabled(enabled);
+    }
+    if ((changes & SelectorChanged) != 0) {
+        const QSignalBlocker quiet(ui_->ConsistComboBox);
+        ui_->ConsistComboBox->setCurrentIndex(controller_.SelectorIndex());
+        ui_->ConsistComboBox->setEnabled(controller_.SelectorEnabled());
+    }
+    if ((changes & StatusChanged) != 0) {
+        ui_->Label1->setText(StatusToScreen(controller_.StatusText()));
+        ui_->Label1->adjustSize(); // grows with the text; the status line cuts it at its edge
+    }
+}
+
+void TMainForm::ShowConvertedText() {
+    if (convertedStale_) {
+        updatingViews_ = true;
+        ui_->TextMemo->setPlainText(convertedCodec_.Decode(controller_.ConvertedText()));
+        updatingViews_ = false;
+        convertedStale_ = false;
+        convertedEdited_ = false;
+        selectionStale_ = true;
+    }
+    if (selectionStale_) {
+        const Selection selection = controller_.ConvertedSelection();
+        const std::string_view text = controller_.ConvertedText();
+        QTextCursor cursor(ui_->TextMemo->document());
+        const qsizetype start = convertedCodec_.DecodedLength(text.substr(0, selection.start));
+        const qsizetype end =
+            selection.start + selection.length == text.size()
+                ? ui_->TextMemo->document()->characterCount() - 1
+                : convertedCodec_.DecodedLength(text.substr(0, selection.start + selection.length));
+        cursor.setPosition(static_cast<int>(start));
+        cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
+        ui_->TextMemo->setTextCursor(cursor);
+        selectionStale_ = false;
+    }
+}
+
+void TMainForm::RefreshViews() noexcept {
+    try {
+        if (controller_.VisibleView() == ViewKind::Source) {
+            if (sourceStale_) {
+                ui_->MP3Memo->setPlainText(sourceCodec_.Decode(controller_.SourceText()));
+                sourceStale_ = false;
+            }
+            if (convertedStale_ && !ui_->TextMemo->document()->isEmpty()) {
+                updatingViews_ = true;
+                ui_->TextMemo->clear(); // a hidden view is filled when shown
+                updatingViews_ = false;
+            }
+        } else {
+            ShowConvertedText();
+            if (sourceStale_ && !ui_->MP3Memo->document()->isEmpty())
+                ui_->MP3Memo->clear();
+        }
+    } catch (...) {
+        // Out of memory for the screen copy: the controller keeps the text all the same.
+    }
+}
+
+// The user's edits and selection reach the controller before it copies or saves them.
+void TMainForm::PushConvertedEdits() {
+    if (convertedStale_)
+        return;
+    const QString screen = ui_->TextMemo->toPlainText();
+    updatingViews_ = true;
+    if (convertedEdited_) {
+        controller_.SetConvertedText(convertedCodec_.Encode(screen));
+        convertedEdited_ = false;
+    }
+    const QTextCursor cursor = ui_->TextMemo->textCursor();
+    const std::size_t start = convertedCodec_.EncodedLength(screen, cursor.selectionStart());
+    const std::size_t end = convertedCodec_.EncodedLength(screen, cursor.selectionEnd());
+    controller_.SetConvertedSelection({start, end - start});
+    updatingViews_ = false;
+}
+
+} // namespace skaldrun::ui

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/ErrorReporter.h"
+#include "core/ConvertOptions.h"
+#include "core/PlaylistController.h"
+#include "ui/Services.h"
+#include "ui/ViewCodec.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QDialog;
+
+namespace Ui {
+class TMainForm;
+}
+
+namespace skaldrun::ui {
+
+// The main window: mirrors the playlist controller and forwards the user's commands to it.
+class TMainForm final : public QMainWindow, private StateObserver {
+    Q_OBJECT
+public:
+    struct Services {
+        app::ErrorReporter& errors;
+        MessageService& messages;
+        FileDialogs& fileDialogs;
+        Shell& shell;
+    };
+
+    TMainForm(ConvertOptions& options, Services services, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The dialogs are created after this window and shown from its commands.
+    void SetDialogs(QDialog* paramForm, QDialog* aboutForm);
+    PlaylistController& Controller() noexcept { return controller_; }
+
+private:
+    class ViewClipboard;
+    class WindowMessages;
+
+    void FormCreate();
+    void Open1Click();
+    void MP3SaveSpeedButtonClick();
+    void CopySpeedButtonClick();
+    void ConsistComboBoxChange(int index);
+    void Parametr1Click();
+    void About1Click();
+    void Exit1Click();
+    void N3Click();
+    void N4Click();
+    void N5Click();
+    void N2Click();
+
+    // Runs a handler under the error guard; the views are brought up to date before any error
+    // box appears.
+    template <typename Handler>
+    void Handle(Handler&& handler);
+
+    void StateChanged(unsigned changes) override;
+    void RefreshViews() noexcept;
+    void ShowConvertedText();
+    void PushConvertedEdits();
+    void OpenPage(const char* pathAndQuery);
+
+    std::unique_ptr<Ui::TMainForm> ui_;
+    ConvertOptions& options_;
+    Services services_;
+    std::unique_ptr<ViewClipboard> clipboard_;
+    std::unique_ptr<WindowMessages> messages_;
+    PlaylistController controller_;
+    ViewCodec sourceCodec_;
+    ViewCodec convertedCodec_;
+    QDialog* paramForm_ = nullptr;
+    QDialog* aboutForm_ = nullptr;
+
+    bool sourceStale_ = false;
+    bool convertedStale_ = false;
+    bool selectionStale_ = false;
+    bool convertedEdited_ = false;
+    bool updatingViews_ = false;
+};
+
+} // namespace skaldrun::ui

@@ -1,0 +1,50 @@
+#include "ui/Services.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+
+namespace skaldrun::ui {
+
+namespace {
+
+// "*.*" would hide names without a dot here, so "All Files" matches everything; the part in the
+// last parentheses is the pattern, the rest is what the dialog shows.
+const QStringList kOpenFilters = {QStringLiteral("Winamp Playlists (*.m3u)"),
+                                  QStringLiteral("All Files (*)")};
+const QStringList kSaveFilters = {QStringLiteral("Text Files (*.txt) (*.txt)"),
+                                  QStringLiteral("All Files (*.*) (*)")};
+
+std::optional<QString> Ask(QWidget* owner, QFileDialog::AcceptMode mode, const QStringList& filters,
+                           QtFileDialogs::Memory& memory) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(QFileDialog::AnyFile); // a typed name of a missing playlist is accepted
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(memory.filter.isEmpty() ? filters.front() : memory.filter);
+    if (!memory.fileName.isEmpty())
+        dialog.selectFile(memory.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    memory.fileName = dialog.selectedFiles().front();
+    memory.filter = dialog.selectedNameFilter();
+    return memory.fileName;
+}
+
+} // namespace
+
+std::optional<QString> QtFileDialogs::AskOpenFileName(QWidget* owner) {
+    return Ask(owner, QFileDialog::AcceptOpen, kOpenFilters, open_);
+}
+
+std::optional<QString> QtFileDialogs::AskSaveFileName(QWidget* owner) {
+    return Ask(owner, QFileDialog::AcceptSave, kSaveFilters, save_);
+}
+
+void DesktopShell::Open(const QString& request) {
+    QDesktopServices::openUrl(QUrl(request));
+}
+
+} // namespace skaldrun::ui

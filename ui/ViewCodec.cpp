@@ -1,0 +1,171 @@
+#include "ui/ViewCodec.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
+#include <array>
+#include <langinfo.h>
+
+namespace skaldrun::ui {
+
+namespace {
+
+// Bytes a code page leaves undefined are shown as U+F700 plus the byte, a private-use character.
+constexpr char16_t kUndefinedBase = 0xF700;
+constexpr char16_t kUndefined = 0;
+
+// The upper halves (0x80..0xFF) of the two Windows code pages.
+constexpr std::array<char16_t, 128> kWindows1251 = {
+    0x0402, 0x0403, 0x201A,     0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C,     0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, kUndefined, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408,     0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE,     0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116,     0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, 0x0410, 0x0411,
+    0x0412, 0x0413, 0x0414,     0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C,
+    0x041D, 0x041E, 0x041F,     0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A,     0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432,
+    0x0433, 0x0434, 0x0435,     0x0436, 0x0437, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D,
+    0x043E, 0x043F, 0x0440,     0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447, 0x0448,
+    0x0449, 0x044A, 0x044B,     0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+constexpr std::array<char16_t, 128> kWindows1252 = [] {
+    std::array<char16_t, 128> table{};
+    constexpr char16_t low[32] = {
+        0x20AC,     kUndefined, 0x201A, 0x0192, 0x201E, 0x2026,     0x2020, 0x2021,
+        0x02C6,     0x2030,     0x0160, 0x2039, 0x0152, kUndefined, 0x017D, kUndefined,
+        kUndefined, 0x2018,     0x2019, 0x201C, 0x201D, 0x2022,     0x2013, 0x2014,
+        0x02DC,     0x2122,     0x0161, 0x203A, 0x0153, kUndefined, 0x017E, 0x0178,
+    };
+    for (int i = 0; i < 32; ++i)
+        table[i] = low[i];
+    for (int i = 32; i < 128; ++i)
+        table[i] = static_cast<char16_t>(0x80 + i); // 0xA0..0xFF equal Latin-1
+    return table;
+}();
+
+const std::array<char16_t, 128>& Table(ViewCodec::Encoding encoding) {
+    return encoding == ViewCodec::Encoding::Windows1251 ? kWindows1251 : kWindows1252;
+}
+
+ViewCodec::Encoding LegacyFor(QLocale::Language language) {
+    switch (language) {
+    case QLocale::Russian:
+    case QLocale::Ukrainian:
+    case QLocale::Belarusian:
+    case QLocale::Bulgarian:
+    case QLocale::Serbian:
+    case QLocale::Macedonian:
+        return ViewCodec::Encoding::Windows1251;
+    default:
+        return ViewCodec::Encoding::Windows1252;
+    }
+}
+
+bool SystemIsUtf8() {
+    // A plain C or POSIX locale names no code page; Qt takes UTF-8 there, and so do we.
+    const QByteArray codeset = nl_langinfo(CODESET);
+    return codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968" ||
+           codeset == "ASCII";
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !decoder.hasError();
+}
+
+bool IsBreak(QChar c) {
+    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
+}
+
+} // namespace
+
+ViewCodec::ViewCodec()
+    : ViewCodec(QLocale::system().language(), SystemIsUtf8()) {}
+
+ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
+    : legacy_(LegacyFor(language))
+    , systemIsUtf8_(systemIsUtf8) {}
+
+QString ViewCodec::Decode(std::string_view bytes) {
+    current_ = systemIsUtf8_ && IsValidUtf8(bytes) ? Encoding::Utf8 : legacy_;
+    QString text;
+    if (current_ == Encoding::Utf8) {
+        text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    } else {
+        const auto& table = Table(current_);
+        text.resize(static_cast<qsizetype>(bytes.size()));
+        QChar* out = text.data();
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            char16_t u = b < 0x80 ? char16_t{b} : table[b - 0x80];
+            if (u == kUndefined && b >= 0x80)
+                u = static_cast<char16_t>(kUndefinedBase + b);
+            *out++ = QChar(u);
+        }
+    }
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+std::string ViewCodec::Encode(const QString& text) const {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()) + 16);
+    const auto& table = Table(current_);
+    qsizetype runStart = 0;
+    const auto flushRun = [&](qsizetype end) {
+        const QStringView run = QStringView(text).mid(runStart, end - runStart);
+        if (current_ == Encoding::Utf8) {
+            const QByteArray utf8 = run.toUtf8();
+            bytes.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+            return;
+        }
+        for (const QChar ch : run) {
+            const char16_t u = ch.unicode();
+            if (u < 0x80) {
+                bytes.push_back(static_cast<char>(u));
+            } else if (u >= kUndefinedBase + 0x80 && u <= kUndefinedBase + 0xFF) {
+                bytes.push_back(static_cast<char>(u - kUndefinedBase));
+            } else {
+                const auto* hit = std::find(table.begin(), table.end(), u);
+                bytes.push_back(hit != table.end() && u != kUndefined
+                                    ? static_cast<char>(0x80 + (hit - table.begin()))
+                                    : '?');
+            }
+        }
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!IsBreak(text[i]))
+            continue;
+        flushRun(i);
+        bytes.append("\r\n");
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        runStart = i + 1;
+    }
+    flushRun(text.size());
+    return bytes;
+}
+
+std::size_t ViewCodec::EncodedLength(const QString& text, qsizetype chars) const {
+    return Encode(text.left(chars)).size();
+}
+
+qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
+    ViewCodec copy = *this;
+    const Encoding keep = current_;
+    QString text;
+    if (keep == Encoding::Utf8) {
+        text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    } else {
+        copy.systemIsUtf8_ = false;
+        copy.legacy_ = keep;
+        text = copy.Decode(bytes);
+    }
+    return text.size();
+}
+
+} // namespace skaldrun::ui

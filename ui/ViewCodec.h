@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace skaldrun::ui {
+
+// The one place where view bytes become screen text and back. Text that is valid UTF-8 is shown
+// as UTF-8 (unless the system runs a legacy locale); anything else in the single-byte code page of
+// the user's language. Bytes a code page cannot show map to private-use characters and back, so
+// decoding and encoding again always gives the same bytes.
+class ViewCodec {
+public:
+    enum class Encoding { Utf8, Windows1251, Windows1252 };
+
+    ViewCodec();
+    explicit ViewCodec(QLocale::Language language, bool systemIsUtf8 = true);
+
+    // Chooses how this text is shown and decodes it; CR LF becomes a paragraph break.
+    QString Decode(std::string_view bytes);
+    // Encodes screen text with the encoding chosen by the last Decode; every line break, typed or
+    // pasted, becomes CR LF.
+    std::string Encode(const QString& text) const;
+    // The length in bytes that Encode would give the first chars characters.
+    std::size_t EncodedLength(const QString& text, qsizetype chars) const;
+    // How many characters the first bytes bytes decode to.
+    qsizetype DecodedLength(std::string_view bytes) const;
+
+    Encoding Current() const noexcept { return current_; }
+
+private:
+    Encoding legacy_;
+    bool systemIsUtf8_;
+    Encoding current_ = Encoding::Utf8;
+};
+
+} // namespace skaldrun::ui
