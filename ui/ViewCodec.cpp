@@ -1,7 +1,5 @@
 #include "ui/ViewCodec.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <algorithm>
 #include <array>
 #include <langinfo.h>
@@ -70,10 +68,41 @@ bool SystemIsUtf8() {
            codeset == "ASCII";
 }
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return !decoder.hasError();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p != end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        int more = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p <= more || p[1] < low || p[1] > high)
+            return false;
+        for (int i = 2; i <= more; ++i) {
+            if (p[i] < 0x80 || p[i] > 0xBF)
+                return false;
+        }
+        p += more + 1;
+    }
+    return true;
 }
 
 bool IsBreak(QChar c) {

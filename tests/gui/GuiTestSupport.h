@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/ErrorReporter.h"
+#include "core/PlaylistController.h"
+#include "ui/Services.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace skaldrun::test {
+
+// Answers the file dialogs from a queue; a null answer (or none left) is a cancelled dialog.
+class FakeFileDialogs final : public ui::FileDialogs {
+public:
+    std::deque<QString> openAnswers;
+    std::deque<QString> saveAnswers;
+
+    std::optional<QString> AskOpenFileName(QWidget*) override { return Next(openAnswers); }
+    std::optional<QString> AskSaveFileName(QWidget*) override { return Next(saveAnswers); }
+
+private:
+    static std::optional<QString> Next(std::deque<QString>& answers) {
+        if (answers.empty())
+            return std::nullopt;
+        const QString answer = answers.front();
+        answers.pop_front();
+        if (answer.isNull())
+            return std::nullopt;
+        return answer;
+    }
+};
+
+class RecordingShell final : public ui::Shell {
+public:
+    QStringList requests;
+    void Open(const QString& request) override { requests.append(request); }
+};
+
+class RecordingMessages final : public MessageService {
+public:
+    std::vector<std::string> messages;
+    void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+};
+
+class RecordingErrors final : public app::ErrorReporter {
+public:
+    std::vector<std::string> messages;
+    void Report(std::string_view message) override { messages.emplace_back(message); }
+};
+
+// Waits for the next modal window, hands it to inspect, then closes it with a key, as a user
+// would. The modal call the test makes next returns once it is closed.
+inline void CloseNextModal(std::function<void(QWidget*)> inspect, Qt::Key key = Qt::Key_Return) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, inspect = std::move(inspect), key] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        inspect(modal);
+        QTest::keyClick(modal, key);
+    });
+    timer->start();
+}
+
+// Types any text, one key event a character (QTest::keyClicks knows only ASCII).
+inline void Type(QWidget* widget, const QString& text) {
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+// Triggers a menu command the way the menu would: only when it exists and is enabled.
+inline bool Trigger(QAction* action) {
+    if (action == nullptr || !action->isEnabled())
+        return false;
+    action->trigger();
+    return true;
+}
+
+} // namespace skaldrun::test

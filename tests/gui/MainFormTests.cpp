@@ -1,0 +1,396 @@
+#include "GuiTestSupport.h"
+#include "app/ErrorReporter.h"
+#include "app/MessageDialog.h"
+#include "ui/Main/MainForm.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+using namespace skaldrun;
+
+class MainFormTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startState();
+    void stateTableRows_data();
+    void stateTableRows();
+    void choosingSelectorItems();
+    void cancelledDialogsChangeNothing();
+    void copyTakesTheSelectionOrEverything();
+    void savesTheEditedViewWithTxtAppended();
+    void windows1251PlaylistIsSavedByteForByte();
+    void errorBoxShowsTheMessage_data();
+    void errorBoxShowsTheMessage();
+    void messageDialogCopiesAFramedText();
+    void helpItemsOpenTheSitePages();
+    void exitClosesTheWindow();
+
+private:
+    template <typename T>
+    T* Child(const char* name) const {
+        T* child = form->findChild<T*>(QString::fromLatin1(name));
+        if (child == nullptr)
+            qFatal("no child %s", name);
+        return child;
+    }
+    QString Sample(const char* name) const {
+        return QStringLiteral(SKALDRUN_SAMPLES_DIR "/") + QString::fromLatin1(name);
+    }
+    QString Write(const char* name, const QByteArray& bytes) const {
+        const QString path = dir->filePath(QString::fromLatin1(name));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
+    static QByteArray Read(const QString& path) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+    void Open(const QString& path) {
+        dialogs.openAnswers.push_back(path);
+        QTest::mouseClick(Child<QToolButton>("MP3OpenSpeedButton"), Qt::LeftButton);
+    }
+    bool ExportEnabled() const {
+        const bool save = Child<QToolButton>("MP3SaveSpeedButton")->isEnabled();
+        const bool copy = Child<QToolButton>("CopySpeedButton")->isEnabled();
+        const bool menu = Child<QAction>("Copy1")->isEnabled();
+        if (save != copy || copy != menu)
+            qFatal("export commands disagree");
+        return save;
+    }
+
+    ConvertOptions options;
+    test::FakeFileDialogs dialogs;
+    test::RecordingShell shell;
+    test::RecordingMessages messages;
+    test::RecordingErrors errors;
+    std::unique_ptr<app::ErrorReporter> realErrors;
+    std::unique_ptr<ui::TMainForm> form;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void MainFormTests::init() {
+    options = {};
+    dialogs = {};
+    shell.requests.clear();
+    messages.messages.clear();
+    errors.messages.clear();
+    dir = std::make_unique<QTemporaryDir>();
+    form = std::make_unique<ui::TMainForm>(
+        options, ui::TMainForm::Services{errors, messages, dialogs, shell});
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+}
+
+void MainFormTests::cleanup() {
+    form.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows)
+        qWarning() << "left behind:" << w;
+    QVERIFY(windows.isEmpty());
+}
+
+void MainFormTests::startState() {
+    QCOMPARE(form->windowTitle(), QStringLiteral("Skaldrun 1.37"));
+    QCOMPARE(form->centralWidget()->size(), QSize(606, 439));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
+    QVERIFY(Child<QLabel>("Label1")->width() >= Child<QLabel>("Label1")->sizeHint().width());
+
+    auto* selector = Child<QComboBox>("ConsistComboBox");
+    QCOMPARE(selector->currentText(), QStringLiteral("Исходный"));
+    QCOMPARE(selector->itemText(1), QStringLiteral("Преобразованый в текст"));
+    QVERIFY(!selector->isEnabled());
+    QVERIFY(!ExportEnabled());
+    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isVisible());
+    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isReadOnly());
+    QVERIFY(!Child<QPlainTextEdit>("TextMemo")->isVisible());
+    QVERIFY(!Child<QPlainTextEdit>("TextMemo")->isReadOnly());
+    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->geometry(), QRect(0, 27, 605, 393));
+
+    const struct {
+        const char* name;
+        QRect geometry;
+        const char* hint;
+        bool enabled;
+    } buttons[] = {
+        {"MP3OpenSpeedButton", {12, 2, 22, 22}, "Открыть", true},
+        {"MP3SaveSpeedButton", {34, 2, 23, 22}, "Сохранить в текстовый файл", false},
+        {"CopySpeedButton", {70, 2, 22, 22}, "Копировать", false},
+        {"ParamtrSpeedButton", {104, 2, 22, 22}, "Параметры", true},
+    };
+    for (const auto& b : buttons) {
+        auto* button = Child<QToolButton>(b.name);
+        QCOMPARE(button->geometry(), b.geometry);
+        QCOMPARE(button->toolTip(), QString::fromUtf8(b.hint));
+        QCOMPARE(button->isEnabled(), b.enabled);
+        QVERIFY(button->autoRaise());
+        QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+        QVERIFY(!button->icon().isNull());
+    }
+
+    const struct {
+        const char* name;
+        const char* caption;
+        bool hasImage;
+        bool enabled;
+    } items[] = {
+        {"Open1", "Открыть", true, true},
+        {"Exit1", "Выход", true, true},
+        {"Copy1", "Копировать", true, false},
+        {"Parametr1", "Параметры", true, true},
+        {"N3", "Проверить обновление", false, true},
+        {"N4", "Все программы", false, true},
+        {"N5", "Открыть сайт разработчика", false, true},
+        {"N2", "Поддержка", false, true},
+        {"About1", "О программе...", false, true},
+    };
+    for (const auto& item : items) {
+        auto* action = Child<QAction>(item.name);
+        QCOMPARE(action->text(), QString::fromUtf8(item.caption));
+        QCOMPARE(!action->icon().isNull(), item.hasImage);
+        QCOMPARE(action->isEnabled(), item.enabled);
+        QVERIFY(action->shortcut().isEmpty());
+    }
+}
+
+void MainFormTests::stateTableRows_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("autoOpen");
+    QTest::addColumn<bool>("convertedVisible");
+    QTest::addColumn<bool>("exportEnabled");
+    QTest::addColumn<int>("selectorIndex");
+    QTest::addColumn<bool>("selectorEnabled");
+    QTest::addColumn<bool>("statusIsPath");
+
+    const QByteArray playlist = "#EXTM3U\r\n#EXTINF:185,01-Intro\r\na.mp3\r\n";
+    QTest::newRow("playlist, AutoOpen on") << playlist << true << true << true << 1 << true << true;
+    QTest::newRow("playlist, AutoOpen off")
+        << playlist << false << false << false << 0 << true << true;
+    QTest::newRow("not a playlist")
+        << QByteArray("D:\\one.mp3\r\n") << true << true << false << 0 << false << false;
+    QTest::newRow("header only") << QByteArray("#EXTM3U") << true << true << true << 1 << true
+                                 << true;
+}
+
+void MainFormTests::stateTableRows() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, autoOpen);
+    options.AutoOpen = autoOpen;
+    const QString path = Write("list.m3u", bytes);
+    Open(path);
+
+    QTEST(Child<QPlainTextEdit>("TextMemo")->isVisible(), "convertedVisible");
+    QCOMPARE(Child<QPlainTextEdit>("MP3Memo")->isVisible(),
+             !Child<QPlainTextEdit>("TextMemo")->isVisible());
+    QTEST(ExportEnabled(), "exportEnabled");
+    QTEST(Child<QComboBox>("ConsistComboBox")->currentIndex(), "selectorIndex");
+    QTEST(Child<QComboBox>("ConsistComboBox")->isEnabled(), "selectorEnabled");
+    QFETCH(bool, statusIsPath);
+    QCOMPARE(Child<QLabel>("Label1")->text(), statusIsPath ? path : QStringLiteral("Пусто"));
+    QCOMPARE(messages.messages.size(), statusIsPath ? 0U : 1U);
+    QVERIFY(errors.messages.empty());
+}
+
+void MainFormTests::choosingSelectorItems() {
+    options.AutoOpen = false;
+    Open(Sample("cr-only.m3u"));
+    QVERIFY(
+        Child<QPlainTextEdit>("MP3Memo")->toPlainText().startsWith(QStringLiteral("#EXTM3U\n")));
+
+    auto* selector = Child<QComboBox>("ConsistComboBox");
+    selector->setFocus();
+    QTest::keyClick(selector, Qt::Key_Down);
+    QCOMPARE(selector->currentIndex(), 1);
+    QVERIFY(Child<QPlainTextEdit>("TextMemo")->isVisible());
+    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(),
+             QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
+    QVERIFY(ExportEnabled());
+
+    QTest::keyClick(selector, Qt::Key_Up);
+    QCOMPARE(selector->currentIndex(), 0);
+    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isVisible());
+    QVERIFY(!ExportEnabled());
+}
+
+void MainFormTests::cancelledDialogsChangeNothing() {
+    const QString path = Sample("cr-only.m3u");
+    Open(path);
+    const QString converted = Child<QPlainTextEdit>("TextMemo")->toPlainText();
+
+    Open(QString()); // cancelled
+
+    QCOMPARE(Child<QLabel>("Label1")->text(), path);
+    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(), converted);
+    QVERIFY(form->Controller().PlaylistLoaded());
+
+    dialogs.saveAnswers.push_back(QString());
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QVERIFY(QDir(dir->path()).isEmpty());
+}
+
+void MainFormTests::copyTakesTheSelectionOrEverything() {
+    options.AutoCopy = false;
+    Open(Sample("cr-only.m3u"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    QTextCursor cursor = memo->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(7, QTextCursor::KeepAnchor);
+    memo->setTextCursor(cursor);
+    QTest::mouseClick(Child<QToolButton>("CopySpeedButton"), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Intro"));
+
+    cursor.clearSelection();
+    memo->setTextCursor(cursor);
+    QVERIFY(test::Trigger(Child<QAction>("Copy1")));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
+    QCOMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());
+}
+
+void MainFormTests::savesTheEditedViewWithTxtAppended() {
+    Open(Sample("cr-only.m3u"));
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    test::Type(memo, QStringLiteral("Три"));
+    QTest::keyClick(memo, Qt::Key_Return);
+    QTest::keyClicks(memo, QStringLiteral("last"));
+
+    const QString chosen = dir->filePath(QStringLiteral("list"));
+    dialogs.saveAnswers.push_back(chosen);
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QCOMPARE(Read(chosen + QStringLiteral(".txt")),
+             QByteArray("1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\nТри\r\nlast"));
+    QVERIFY(!QFile::exists(chosen));
+    QVERIFY(errors.messages.empty());
+}
+
+void MainFormTests::windows1251PlaylistIsSavedByteForByte() {
+    Open(Sample("ansi-cp1251.m3u"));
+    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText().left(11),
+             QStringLiteral("1.Кино - 01"));
+
+    const QString chosen = dir->filePath(QStringLiteral("kino"));
+    dialogs.saveAnswers.push_back(chosen);
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    const QByteArray expected =
+        "1.\xCA\xE8\xED\xEE - 01 - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8  <4:05>\r\n"
+        "2.\xCA\xE8\xED\xEE - 02 - \xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 "
+        "\xE4\xE2\xE5\xF0\xFC  <5:01>\r\n"
+        "3.\xD0\xE0\xE4\xE8\xEE \xD0\xE5\xEA\xEE\xF0\xE4\r\n";
+    QCOMPARE(Read(chosen + QStringLiteral(".txt")), expected);
+
+    // A byte windows-1251 leaves undefined survives an edit elsewhere in the text.
+    const QString odd = Write("odd.m3u", "#EXTM3U\r\n#EXTINF:1,a\x98z\r\n");
+    Open(odd);
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(memo, QStringLiteral("ok"));
+    dialogs.saveAnswers.push_back(chosen);
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QCOMPARE(Read(chosen + QStringLiteral(".txt")), QByteArray("1.a\x98z  <0:01>\r\nok"));
+}
+
+void MainFormTests::errorBoxShowsTheMessage_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty duration") << QByteArray("#EXTM3U\r\n#EXTINF:,x\r\n")
+                                    << QStringLiteral("'' is not a valid integer value.");
+    QTest::newRow("missing file") << QByteArray() << QString();
+}
+
+void MainFormTests::errorBoxShowsTheMessage() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    app::MessageBoxErrorReporter boxes;
+    form = std::make_unique<ui::TMainForm>(
+        options, ui::TMainForm::Services{boxes, messages, dialogs, shell});
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    QString path = dir->filePath(QStringLiteral("missing.m3u"));
+    if (!bytes.isEmpty())
+        path = Write("bad.m3u", bytes);
+    if (text.isEmpty())
+        text = QStringLiteral("Cannot open file \"%1\". No such file or directory.").arg(path);
+
+    QString shownText;
+    QString shownCaption;
+    QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+    int buttons = 0;
+    test::CloseNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box != nullptr);
+        shownText = box->text();
+        shownCaption = box->windowTitle();
+        shownIcon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+    });
+    Open(path);
+    QCOMPARE(shownText, text);
+    QCOMPARE(shownCaption, QStringLiteral("Skaldrun"));
+    QCOMPARE(shownIcon, QMessageBox::Critical);
+    QCOMPARE(buttons, 1);
+    // The window takes commands again, in the state the failing load left.
+    QVERIFY(Child<QToolButton>("MP3OpenSpeedButton")->isEnabled());
+    QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
+}
+
+void MainFormTests::messageDialogCopiesAFramedText() {
+    app::MessageDialogService service;
+    QString copied;
+    test::CloseNextModal(
+        [&](QWidget* modal) {
+            QCOMPARE(modal->windowTitle(), QStringLiteral("Skaldrun"));
+            QTest::keyClick(modal, Qt::Key_C, Qt::ControlModifier);
+            copied = QGuiApplication::clipboard()->text();
+        },
+        Qt::Key_Escape);
+    service.ShowMessage("Ошибка: Этот файл не Winamp плейлист");
+    const QString rule(27, u'-');
+    QCOMPARE(copied, rule + "\r\nSkaldrun\r\n" + rule +
+                         "\r\nОшибка: Этот файл не Winamp плейлист\r\n" + rule + "\r\nOK   \r\n" +
+                         rule + "\r\n");
+}
+
+void MainFormTests::helpItemsOpenTheSitePages() {
+    for (const char* name : {"N3", "N4", "N5", "N2"})
+        QVERIFY(test::Trigger(Child<QAction>(name)));
+    QCOMPARE(shell.requests,
+             (QStringList{
+                 QStringLiteral("https://skaldrun.org/software.htm?name=skaldr&update=1&build=79"),
+                 QStringLiteral("https://skaldrun.org/software.htm"),
+                 QStringLiteral("https://skaldrun.org"),
+                 QStringLiteral("https://skaldrun.org/support/")}));
+}
+
+void MainFormTests::exitClosesTheWindow() {
+    Open(Sample("cr-only.m3u"));
+    QVERIFY(test::Trigger(Child<QAction>("Exit1")));
+    QVERIFY(!form->isVisible());
+}
+
+QTEST_MAIN(MainFormTests)
+#include "MainFormTests.moc"
