@@ -182,19 +182,19 @@ std::size_t ViewCodec::EncodedLength(const QString& text, qsizetype chars) const
     return Encode(text.left(chars)).size();
 }
 
-qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
-    ViewCodec copy = *this;
-    const Encoding keep = current_;
-    QString text;
-    if (keep == Encoding::Utf8) {
-        text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+QString ViewCodec::DecodeSame(std::string_view bytes) const {
+    ViewCodec same = *this;
+    if (current_ == Encoding::Utf8) {
+        same.systemIsUtf8_ = true;
     } else {
-        copy.systemIsUtf8_ = false;
-        copy.legacy_ = keep;
-        text = copy.Decode(bytes);
+        same.systemIsUtf8_ = false;
+        same.legacy_ = current_;
     }
-    return text.size();
+    return same.Decode(bytes); // valid UTF-8 stays valid in any part cut at a line break
+}
+
+qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
+    return DecodeSame(bytes).size();
 }
 
 } // namespace skaldrun::ui

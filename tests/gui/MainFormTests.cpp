@@ -252,7 +252,12 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     Open(Sample("cr-only.m3u"));
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
 
+    // The user selects in the view, so it has the focus.
     auto* memo = Child<QPlainTextEdit>("TextMemo");
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    memo->setFocus();
+    QTRY_VERIFY(memo->hasFocus());
     QTextCursor cursor = memo->textCursor();
     cursor.setPosition(2);
     cursor.setPosition(7, QTextCursor::KeepAnchor);
@@ -263,6 +268,8 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     cursor.clearSelection();
     memo->setTextCursor(cursor);
     QVERIFY(test::Trigger(Child<QAction>("Copy1")));
+    QVERIFY2(errors.messages.empty(),
+             errors.messages.empty() ? "" : errors.messages.front().c_str());
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QCOMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());

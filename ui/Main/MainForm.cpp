@@ -3,8 +3,10 @@
 #include "core/TextFiles.h"
 #include "ui_MainForm.h"
 
+#include <QClipboard>
 #include <QDialog>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QSignalBlocker>
 #include <QTextCursor>
@@ -95,6 +97,7 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
             convertedEdited_ = true;
     });
 
+    ui_->TextMemo->installEventFilter(this);
     controller_.SetObserver(this);
     FormCreate();
 }
@@ -230,20 +233,34 @@ void TMainForm::ShowConvertedText() {
         convertedEdited_ = false;
         selectionStale_ = true;
     }
-    if (selectionStale_) {
-        const Selection selection = controller_.ConvertedSelection();
-        const std::string_view text = controller_.ConvertedText();
-        QTextCursor cursor(ui_->TextMemo->document());
-        const qsizetype start = convertedCodec_.DecodedLength(text.substr(0, selection.start));
-        const qsizetype end =
-            selection.start + selection.length == text.size()
-                ? ui_->TextMemo->document()->characterCount() - 1
-                : convertedCodec_.DecodedLength(text.substr(0, selection.start + selection.length));
-        cursor.setPosition(static_cast<int>(start));
-        cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
-        ui_->TextMemo->setTextCursor(cursor);
-        selectionStale_ = false;
-    }
+    if (selectionStale_ && ui_->TextMemo->hasFocus())
+        ApplySelection();
+}
+
+// The view shows its selection only while it has the focus, so a large selection made by the
+// controller (the whole text after an automatic copy) reaches the widget only then: selecting
+// a whole large text in the widget lays all of it out.
+void TMainForm::ApplySelection() {
+    const Selection selection = controller_.ConvertedSelection();
+    const std::string_view text = controller_.ConvertedText();
+    QTextCursor cursor(ui_->TextMemo->document());
+    const qsizetype start = convertedCodec_.DecodedLength(text.substr(0, selection.start));
+    const qsizetype end =
+        selection.start + selection.length == text.size()
+            ? ui_->TextMemo->document()->characterCount() - 1
+            : convertedCodec_.DecodedLength(text.substr(0, selection.start + selection.length));
+    // Anchored at the end with the cursor at the start, so the view stays at the top.
+    cursor.setPosition(static_cast<int>(end));
+    cursor.setPosition(static_cast<int>(start), QTextCursor::KeepAnchor);
+    ui_->TextMemo->setTextCursor(cursor);
+    selectionStale_ = false;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->TextMemo && event->type() == QEvent::FocusIn && selectionStale_ &&
+        !convertedStale_)
+        app::Guarded(services_.errors, [this] { ApplySelection(); });
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::RefreshViews() noexcept {
@@ -277,6 +294,10 @@ void TMainForm::PushConvertedEdits() {
     if (convertedEdited_) {
         controller_.SetConvertedText(convertedCodec_.Encode(screen));
         convertedEdited_ = false;
+    }
+    if (selectionStale_) { // the widget never showed the controller's selection: it stands
+        updatingViews_ = false;
+        return;
     }
     const QTextCursor cursor = ui_->TextMemo->textCursor();
     const std::size_t start = convertedCodec_.EncodedLength(screen, cursor.selectionStart());

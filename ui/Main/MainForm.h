@@ -60,6 +60,8 @@ private:
     void StateChanged(unsigned changes) override;
     void RefreshViews() noexcept;
     void ShowConvertedText();
+    void ApplySelection();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void PushConvertedEdits();
     void OpenPage(const char* pathAndQuery);
 
