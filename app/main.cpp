@@ -5,10 +5,11 @@
 #include "app/MessageDialog.h"
 #include "core/ConvertOptions.h"
 #include "core/Version.h"
+#include "ui/About/AboutForm.h"
 #include "ui/Main/MainForm.h"
+#include "ui/Param/ParamForm.h"
 #include "ui/Services.h"
 
-#include <QDialog>
 #include <QScreen>
 
 int main(int argc, char** argv) {
@@ -28,8 +29,8 @@ int main(int argc, char** argv) {
     ui::DesktopShell shell;
 
     ui::TMainForm mainForm(options, {errors, messages, fileDialogs, shell});
-    QDialog paramForm(&mainForm);
-    QDialog aboutForm(&mainForm);
+    ui::TParamForm paramForm(options, mainForm.Controller(), errors, &mainForm);
+    ui::TAboutForm aboutForm(shell, &mainForm);
     mainForm.SetDialogs(&paramForm, &aboutForm);
 
     mainForm.adjustSize();

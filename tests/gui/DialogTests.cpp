@@ -1,0 +1,193 @@
+#include "GuiTestSupport.h"
+#include "ui/About/AboutForm.h"
+#include "ui/Param/ParamForm.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace skaldrun;
+
+namespace {
+
+struct NoClipboard final : ClipboardService {
+    void SetClipboardText(std::string_view) override {}
+};
+
+} // namespace
+
+class DialogTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void paramStartsTicked();
+    void boxesChangeOptionsAtOnce();
+    void cancelRestoresBoxesAndOptions();
+    void closeBoxKeepsChanges();
+    void escapeDoesNothing();
+    void okReloadsTheLoadedPlaylist();
+    void okAfterTheFileVanishedReportsAndCloses();
+    void aboutTextsAndLinks();
+
+private:
+    QCheckBox* Box(const char* name) const {
+        return param->findChild<QCheckBox*>(QString::fromLatin1(name));
+    }
+    void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+    QString WritePlaylist(const QByteArray& bytes) {
+        const QString path = dir->filePath(QStringLiteral("p.m3u"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
+
+    ConvertOptions options;
+    test::RecordingMessages messages;
+    NoClipboard clipboard;
+    test::RecordingErrors errors;
+    test::RecordingShell shell;
+    std::unique_ptr<PlaylistController> controller;
+    std::unique_ptr<ui::TParamForm> param;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void DialogTests::init() {
+    options = {};
+    errors.messages.clear();
+    shell.requests.clear();
+    dir = std::make_unique<QTemporaryDir>();
+    controller = std::make_unique<PlaylistController>(options, messages, clipboard);
+    param = std::make_unique<ui::TParamForm>(options, *controller, errors);
+    param->show();
+    QVERIFY(QTest::qWaitForWindowExposed(param.get()));
+}
+
+void DialogTests::cleanup() {
+    param.reset();
+    QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+}
+
+void DialogTests::paramStartsTicked() {
+    for (const char* name : {"AutoOpenCheckBox", "AutoCopyCheckBox", "CounterShowCheckBox",
+                             "TimeShowCheckBox", "DeleteDigitsCheckBox"})
+        QVERIFY(Box(name)->isChecked());
+    QVERIFY(Box("AutoCopyCheckBox")->isEnabled());
+    QCOMPARE(param->windowTitle(), QStringLiteral("Параметры"));
+    QCOMPARE(param->size(), QSize(296, 261));
+    QVERIFY(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn"))->isDefault());
+}
+
+void DialogTests::boxesChangeOptionsAtOnce() {
+    Click(Box("CounterShowCheckBox"));
+    Click(Box("TimeShowCheckBox"));
+    Click(Box("DeleteDigitsCheckBox"));
+    QCOMPARE(options, (ConvertOptions{false, false, false, true, true}));
+
+    Click(Box("AutoOpenCheckBox"));
+    QVERIFY(!options.AutoOpen);
+    QVERIFY(!Box("AutoCopyCheckBox")->isEnabled());
+    QVERIFY(Box("AutoCopyCheckBox")->isChecked());
+    Click(Box("AutoOpenCheckBox"));
+    QVERIFY(Box("AutoCopyCheckBox")->isEnabled());
+    QVERIFY(options.AutoCopy);
+}
+
+void DialogTests::cancelRestoresBoxesAndOptions() {
+    Click(Box("AutoCopyCheckBox"));
+    Click(Box("AutoOpenCheckBox"));
+    Click(Box("TimeShowCheckBox"));
+    Click(param->findChild<QPushButton*>(QStringLiteral("CloseBitBtn")));
+    QCOMPARE(param->result(), 2);
+    QVERIFY(!param->isVisible());
+    QCOMPARE(options, ConvertOptions{});
+    QVERIFY(Box("AutoCopyCheckBox")->isEnabled());
+
+    // Shown again, the dialog takes the boxes as they were left.
+    Click(Box("CounterShowCheckBox"));
+    param->show();
+    Click(Box("CounterShowCheckBox"));
+    Click(param->findChild<QPushButton*>(QStringLiteral("CloseBitBtn")));
+    QVERIFY(!Box("CounterShowCheckBox")->isChecked());
+    QVERIFY(!options.CounterShow);
+}
+
+void DialogTests::closeBoxKeepsChanges() {
+    const QString path = WritePlaylist("#EXTM3U\r\n#EXTINF:5,a\r\n");
+    controller->SetFileName(path.toStdString());
+    controller->LoadPlaylist();
+    Click(Box("TimeShowCheckBox"));
+    param->close();
+    QCOMPARE(param->result(), 2);
+    QVERIFY(!options.TimeShow);
+    QCOMPARE(controller->ConvertedText(), "1.a  <0:05>\r\n"); // nothing converted again
+}
+
+void DialogTests::escapeDoesNothing() {
+    QTest::keyClick(param.get(), Qt::Key_Escape);
+    QVERIFY(param->isVisible());
+}
+
+void DialogTests::okReloadsTheLoadedPlaylist() {
+    // Without a playlist OK only closes.
+    Click(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn")));
+    QCOMPARE(param->result(), 1);
+    QVERIFY(!param->isVisible());
+    QCOMPARE(controller->ConvertedText(), "");
+
+    const QString path = WritePlaylist("#EXTM3U\r\n#EXTINF:5,01-a\r\n");
+    controller->SetFileName(path.toStdString());
+    controller->LoadPlaylist();
+    controller->SetConvertedText("edited");
+    WritePlaylist("#EXTM3U\r\n#EXTINF:5,01-a\r\n#EXTINF:7,b\r\n");
+    param->show();
+    Click(Box("CounterShowCheckBox"));
+    Click(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn")));
+    QCOMPARE(controller->ConvertedText(), "a  <0:05>\r\nb  <0:07>\r\n");
+}
+
+void DialogTests::okAfterTheFileVanishedReportsAndCloses() {
+    const QString path = WritePlaylist("#EXTM3U\r\n");
+    controller->SetFileName(path.toStdString());
+    controller->LoadPlaylist();
+    QFile::remove(path);
+    Click(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn")));
+    QCOMPARE(errors.messages.size(), 1U);
+    QVERIFY(errors.messages.front().starts_with("Cannot open file"));
+    QVERIFY(!param->isVisible());
+    QCOMPARE(param->result(), 1);
+}
+
+void DialogTests::aboutTextsAndLinks() {
+    ui::TAboutForm about(shell);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    const auto label = [&](const char* name) {
+        return about.findChild<QLabel*>(QString::fromLatin1(name));
+    };
+    QCOMPARE(label("NameLabel")->text(), QStringLiteral("Skaldrun"));
+    QVERIFY(label("NameLabel")->font().bold());
+    QCOMPARE(label("VersionLabel")->text(), QStringLiteral("Version 1.37 (build 79)"));
+    QCOMPARE(label("Label6")->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(label("Label4")->cursor().shape(), Qt::PointingHandCursor);
+
+    for (const char* name : {"Label6", "Label4", "Label5"})
+        Click(label(name));
+    QCOMPARE(shell.requests, (QStringList{QStringLiteral("mailto: support@skaldrun.org"),
+                                          QStringLiteral("mailto: support@skaldrun.org"),
+                                          QStringLiteral("https://skaldrun.org")}));
+    QVERIFY(about.isVisible());
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QVERIFY(about.isVisible());
+    QTest::keyClick(&about, Qt::Key_Return);
+    QVERIFY(!about.isVisible());
+}
+
+QTEST_MAIN(DialogTests)
+#include "DialogTests.moc"

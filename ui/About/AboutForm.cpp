@@ -1,0 +1,61 @@
+#include "ui/About/AboutForm.h"
+
+#include "ui_AboutForm.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace skaldrun::ui {
+
+TAboutForm::TAboutForm(Shell& shell, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
+    , ui_(std::make_unique<Ui::TAboutForm>())
+    , shell_(shell) {
+    ui_->setupUi(this);
+    setFixedSize(size());
+    ui_->Label4->setText(QString::fromLatin1(kMailAddress));
+    ui_->Label5->setText(QString::fromLatin1(kSiteAddress));
+    for (QLabel* label : {ui_->Label4, ui_->Label5, ui_->Label6})
+        label->installEventFilter(this);
+    connect(ui_->CloseBitBtn, &QPushButton::clicked, this, &QDialog::accept);
+    FormCreate();
+}
+
+TAboutForm::~TAboutForm() = default;
+
+void TAboutForm::FormCreate() {
+    ui_->NameLabel->setText(QStringLiteral("Skaldrun"));
+    ui_->VersionLabel->setText(QStringLiteral("Version 1.37 (build 79)"));
+}
+
+bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == ui_->Label4 || watched == ui_->Label6) {
+            Label4Click();
+            return true;
+        }
+        if (watched == ui_->Label5) {
+            Label5Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape)
+        return; // only OK and the close box close it
+    QDialog::keyPressEvent(event);
+}
+
+void TAboutForm::Label4Click() {
+    shell_.Open(QStringLiteral("mailto: ") + QString::fromLatin1(kMailAddress));
+}
+
+void TAboutForm::Label5Click() {
+    shell_.Open(ui_->Label5->text());
+}
+
+} // namespace skaldrun::ui

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/ErrorReporter.h"
+#include "core/ConvertOptions.h"
+#include "core/PlaylistController.h"
+
+#include <QDialog>
+#include <array>
+#include <memory>
+
+namespace Ui {
+class TParamForm;
+}
+
+namespace skaldrun::ui {
+
+// Edits the five options; Cancel restores them as they were shown, OK converts the current
+// playlist again.
+class TParamForm final : public QDialog {
+    Q_OBJECT
+public:
+    enum ModalResult { ResultOk = 1, ResultCancel = 2 };
+
+    TParamForm(ConvertOptions& options, PlaylistController& controller, app::ErrorReporter& errors,
+               QWidget* parent = nullptr);
+    ~TParamForm() override;
+
+    void reject() override; // the close box: result 2, nothing restored, nothing converted
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void CounterShowCheckBoxClick();
+    void TimeShowCheckBoxClick();
+    void DeleteDigitsCheckBoxClick();
+    void AutoOpenCheckBoxClick();
+    void AutoCopyCheckBoxClick();
+    void CloseBitBtnClick();
+    void OKBitBtnClick();
+
+    std::unique_ptr<Ui::TParamForm> ui_;
+    ConvertOptions& options_;
+    PlaylistController& controller_;
+    app::ErrorReporter& errors_;
+    // AutoOpen, AutoCopy, CounterShow, TimeShow, DeleteDigits as the dialog was shown.
+    std::array<bool, 5> ParamSnapshot_{true, true, true, true, true};
+};
+
+} // namespace skaldrun::ui
