@@ -178,10 +178,6 @@ std::string ViewCodec::Encode(const QString& text) const {
     return bytes;
 }
 
-std::size_t ViewCodec::EncodedLength(const QString& text, qsizetype chars) const {
-    return Encode(text.left(chars)).size();
-}
-
 QString ViewCodec::DecodeSame(std::string_view bytes) const {
     ViewCodec same = *this;
     if (current_ == Encoding::Utf8) {

@@ -25,8 +25,6 @@ public:
     // Encodes screen text with the encoding chosen by the last Decode; every line break, typed or
     // pasted, becomes CR LF.
     std::string Encode(const QString& text) const;
-    // The length in bytes that Encode would give the first chars characters.
-    std::size_t EncodedLength(const QString& text, qsizetype chars) const;
     // How many characters the first bytes bytes decode to.
     qsizetype DecodedLength(std::string_view bytes) const;
 

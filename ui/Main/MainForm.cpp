@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTextCursor>
 
@@ -226,9 +227,8 @@ void TMainForm::StateChanged(unsigned changes) {
 
 void TMainForm::ShowConvertedText() {
     if (convertedStale_) {
-        updatingViews_ = true;
+        const QScopedValueRollback quiet(updatingViews_, true);
         ui_->TextMemo->setPlainText(convertedCodec_.Decode(controller_.ConvertedText()));
-        updatingViews_ = false;
         convertedStale_ = false;
         convertedEdited_ = false;
         selectionStale_ = true;
@@ -271,9 +271,8 @@ void TMainForm::RefreshViews() noexcept {
                 sourceStale_ = false;
             }
             if (convertedStale_ && !ui_->TextMemo->document()->isEmpty()) {
-                updatingViews_ = true;
+                const QScopedValueRollback quiet(updatingViews_, true);
                 ui_->TextMemo->clear(); // a hidden view is filled when shown
-                updatingViews_ = false;
             }
         } else {
             ShowConvertedText();
@@ -290,20 +289,19 @@ void TMainForm::PushConvertedEdits() {
     if (convertedStale_)
         return;
     const QString screen = ui_->TextMemo->toPlainText();
-    updatingViews_ = true;
+    const QScopedValueRollback quiet(updatingViews_, true);
     if (convertedEdited_) {
         controller_.SetConvertedText(convertedCodec_.Encode(screen));
         convertedEdited_ = false;
     }
-    if (selectionStale_) { // the widget never showed the controller's selection: it stands
-        updatingViews_ = false;
-        return;
-    }
+    if (selectionStale_)
+        return; // the widget never showed the controller's selection, so that one stands
     const QTextCursor cursor = ui_->TextMemo->textCursor();
-    const std::size_t start = convertedCodec_.EncodedLength(screen, cursor.selectionStart());
-    const std::size_t end = convertedCodec_.EncodedLength(screen, cursor.selectionEnd());
-    controller_.SetConvertedSelection({start, end - start});
-    updatingViews_ = false;
+    const qsizetype first = cursor.selectionStart();
+    const std::size_t start = convertedCodec_.Encode(screen.left(first)).size();
+    const std::size_t length =
+        convertedCodec_.Encode(screen.mid(first, cursor.selectionEnd() - first)).size();
+    controller_.SetConvertedSelection({start, length});
 }
 
 } // namespace skaldrun::ui
