@@ -1,0 +1,87 @@
+// Feeds arbitrary bytes through line-break normalisation, line cutting and the conversion under
+// every combination of the three conversion options, checking what must hold for any input.
+
+#include "core/Convert.h"
+#include "core/Errors.h"
+#include "core/ViewText.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace skaldrun;
+
+void Check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+bool HasOnlyCrLfBreaks(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+            return false;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            return false;
+    }
+    return true;
+}
+
+std::size_t EntryLines(const std::vector<std::string_view>& lines)
+{
+    std::size_t entries = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (!lines[i].empty() && lines[i][0] == '#' && lines[i].find(',') != std::string_view::npos)
+            ++entries;
+    }
+    return entries;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::string text(reinterpret_cast<const char*>(data), size);
+    NormalizeLineBreaks(text);
+    Check(text.find('\0') == std::string::npos, "no NUL after normalisation");
+    Check(HasOnlyCrLfBreaks(text), "every break is CR LF");
+    std::string again = text;
+    NormalizeLineBreaks(again);
+    Check(again == text, "normalisation is idempotent");
+
+    const std::vector<std::string_view> lines = SplitLines(text).ToVector();
+    std::string rebuilt;
+    for (const auto line : lines)
+        AppendLine(rebuilt, line);
+    Check(SplitLines(rebuilt).ToVector() == lines, "appended lines split back");
+    Check(rebuilt == text || rebuilt == text + "\r\n", "appending rebuilds the text");
+
+    for (int mask = 0; mask < 8; ++mask) {
+        const ConvertOptions options{(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0};
+        std::string converted;
+        bool complete = false;
+        try {
+            const bool isPlaylist = ConvertPlaylist(SplitLines(text), options, converted);
+            Check(isPlaylist || converted.empty(), "a rejected text gives no output");
+            complete = isPlaylist;
+        } catch (const EConvertError&) {
+            // a duration that is not a number ends the conversion; the lines before it stay
+        }
+        Check(converted.empty() || converted.ends_with("\r\n"), "output ends with CR LF");
+        const auto out = SplitLines(converted).ToVector();
+        for (const auto line : out) {
+            Check(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos,
+                  "no CR, LF or NUL in an output line");
+        }
+        if (complete)
+            Check(out.size() == EntryLines(lines), "one output line per entry line");
+    }
+    return 0;
+}
