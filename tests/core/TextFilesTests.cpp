@@ -2,9 +2,12 @@
 #include "core/Errors.h"
 #include "core/TextFiles.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace skaldrun {
@@ -130,15 +133,51 @@ TEST(SaveConvertedText, CreateErrorsNameTheFullTxtPath) {
                   c.message);
 }
 
-TEST(SaveConvertedText, ReadOnlyTargetKeepsItsContent) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permission bits stop nothing for root";
+// Runs the action in a child process, which may limit itself first; the child's exit code
+// says whether the action ended as expected.
+template <typename Action>
+int InChild(Action&& action) {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(action() ? 0 : 1);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(SaveConvertedText, UnwritableTargetKeepsItsContent) {
     TempDir dir;
     const std::string target = dir.Write("ro.txt", "keep me");
-    fs::permissions(target, fs::perms::owner_read);
-    EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("ro"), "new"); }),
-              "Cannot create file \"" + target + "\". Permission denied");
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string expected = "Cannot create file \"" + target + "\". Permission denied";
+    // Permission bits stop nothing for root, so a root run tries as "nobody".
+    EXPECT_EQ(InChild([&] {
+                  if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                      return false;
+                  return MessageOf<EFCreateError>(
+                             [&] { SaveConvertedText(dir.File("ro"), "new"); }) == expected;
+              }),
+              0);
     EXPECT_EQ(ReadBytes(target), "keep me");
+}
+
+TEST(SaveConvertedText, ShortWriteIsAWriteErrorAndKeepsWhatWasWritten) {
+    TempDir dir;
+    const std::string text(1000, 'x');
+    EXPECT_EQ(InChild([&] {
+                  const rlimit limit{100, 100};
+                  ::signal(SIGXFSZ, SIG_IGN);
+                  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                      return false;
+                  return MessageOf<EWriteError>([&] {
+                             SaveConvertedText(dir.File("big"), text);
+                         }) == "Stream write error";
+              }),
+              0);
+    EXPECT_EQ(ReadBytes(dir.File("big.txt")), std::string(100, 'x'));
 }
 
 TEST(SaveConvertedText, FullDiskIsAWriteError) {

@@ -15,16 +15,14 @@ namespace {
 
 using namespace skaldrun;
 
-void Check(bool condition, const char* what)
-{
+void Check(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "invariant broken: %s\n", what);
         std::abort();
     }
 }
 
-bool HasOnlyCrLfBreaks(const std::string& text)
-{
+bool HasOnlyCrLfBreaks(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
             return false;
@@ -34,8 +32,7 @@ bool HasOnlyCrLfBreaks(const std::string& text)
     return true;
 }
 
-std::size_t EntryLines(const std::vector<std::string_view>& lines)
-{
+std::size_t EntryLines(const std::vector<std::string_view>& lines) {
     std::size_t entries = 0;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         if (!lines[i].empty() && lines[i][0] == '#' && lines[i].find(',') != std::string_view::npos)
@@ -46,8 +43,7 @@ std::size_t EntryLines(const std::vector<std::string_view>& lines)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     NormalizeLineBreaks(text);
     Check(text.find('\0') == std::string::npos, "no NUL after normalisation");

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace skaldrun;
 
@@ -35,6 +36,10 @@ private slots:
     void windows1251PlaylistIsSavedByteForByte();
     void errorBoxShowsTheMessage_data();
     void errorBoxShowsTheMessage();
+    void openFaultsLeaveTheWindowUsable_data();
+    void openFaultsLeaveTheWindowUsable();
+    void saveFaultsLeaveTheWindowUsable_data();
+    void saveFaultsLeaveTheWindowUsable();
     void messageDialogCopiesAFramedText();
     void helpItemsOpenTheSitePages();
     void exitClosesTheWindow();
@@ -363,6 +368,91 @@ void MainFormTests::errorBoxShowsTheMessage() {
     // The window takes commands again, in the state the failing load left.
     QVERIFY(Child<QToolButton>("MP3OpenSpeedButton")->isEnabled());
     QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
+}
+
+void MainFormTests::openFaultsLeaveTheWindowUsable_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("box"); // %1 stands for the path
+    const QString cannot = QStringLiteral("Cannot open file \"%1\". ");
+    QTest::newRow("deleted after the dialog") << "deleted" << cannot + "No such file or directory.";
+    QTest::newRow("a folder") << "folder" << cannot + "Is a directory.";
+    QTest::newRow("a FIFO without writer") << "fifo" << cannot + "Illegal seek.";
+    QTest::newRow("a device") << "/dev/zero" << cannot + "Invalid argument.";
+    QTest::newRow("a sparse file over the capacity") << "sparse"
+                                                     << "Text exceeds memo capacity.";
+}
+
+void MainFormTests::openFaultsLeaveTheWindowUsable() {
+    QFETCH(QString, fault);
+    QFETCH(QString, box);
+    QString path = dir->filePath(QStringLiteral("fault.m3u"));
+    if (fault == u"deleted") {
+        Write("fault.m3u", "#EXTM3U\r\n");
+        QFile::remove(path);
+    } else if (fault == u"folder") {
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("fault.m3u")));
+    } else if (fault == u"fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (fault == u"sparse") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(qint64{256} * 1024 * 1024 + 1));
+    } else {
+        path = fault;
+    }
+    Open(path);
+    QCOMPARE(errors.messages.size(), 1U);
+    QCOMPARE(QString::fromStdString(ErrorBoxText(errors.messages.front())),
+             box.contains(u"%1") ? box.arg(path) : box);
+    QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
+    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->toPlainText().isEmpty());
+
+    const QString good = Sample("cr-only.m3u");
+    Open(good);
+    QCOMPARE(errors.messages.size(), 1U);
+    QCOMPARE(Child<QLabel>("Label1")->text(), good);
+    QVERIFY(Child<QPlainTextEdit>("TextMemo")->toPlainText().startsWith(QStringLiteral("1.Intro")));
+}
+
+void MainFormTests::saveFaultsLeaveTheWindowUsable_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a full disk") << "full"
+                                 << "Stream write error";
+    QTest::newRow("a missing folder") << "missing"
+                                      << "No such file or directory";
+    QTest::newRow("a folder in the way") << "folder"
+                                         << "Is a directory";
+}
+
+void MainFormTests::saveFaultsLeaveTheWindowUsable() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    const QString playlist = Sample("cr-only.m3u");
+    Open(playlist);
+    QString chosen = dir->filePath(QStringLiteral("list"));
+    if (fault == u"full")
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), chosen + QStringLiteral(".txt")));
+    else if (fault == u"missing")
+        chosen = dir->filePath(QStringLiteral("no/list"));
+    else
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("list.txt")));
+    if (fault != u"full")
+        message = QStringLiteral("Cannot create file \"%1.txt\". %2").arg(chosen, message);
+
+    dialogs.saveAnswers.push_back(chosen);
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QCOMPARE(errors.messages.size(), 1U);
+    QCOMPARE(QString::fromStdString(errors.messages.front()), message);
+    QVERIFY(ExportEnabled());
+    QCOMPARE(Child<QLabel>("Label1")->text(), playlist);
+
+    const QString good = dir->filePath(QStringLiteral("good"));
+    dialogs.saveAnswers.push_back(good);
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QCOMPARE(errors.messages.size(), 1U);
+    QCOMPARE(Read(good + QStringLiteral(".txt")),
+             QByteArray("1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n"));
 }
 
 void MainFormTests::messageDialogCopiesAFramedText() {
