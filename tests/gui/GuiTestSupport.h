@@ -56,21 +56,28 @@ public:
     void Report(std::string_view message) override { messages.emplace_back(message); }
 };
 
-// Waits for the next modal window, hands it to inspect, then closes it with a key, as a user
-// would. The modal call the test makes next returns once it is closed.
-inline void CloseNextModal(std::function<void(QWidget*)> inspect, Qt::Key key = Qt::Key_Return) {
+// Waits for the next modal window and hands it to act, which must close it. The modal call the
+// test makes next returns once it is closed.
+inline void ActOnNextModal(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, inspect = std::move(inspect), key] {
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act = std::move(act)] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr)
             return;
         timer->stop();
         timer->deleteLater();
+        act(modal);
+    });
+    timer->start();
+}
+
+// The same, closing the window with a key after inspect has looked at it, as a user would.
+inline void CloseNextModal(std::function<void(QWidget*)> inspect, Qt::Key key = Qt::Key_Return) {
+    ActOnNextModal([inspect = std::move(inspect), key](QWidget* modal) {
         inspect(modal);
         QTest::keyClick(modal, key);
     });
-    timer->start();
 }
 
 // Types any text, one key event a character (QTest::keyClicks knows only ASCII).
