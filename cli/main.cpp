@@ -5,12 +5,12 @@
 #include "core/PlaylistController.h"
 #include "core/TextFiles.h"
 #include "core/Version.h"
+#include "core/platform/FileSystem.h"
 
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -48,18 +48,6 @@ void PrintError(std::string_view message) {
     std::string line(kName);
     line.append(": ").append(message).push_back('\n');
     Print(stderr, line);
-}
-
-// Standard output gets the bytes unchanged; a short write is a write error as for a file.
-void WriteStandardOutput(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw EWriteError();
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
 }
 
 // Returns the exit code when the arguments ask for no conversion.
@@ -112,7 +100,7 @@ int Run(const Arguments& args) {
     if (args.output)
         WriteTextFile(*args.output, converted);
     else
-        WriteStandardOutput(converted);
+        platform::WriteStandardOutput(converted);
     return 0;
 }
 

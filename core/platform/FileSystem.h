@@ -31,4 +31,7 @@ std::string ReadStandardInput(std::size_t capacity);
 // cannot be created (an existing one is left untouched) and EWriteError when not all was written.
 void WriteWholeFile(const std::string& path, std::string_view data);
 
+// Writes all of data to standard output, byte for byte; fails with EWriteError.
+void WriteStandardOutput(std::string_view data);
+
 } // namespace skaldrun::platform

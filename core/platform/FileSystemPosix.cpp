@@ -83,6 +83,18 @@ std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const 
     return buffer;
 }
 
+// Writes everything, retrying short writes; a write that makes no progress is a write error.
+void WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw EWriteError();
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
 } // namespace
 
 void AdviseLargeBuffer(std::string& buffer) noexcept {
@@ -152,19 +164,13 @@ void WriteWholeFile(const std::string& path, std::string_view data) {
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(file.Get(), p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw EWriteError();
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    WriteAll(file.Get(), data);
     if (::close(file.Release()) != 0 && errno != EINTR)
         throw EWriteError();
+}
+
+void WriteStandardOutput(std::string_view data) {
+    WriteAll(STDOUT_FILENO, data);
 }
 
 } // namespace skaldrun::platform
