@@ -10,6 +10,7 @@
 #include "ui/Param/ParamForm.h"
 #include "ui/Services.h"
 
+#include <QIcon>
 #include <QScreen>
 
 int main(int argc, char** argv) {
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(
         QString::fromUtf8(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())));
     QApplication::setDesktopFileName(QStringLiteral("skaldrun"));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/skaldrun-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
 
     ConvertOptions options;
     app::MessageDialogService messages;

@@ -1,0 +1,148 @@
+#include "core/Errors.h"
+#include "core/platform/FileSystem.h"
+
+#include <algorithm>
+#include <windows.h>
+
+// A playlist is opened for shared reading: other programs may read it meanwhile but not write
+// it, and one that is being written cannot be opened. A text file is created for exclusive
+// writing: nobody else may open it until it is closed.
+
+namespace skaldrun::platform {
+
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+    }
+    HANDLE Get() const noexcept { return handle_; }
+    bool Close() noexcept {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return ::CloseHandle(handle) != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+[[noreturn]] void ThrowCapacity() {
+    throw EInvalidOperation(std::string(kTextExceedsCapacity));
+}
+
+// ReadFile and WriteFile take at most a DWORD at a time.
+constexpr std::size_t kMaxChunk = 1U << 30;
+
+std::string ReadToEnd(HANDLE handle, std::size_t expected, std::size_t capacity,
+                      const std::string& name) {
+    std::string buffer;
+    buffer.resize(expected < capacity ? expected + 1 : capacity + 1);
+    std::size_t total = 0;
+    for (;;) {
+        if (total == buffer.size()) {
+            if (total > capacity)
+                ThrowCapacity();
+            buffer.resize(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
+        }
+        DWORD got = 0;
+        const auto want = static_cast<DWORD>(std::min(buffer.size() - total, kMaxChunk));
+        if (!::ReadFile(handle, buffer.data() + total, want, &got, nullptr)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF)
+                break; // the end of a pipe
+            throw EFOpenError(name, ErrorText(static_cast<int>(error)));
+        }
+        if (got == 0)
+            break;
+        total += got;
+    }
+    if (total > capacity)
+        ThrowCapacity();
+    buffer.resize(total);
+    return buffer;
+}
+
+void WriteAll(HANDLE handle, std::string_view data) {
+    while (!data.empty()) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min(data.size(), kMaxChunk));
+        if (!::WriteFile(handle, data.data(), chunk, &written, nullptr) || written == 0)
+            throw EWriteError();
+        data.remove_prefix(written);
+    }
+}
+
+} // namespace
+
+void AdviseLargeBuffer(std::string&) noexcept {}
+
+std::string FullPathName(std::string_view path) {
+    const std::string name(path);
+    const DWORD needed = ::GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return name;
+    std::string full(needed, '\0');
+    const DWORD length = ::GetFullPathNameA(name.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return name;
+    full.resize(length);
+    return full;
+}
+
+std::string ErrorText(int code) {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string result = length != 0 && text != nullptr ? std::string(text, length)
+                                                        : "System error " + std::to_string(code);
+    if (text != nullptr)
+        ::LocalFree(text);
+    while (!result.empty() &&
+           (static_cast<unsigned char>(result.back()) <= ' ' || result.back() == '.'))
+        result.pop_back();
+    return result;
+}
+
+std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE)
+        throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
+    // Devices, pipes and consoles are not text files, and reading one might never end.
+    if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
+        throw EFOpenError(FullPathName(path), ErrorText(ERROR_INVALID_FUNCTION));
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.Get(), &size))
+        throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
+    if (static_cast<unsigned long long>(size.QuadPart) > capacity)
+        ThrowCapacity();
+    return ReadToEnd(file.Get(), static_cast<std::size_t>(size.QuadPart), capacity,
+                     FullPathName(path));
+}
+
+std::string ReadStandardInput(std::size_t capacity) {
+    return ReadToEnd(::GetStdHandle(STD_INPUT_HANDLE), 0, capacity, "-");
+}
+
+void WriteWholeFile(const std::string& path, std::string_view data) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE)
+        throw EFCreateError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
+    WriteAll(file.Get(), data);
+    if (!file.Close())
+        throw EWriteError();
+}
+
+void WriteStandardOutput(std::string_view data) {
+    WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), data);
+}
+
+} // namespace skaldrun::platform
