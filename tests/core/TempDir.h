@@ -4,7 +4,10 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <random>
+#ifndef _WIN32
 #include <stdlib.h>
+#endif
 #include <string>
 #include <string_view>
 
@@ -14,10 +17,23 @@ namespace skaldrun::test {
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        std::random_device seed;
+        std::mt19937 random(seed());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("skaldrun-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                path_ = candidate;
+        }
+        if (path_.empty())
+            throw std::runtime_error("no temporary folder");
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "skaldrun-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
+#endif
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

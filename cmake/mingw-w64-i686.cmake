@@ -1,0 +1,21 @@
+# Cross-builds the 32-bit Windows executables with Debian's mingw-w64; tests run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static executables run on a bare Windows (and Wine) without the compiler's DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+find_program(SKALDRUN_WINE NAMES wine)
+if(SKALDRUN_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${SKALDRUN_WINE}")
+endif()

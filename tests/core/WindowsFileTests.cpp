@@ -1,0 +1,104 @@
+// What only Windows can show: share modes, full Windows paths and the system's own texts.
+
+#include "TempDir.h"
+
+#include "core/Errors.h"
+#include "core/TextFiles.h"
+#include "core/platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+namespace skaldrun {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+
+class OtherHandle {
+public:
+    OtherHandle(const std::string& path, DWORD access, DWORD share)
+        : handle_(::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~OtherHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+    }
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+template <typename Error, typename Action>
+std::string MessageOf(Action&& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.Message();
+    }
+    return "no error";
+}
+
+std::string Reason(DWORD code) {
+    return platform::ErrorText(static_cast<int>(code));
+}
+
+TEST(WindowsFiles, APlaylistBeingWrittenCannotBeOpened) {
+    TempDir dir;
+    const std::string path = dir.Write("busy.m3u", "#EXTM3U\r\n");
+    const OtherHandle writer(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(writer.IsOpen());
+    EXPECT_EQ(MessageOf<EFOpenError>([&] { ReadTextFile(path); }),
+              "Cannot open file \"" + platform::FullPathName(path) + "\". " +
+                  Reason(ERROR_SHARING_VIOLATION));
+}
+
+TEST(WindowsFiles, OtherReadersDoNotStopAReadButStopASave) {
+    TempDir dir;
+    const std::string path = dir.Write("shared.m3u", "#EXTM3U\n");
+    const OtherHandle reader(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(ReadTextFile(path), "#EXTM3U\r\n");
+
+    // A file held open by someone else cannot be opened exclusively for writing.
+    const std::string target = dir.Write("held.txt", "keep me");
+    const OtherHandle holder(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(holder.IsOpen());
+    EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("held"), "new"); }),
+              "Cannot create file \"" + platform::FullPathName(target) + "\". " +
+                  Reason(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadBytes(target), "keep me");
+}
+
+TEST(WindowsFiles, MessagesCarryFullWindowsPaths) {
+    TempDir dir;
+    const std::string full = platform::FullPathName(dir.File("missing.m3u"));
+    ASSERT_GE(full.size(), 3U);
+    EXPECT_EQ(full[1], ':');
+    EXPECT_EQ(full[2], '\\');
+    EXPECT_EQ(MessageOf<EFOpenError>([&] { ReadTextFile(dir.File("missing.m3u")); }),
+              "Cannot open file \"" + full + "\". " + Reason(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("no\\list"), "x"); }),
+              "Cannot create file \"" + platform::FullPathName(dir.File("no\\list.txt")) +
+                  "\". " + Reason(ERROR_PATH_NOT_FOUND));
+    // The reason never ends in a period, a blank or a line break of its own.
+    const std::string reason = Reason(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(reason.empty());
+    EXPECT_NE(reason.back(), '.');
+    EXPECT_GT(static_cast<unsigned char>(reason.back()), ' ');
+}
+
+TEST(WindowsFiles, ReadsAndSavesBytesUnchanged) {
+    TempDir dir;
+    const std::string path = dir.Write("p.m3u", "#EXTM3U\n#EXTINF:1,\xCA\xE8\r");
+    EXPECT_EQ(ReadTextFile(path), "#EXTM3U\r\n#EXTINF:1,\xCA\xE8\r\n");
+    SaveConvertedText(dir.File("out"), "1.\xCA\xE8  <0:01>\r\n");
+    EXPECT_EQ(ReadBytes(dir.File("out.txt")), "1.\xCA\xE8  <0:01>\r\n");
+    dir.Write("long.txt", std::string(500, 'x'));
+    SaveConvertedText(dir.File("long"), "short");
+    EXPECT_EQ(ReadBytes(dir.File("long.txt")), "short");
+}
+
+} // namespace
+} // namespace skaldrun
