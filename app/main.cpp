@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         kApplicationTitle.data(), static_cast<qsizetype>(kApplicationTitle.size())));
     QApplication::setApplicationVersion(
         QString::fromUtf8(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())));
-    QApplication::setDesktopFileName(QStringLiteral("skaldrun"));
+    QApplication::setDesktopFileName(QStringLiteral("org.skaldrun.Skaldrun"));
     QIcon icon;
     for (const int size : {16, 32, 48, 256})
         icon.addFile(QStringLiteral(":/icons/skaldrun-%1.png").arg(size));

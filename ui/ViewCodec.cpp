@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#ifndef Q_OS_WIN
 #include <langinfo.h>
+#endif
 
 namespace skaldrun::ui {
 
@@ -62,10 +64,14 @@ ViewCodec::Encoding LegacyFor(QLocale::Language language) {
 }
 
 bool SystemIsUtf8() {
+#ifdef Q_OS_WIN
+    return false; // Windows shows every text in its ANSI code page
+#else
     // A plain C or POSIX locale names no code page; Qt takes UTF-8 there, and so do we.
     const QByteArray codeset = nl_langinfo(CODESET);
     return codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968" ||
            codeset == "ASCII";
+#endif
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -112,7 +118,11 @@ bool IsBreak(QChar c) {
 } // namespace
 
 ViewCodec::ViewCodec()
-    : ViewCodec(QLocale::system().language(), SystemIsUtf8()) {}
+    : ViewCodec(QLocale::system().language(), SystemIsUtf8()) {
+#ifdef Q_OS_WIN
+    legacy_ = Encoding::SystemAnsi;
+#endif
+}
 
 ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
     : legacy_(LegacyFor(language))
@@ -123,6 +133,8 @@ QString ViewCodec::Decode(std::string_view bytes) {
     QString text;
     if (current_ == Encoding::Utf8) {
         text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    } else if (current_ == Encoding::SystemAnsi) {
+        text = QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
     } else {
         const auto& table = Table(current_);
         text.resize(static_cast<qsizetype>(bytes.size()));
@@ -146,9 +158,10 @@ std::string ViewCodec::Encode(const QString& text) const {
     qsizetype runStart = 0;
     const auto flushRun = [&](qsizetype end) {
         const QStringView run = QStringView(text).mid(runStart, end - runStart);
-        if (current_ == Encoding::Utf8) {
-            const QByteArray utf8 = run.toUtf8();
-            bytes.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        if (current_ == Encoding::Utf8 || current_ == Encoding::SystemAnsi) {
+            const QByteArray encoded =
+                current_ == Encoding::Utf8 ? run.toUtf8() : run.toString().toLocal8Bit();
+            bytes.append(encoded.constData(), static_cast<std::size_t>(encoded.size()));
             return;
         }
         for (const QChar ch : run) {

@@ -7,13 +7,14 @@
 
 namespace skaldrun::ui {
 
-// The one place where view bytes become screen text and back. Text that is valid UTF-8 is shown
-// as UTF-8 (unless the system runs a legacy locale); anything else in the single-byte code page of
-// the user's language. Bytes a code page cannot show map to private-use characters and back, so
+// The one place where view bytes become screen text and back. On Windows every text is shown in
+// the system's ANSI code page. Elsewhere text that is valid UTF-8 is shown as UTF-8 (unless the
+// system runs a legacy locale); anything else in the single-byte code page of the user's language. Bytes a code page cannot show map to private-use characters and back, so
 // decoding and encoding again always gives the same bytes.
 class ViewCodec {
 public:
-    enum class Encoding { Utf8, Windows1251, Windows1252 };
+    // SystemAnsi: the ANSI code page of a Windows system, through Qt's local 8-bit codec.
+    enum class Encoding { Utf8, Windows1251, Windows1252, SystemAnsi };
 
     ViewCodec();
     explicit ViewCodec(QLocale::Language language, bool systemIsUtf8 = true);
