@@ -6,6 +6,9 @@
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
+#ifdef _MSC_VER
+#include <intrin.h>
+#endif
 #define SKALDRUN_HAVE_SSE2 1
 #endif
 
@@ -14,6 +17,18 @@ namespace skaldrun {
 namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
+
+#ifdef SKALDRUN_HAVE_SSE2
+int LowestBit(unsigned mask) noexcept {
+#ifdef _MSC_VER
+    unsigned long index = 0;
+    _BitScanForward(&index, mask);
+    return static_cast<int>(index);
+#else
+    return __builtin_ctz(mask);
+#endif
+}
+#endif
 
 bool IsBreakOrNul(char c) noexcept {
     return c == '\r' || c == '\n' || c == '\0';
@@ -30,7 +45,7 @@ const char* FindBreakOrNul(const char* p, const char* end) noexcept {
             _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
         if (mask != 0)
-            return p + __builtin_ctz(mask);
+            return p + LowestBit(mask);
         p += 16;
     }
 #endif
