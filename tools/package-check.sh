@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the Debian package from an existing build folder, installs it, uses what it installed,
+# and removes it again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq desktop-file-utils appstream dpkg-dev >/dev/null
+desktop-file-validate dist/org.skaldrun.Skaldrun.desktop
+appstreamcli validate --no-net dist/org.skaldrun.Skaldrun.metainfo.xml
+
+rm -f "$build"/skaldrun_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+package=$(ls "$PWD/$build"/skaldrun_*.deb)
+echo "== installing $(basename "$package")"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$package" >/dev/null
+
+/usr/bin/skaldrun-convert --version
+/usr/bin/skaldrun-convert tests/data/cr-only.m3u | od -c | head -n 2
+test -f /usr/share/icons/hicolor/256x256/apps/org.skaldrun.Skaldrun.png
+test -f /usr/share/applications/org.skaldrun.Skaldrun.desktop
+
+echo "== starting the installed window program"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$(mktemp -d) /usr/bin/skaldrun &
+pid=$!
+sleep 2
+if ! kill -0 "$pid" 2>/dev/null; then
+    echo "skaldrun did not keep running"
+    exit 1
+fi
+echo "still running after two seconds"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+
+echo "== removing the package"
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq skaldrun >/dev/null
+if [ -e /usr/bin/skaldrun ] || [ -e /usr/share/applications/org.skaldrun.Skaldrun.desktop ]; then
+    echo "files left behind"
+    exit 1
+fi
+echo "removed cleanly"
