@@ -32,6 +32,7 @@ private slots:
     void choosingSelectorItems();
     void cancelledDialogsChangeNothing();
     void copyTakesTheSelectionOrEverything();
+    void autoCopyPutsTheWholeListOnTheClipboard();
     void savesTheEditedViewWithTxtAppended();
     void windows1251PlaylistIsSavedByteForByte();
     void errorBoxShowsTheMessage_data();
@@ -278,6 +279,21 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QCOMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());
+}
+
+void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    Child<QComboBox>("ConsistComboBox")->setFocus(); // the view itself has no focus
+    Open(Sample("ansi-cp1251.m3u"));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("1.Кино - 01 - Группа крови  <4:05>\n"
+                            "2.Кино - 02 - Закрой за мной дверь  <5:01>\n3.Радио Рекорд\n"));
+    // The selection the copy left shows once the view has the focus.
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    memo->setFocus();
+    QTRY_COMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());
 }
 
 void MainFormTests::savesTheEditedViewWithTxtAppended() {

@@ -8,6 +8,7 @@
 #include "ui/ViewCodec.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -156,12 +157,26 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
             memo->setTextCursor(cursor);
         }
         return {"select", 0};
-    case 5:
+    case 5: {
+        const bool enabled = form->Controller().ExportEnabled();
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         if (Pick(2) == 0)
             Click(Child<QToolButton>(form.get(), "CopySpeedButton"));
         else
             test::Trigger(Child<QAction>(form.get(), "Copy1"));
+        // The clipboard holds the selected part of the view, or all of it.
+        const PlaylistController& c = form->Controller();
+        if (enabled && !c.ConvertedText().empty()) {
+            ui::ViewCodec codec;
+            codec.Decode(c.ConvertedText());
+            const Selection selection = c.ConvertedSelection();
+            const QString expected = codec.DecodeSame(
+                std::string_view(c.ConvertedText()).substr(selection.start, selection.length));
+            if (selection.length == 0 || QGuiApplication::clipboard()->text() != expected)
+                return {"copy (the clipboard does not hold the selection)", 99};
+        }
         return {"copy", 0};
+    }
     case 6: {
         auto* save = Child<QToolButton>(form.get(), "MP3SaveSpeedButton");
         if (!save->isEnabled())

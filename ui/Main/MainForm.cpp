@@ -27,15 +27,16 @@ std::string FileNameToBytes(const QString& name) {
 
 } // namespace
 
-// The controller's clipboard: the converted view copies its own selection, which the controller
-// has just set.
+// The controller's clipboard: the selected bytes, decoded as the converted view shows them, with
+// "\n" line breaks as the view's own copy gives them. The view need not hold the selection yet
+// (it takes it with the focus), and asking it for a large selection would be slow.
 class TMainForm::ViewClipboard final : public ClipboardService {
 public:
     explicit ViewClipboard(TMainForm& form)
         : form_(form) {}
-    void SetClipboardText(std::string_view) override {
+    void SetClipboardText(std::string_view text) override {
         form_.ShowConvertedText();
-        form_.ui_->TextMemo->copy();
+        QGuiApplication::clipboard()->setText(form_.convertedCodec_.DecodeSame(text));
     }
 
 private:
