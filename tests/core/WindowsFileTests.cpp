@@ -1,12 +1,13 @@
 // What only Windows can show: share modes, full Windows paths and the system's own texts.
 
 #include "TempDir.h"
-
 #include "core/Errors.h"
 #include "core/TextFiles.h"
 #include "core/platform/FileSystem.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 #include <windows.h>
 
 namespace skaldrun {
@@ -71,6 +72,35 @@ TEST(WindowsFiles, OtherReadersDoNotStopAReadButStopASave) {
     EXPECT_EQ(ReadBytes(target), "keep me");
 }
 
+TEST(WindowsFiles, NobodyOpensATextFileWhileItIsSaved) {
+    TempDir dir;
+    // Another program keeps trying to open the file while a large text is saved; it must meet a
+    // sharing violation at least once. A machine too fast to catch the save gets a larger text.
+    for (std::size_t size = std::size_t{16} << 20; size <= std::size_t{256} << 20; size *= 2) {
+        const std::string chosen = dir.File("big" + std::to_string(size));
+        const std::string target = chosen + ".txt";
+        std::atomic<bool> done{false};
+        std::thread saver([&] {
+            SaveConvertedText(chosen, std::string(size, 'x'));
+            done = true;
+        });
+        bool refused = false;
+        while (!done && !refused) {
+            const HANDLE other =
+                ::CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (other != INVALID_HANDLE_VALUE)
+                ::CloseHandle(other);
+            else
+                refused = ::GetLastError() == ERROR_SHARING_VIOLATION;
+        }
+        saver.join();
+        if (refused)
+            return;
+    }
+    FAIL() << "no open attempt ever met the save's exclusive handle";
+}
+
 TEST(WindowsFiles, MessagesCarryFullWindowsPaths) {
     TempDir dir;
     const std::string full = platform::FullPathName(dir.File("missing.m3u"));
@@ -80,8 +110,8 @@ TEST(WindowsFiles, MessagesCarryFullWindowsPaths) {
     EXPECT_EQ(MessageOf<EFOpenError>([&] { ReadTextFile(dir.File("missing.m3u")); }),
               "Cannot open file \"" + full + "\". " + Reason(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("no\\list"), "x"); }),
-              "Cannot create file \"" + platform::FullPathName(dir.File("no\\list.txt")) +
-                  "\". " + Reason(ERROR_PATH_NOT_FOUND));
+              "Cannot create file \"" + platform::FullPathName(dir.File("no\\list.txt")) + "\". " +
+                  Reason(ERROR_PATH_NOT_FOUND));
     // The reason never ends in a period, a blank or a line break of its own.
     const std::string reason = Reason(ERROR_FILE_NOT_FOUND);
     ASSERT_FALSE(reason.empty());
