@@ -1,5 +1,6 @@
 #include "core/Errors.h"
 #include "core/platform/FileSystem.h"
+#include "core/platform/ReadToEnd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -53,34 +54,17 @@ int NotRegularFileError(mode_t mode) noexcept {
     throw EInvalidOperation(std::string(kTextExceedsCapacity));
 }
 
-// Reads to the end of the stream. The expected size is read in one call; one more call
-// confirms the end, and a file that grew meanwhile keeps being read up to the capacity.
-std::string ReadToEnd(int fd, std::size_t expected, std::size_t capacity, const std::string& name) {
-    std::string buffer;
-    buffer.reserve(expected < capacity ? expected + 1 : capacity + 1);
-    AdviseLargeBuffer(buffer);
-    buffer.resize(buffer.capacity());
-    std::size_t total = 0;
-    for (;;) {
-        if (total == buffer.size()) {
-            if (total > capacity)
-                ThrowCapacity();
-            buffer.resize(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
+// A read that retries interrupted calls; a failure is the open error with the system's reason.
+auto Reader(int fd, const std::string& name) {
+    return [fd, &name](char* destination, std::size_t size) -> std::size_t {
+        for (;;) {
+            const ssize_t n = ::read(fd, destination, size);
+            if (n >= 0)
+                return static_cast<std::size_t>(n);
+            if (errno != EINTR)
+                throw EFOpenError(name, ErrorText(errno));
         }
-        const ssize_t n = ::read(fd, buffer.data() + total, buffer.size() - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EFOpenError(name, ErrorText(errno));
-        }
-        if (n == 0)
-            break;
-        total += static_cast<std::size_t>(n);
-    }
-    if (total > capacity)
-        ThrowCapacity();
-    buffer.resize(total);
-    return buffer;
+    };
 }
 
 // Writes everything, retrying short writes; a write that makes no progress is a write error.
@@ -146,7 +130,8 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
     const int flags = ::fcntl(file.Get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
-    return ReadToEnd(file.Get(), static_cast<std::size_t>(size), capacity, FullPathName(path));
+    const std::string name = FullPathName(path);
+    return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size), capacity);
 }
 
 std::string ReadStandardInput(std::size_t capacity) {
@@ -156,7 +141,8 @@ std::string ReadStandardInput(std::size_t capacity) {
         expected = static_cast<std::size_t>(std::min<std::uintmax_t>(st.st_size, capacity + 1));
     if (expected > capacity)
         ThrowCapacity();
-    return ReadToEnd(STDIN_FILENO, expected, capacity, "-");
+    const std::string name = "-";
+    return ReadToEnd(Reader(STDIN_FILENO, name), expected, capacity);
 }
 
 void WriteWholeFile(const std::string& path, std::string_view data) {

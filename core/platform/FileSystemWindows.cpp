@@ -1,5 +1,6 @@
 #include "core/Errors.h"
 #include "core/platform/FileSystem.h"
+#include "core/platform/ReadToEnd.h"
 
 #include <algorithm>
 #include <windows.h>
@@ -14,7 +15,8 @@ namespace {
 
 class FileHandle {
 public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
+    explicit FileHandle(HANDLE handle) noexcept
+        : handle_(handle) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     ~FileHandle() {
@@ -39,33 +41,20 @@ private:
 // ReadFile and WriteFile take at most a DWORD at a time.
 constexpr std::size_t kMaxChunk = 1U << 30;
 
-std::string ReadToEnd(HANDLE handle, std::size_t expected, std::size_t capacity,
-                      const std::string& name) {
-    std::string buffer;
-    buffer.resize(expected < capacity ? expected + 1 : capacity + 1);
-    std::size_t total = 0;
-    for (;;) {
-        if (total == buffer.size()) {
-            if (total > capacity)
-                ThrowCapacity();
-            buffer.resize(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
-        }
+// A read in chunks a DWORD can count; the end of a pipe is the end of the text, any other failure
+// is the open error with the system's reason.
+auto Reader(HANDLE handle, const std::string& name) {
+    return [handle, &name](char* destination, std::size_t size) -> std::size_t {
         DWORD got = 0;
-        const auto want = static_cast<DWORD>(std::min(buffer.size() - total, kMaxChunk));
-        if (!::ReadFile(handle, buffer.data() + total, want, &got, nullptr)) {
+        if (!::ReadFile(handle, destination, static_cast<DWORD>(std::min(size, kMaxChunk)), &got,
+                        nullptr)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF)
-                break; // the end of a pipe
+                return 0;
             throw EFOpenError(name, ErrorText(static_cast<int>(error)));
         }
-        if (got == 0)
-            break;
-        total += got;
-    }
-    if (total > capacity)
-        ThrowCapacity();
-    buffer.resize(total);
-    return buffer;
+        return got;
+    };
 }
 
 void WriteAll(HANDLE handle, std::string_view data) {
@@ -123,12 +112,13 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
         throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
     if (static_cast<unsigned long long>(size.QuadPart) > capacity)
         ThrowCapacity();
-    return ReadToEnd(file.Get(), static_cast<std::size_t>(size.QuadPart), capacity,
-                     FullPathName(path));
+    const std::string name = FullPathName(path);
+    return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart), capacity);
 }
 
 std::string ReadStandardInput(std::size_t capacity) {
-    return ReadToEnd(::GetStdHandle(STD_INPUT_HANDLE), 0, capacity, "-");
+    const std::string name = "-";
+    return ReadToEnd(Reader(::GetStdHandle(STD_INPUT_HANDLE), name), 0, capacity);
 }
 
 void WriteWholeFile(const std::string& path, std::string_view data) {

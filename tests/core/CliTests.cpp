@@ -1,4 +1,4 @@
-#include "TempDir.h"
+#include "TestSupport.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

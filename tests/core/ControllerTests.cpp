@@ -1,4 +1,4 @@
-#include "TempDir.h"
+#include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/PlaylistController.h"
 

@@ -1,4 +1,4 @@
-#include "TempDir.h"
+#include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/TextFiles.h"
 
@@ -14,20 +14,9 @@ namespace skaldrun {
 namespace {
 
 namespace fs = std::filesystem;
+using test::MessageOf;
 using test::ReadBytes;
 using test::TempDir;
-
-template <typename Error, typename Action>
-std::string MessageOf(Action&& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.Message();
-    } catch (const std::exception& e) {
-        return std::string("unexpected: ") + e.what();
-    }
-    return "no error";
-}
 
 TEST(ReadTextFile, ReadsBytesWithUniformBreaks) {
     TempDir dir;

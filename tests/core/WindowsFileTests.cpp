@@ -1,6 +1,6 @@
 // What only Windows can show: share modes, full Windows paths and the system's own texts.
 
-#include "TempDir.h"
+#include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/TextFiles.h"
 #include "core/platform/FileSystem.h"
@@ -13,6 +13,7 @@
 namespace skaldrun {
 namespace {
 
+using test::MessageOf;
 using test::ReadBytes;
 using test::TempDir;
 
@@ -30,16 +31,6 @@ public:
 private:
     HANDLE handle_;
 };
-
-template <typename Error, typename Action>
-std::string MessageOf(Action&& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.Message();
-    }
-    return "no error";
-}
 
 std::string Reason(DWORD code) {
     return platform::ErrorText(static_cast<int>(code));

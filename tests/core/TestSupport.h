@@ -1,10 +1,11 @@
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <random>
+#include <stdexcept>
 #ifndef _WIN32
 #include <stdlib.h>
 #endif
@@ -21,8 +22,8 @@ public:
         std::random_device seed;
         std::mt19937 random(seed());
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() /
-                                   ("skaldrun-" + std::to_string(random()));
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("skaldrun-" + std::to_string(random()));
             if (std::filesystem::create_directory(candidate))
                 path_ = candidate;
         }
@@ -42,8 +43,12 @@ public:
         std::filesystem::remove_all(path_, ec);
     }
 
-    const std::filesystem::path& Path() const noexcept { return path_; }
-    std::string File(std::string_view name) const { return (path_ / name).string(); }
+    const std::filesystem::path& Path() const noexcept {
+        return path_;
+    }
+    std::string File(std::string_view name) const {
+        return (path_ / name).string();
+    }
 
     std::string Write(std::string_view name, std::string_view bytes) const {
         const std::string file = File(name);
@@ -55,6 +60,19 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The message of the Error that action throws, or a text saying what happened instead.
+template <typename Error, typename Action>
+std::string MessageOf(Action&& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return std::string("unexpected: ") + e.what();
+    }
+    return "no error";
+}
 
 inline std::string ReadBytes(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
