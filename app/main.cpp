@@ -10,6 +10,7 @@
 #include "ui/Param/ParamForm.h"
 #include "ui/Services.h"
 
+#include <QFont>
 #include <QIcon>
 #include <QScreen>
 
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
     for (const int size : {16, 32, 48, 256})
         icon.addFile(QStringLiteral(":/icons/skaldrun-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
+    // The layouts are drawn for "MS Sans Serif"; where it is missing, a face of Arial's widths
+    // keeps their captions within the fixed sizes.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
 
     ConvertOptions options;
     app::MessageDialogService messages;

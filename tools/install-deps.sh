@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     libgtest-dev
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-liberation2
     mawk time
 )
 
