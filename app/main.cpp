@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
     ui::DesktopShell shell;
 
     ui::TMainForm mainForm(options, {errors, messages, fileDialogs, shell});
-    ui::TParamForm paramForm(options, mainForm.Controller(), errors, &mainForm);
+    ui::TParamForm paramForm(
+        options, mainForm.Controller(), [&mainForm] { mainForm.ReloadPlaylist(); }, errors,
+        &mainForm);
     ui::TAboutForm aboutForm(shell, &mainForm);
     mainForm.SetDialogs(&paramForm, &aboutForm);
 

@@ -49,6 +49,36 @@ const std::array<char16_t, 128>& Table(ViewCodec::Encoding encoding) {
     return encoding == ViewCodec::Encoding::Windows1251 ? kWindows1251 : kWindows1252;
 }
 
+// The same tables turned round, sorted by character, so encoding a character costs a binary
+// search rather than a walk over the table.
+struct Reverse {
+    std::array<std::pair<char16_t, unsigned char>, 128> entries{};
+    std::size_t size = 0;
+
+    explicit Reverse(const std::array<char16_t, 128>& table) {
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            if (table[i] != kUndefined)
+                entries[size++] = {table[i], static_cast<unsigned char>(0x80 + i)};
+        }
+        std::sort(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(size));
+    }
+
+    // The byte for u, or '?' when the code page has none.
+    char Find(char16_t u) const {
+        const auto* end = entries.begin() + static_cast<std::ptrdiff_t>(size);
+        const auto* hit =
+            std::lower_bound(entries.begin(), end, std::pair{u, 0u},
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        return hit != end && hit->first == u ? static_cast<char>(hit->second) : '?';
+    }
+};
+
+const Reverse& ReverseTable(ViewCodec::Encoding encoding) {
+    static const Reverse windows1251(kWindows1251);
+    static const Reverse windows1252(kWindows1252);
+    return encoding == ViewCodec::Encoding::Windows1251 ? windows1251 : windows1252;
+}
+
 ViewCodec::Encoding LegacyFor(QLocale::Language language) {
     switch (language) {
     case QLocale::Russian:
@@ -111,6 +141,19 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+// CR LF becomes "\n" in one pass over the text, in place; a lone CR stays.
+void JoinCrLf(QString& text) {
+    QChar* const begin = text.data();
+    QChar* const end = begin + text.size();
+    QChar* out = begin;
+    for (const QChar* in = begin; in != end; ++in) {
+        if (*in == u'\r' && in + 1 != end && in[1] == u'\n')
+            continue;
+        *out++ = *in;
+    }
+    text.truncate(out - begin);
+}
+
 bool IsBreak(QChar c) {
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
 }
@@ -147,14 +190,14 @@ QString ViewCodec::Decode(std::string_view bytes) {
             *out++ = QChar(u);
         }
     }
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    JoinCrLf(text);
     return text;
 }
 
 std::string ViewCodec::Encode(const QString& text) const {
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.size()) + 16);
-    const auto& table = Table(current_);
+    const Reverse& reverse = ReverseTable(current_);
     qsizetype runStart = 0;
     const auto flushRun = [&](qsizetype end) {
         const QStringView run = QStringView(text).mid(runStart, end - runStart);
@@ -171,10 +214,7 @@ std::string ViewCodec::Encode(const QString& text) const {
             } else if (u >= kUndefinedBase + 0x80 && u <= kUndefinedBase + 0xFF) {
                 bytes.push_back(static_cast<char>(u - kUndefinedBase));
             } else {
-                const auto* hit = std::find(table.begin(), table.end(), u);
-                bytes.push_back(hit != table.end() && u != kUndefined
-                                    ? static_cast<char>(0x80 + (hit - table.begin()))
-                                    : '?');
+                bytes.push_back(reverse.Find(u));
             }
         }
     };
@@ -203,7 +243,20 @@ QString ViewCodec::DecodeSame(std::string_view bytes) const {
 }
 
 qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
-    return DecodeSame(bytes).size();
+    if (current_ == Encoding::SystemAnsi)
+        return DecodeSame(bytes).size(); // a multi-byte code page: only the system knows
+    // Counted, not decoded: every UTF-8 lead byte is one UTF-16 unit, a four-byte one two;
+    // a single-byte code page gives one unit a byte; CR LF is one "\n".
+    const bool utf8 = current_ == Encoding::Utf8;
+    qsizetype length = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        if (!utf8 || (b & 0xC0) != 0x80)
+            length += utf8 && b >= 0xF0 ? 2 : 1;
+    }
+    return length;
 }
 
 } // namespace skaldrun::ui

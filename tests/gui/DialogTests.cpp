@@ -64,7 +64,8 @@ void DialogTests::init() {
     shell.requests.clear();
     dir = std::make_unique<QTemporaryDir>();
     controller = std::make_unique<PlaylistController>(options, messages, clipboard);
-    param = std::make_unique<ui::TParamForm>(options, *controller, errors);
+    param = std::make_unique<ui::TParamForm>(
+        options, *controller, [this] { controller->LoadPlaylist(); }, errors);
     param->show();
     QVERIFY(QTest::qWaitForWindowExposed(param.get()));
 }

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
@@ -44,16 +45,30 @@ public:
     void Open(const QString& request) override { requests.append(request); }
 };
 
+// True while the wait cursor is what the user sees.
+inline bool WaitCursorShown() {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+}
+
 class RecordingMessages final : public MessageService {
 public:
     std::vector<std::string> messages;
-    void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+    bool waitCursorSeen = false; // over any message shown
+    void ShowMessage(std::string_view text) override {
+        messages.emplace_back(text);
+        waitCursorSeen = waitCursorSeen || WaitCursorShown();
+    }
 };
 
 class RecordingErrors final : public app::ErrorReporter {
 public:
     std::vector<std::string> messages;
-    void Report(std::string_view message) override { messages.emplace_back(message); }
+    bool waitCursorSeen = false; // over any box shown
+    void Report(std::string_view message) override {
+        messages.emplace_back(message);
+        waitCursorSeen = waitCursorSeen || WaitCursorShown();
+    }
 };
 
 // Waits for the next modal window and hands it to act, which must close it. The modal call the

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <memory>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace skaldrun;
 
@@ -32,6 +33,10 @@ private slots:
     void choosingSelectorItems();
     void cancelledDialogsChangeNothing();
     void copyTakesTheSelectionOrEverything();
+    void copiesOfSelectionsAreTheSelectedBytes_data();
+    void copiesOfSelectionsAreTheSelectedBytes();
+    void hiddenViewGetsItsTextWhenFirstShown();
+    void waitCursorIsGoneOnEveryPath();
     void autoCopyPutsTheWholeListOnTheClipboard();
     void savesTheEditedViewWithTxtAppended();
     void windows1251PlaylistIsSavedByteForByte();
@@ -279,6 +284,118 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QCOMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());
+}
+
+void MainFormTests::copiesOfSelectionsAreTheSelectedBytes_data() {
+    QTest::addColumn<QByteArray>("playlist");
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to"); // -1: the end
+    QTest::addColumn<QString>("copied");
+    const QByteArray kino = Read(Sample("ansi-cp1251.m3u"));
+    const QString kinoText = QStringLiteral("1.Кино - 01 - Группа крови  <4:05>\n"
+                                            "2.Кино - 02 - Закрой за мной дверь  <5:01>\n"
+                                            "3.Радио Рекорд\n");
+    const QByteArray utf8 = "#EXTM3U\r\n#EXTINF:61,Björk 😀 Кино\r\na\r\n#EXTINF:245,Ёж\r\nb\r\n";
+    const QString utf8Text = QStringLiteral("1.Björk 😀 Кино  <1:01>\n2.Ёж  <4:05>\n");
+    for (const auto& [name, playlist, text] :
+         {std::tuple{"windows-1251", kino, kinoText}, std::tuple{"UTF-8", utf8, utf8Text}}) {
+        QTest::addRow("%s, all", name) << playlist << false << 0 << -1 << text;
+        QTest::addRow("%s, middle to end", name) << playlist << false << 11 << -1 << text.mid(11);
+        QTest::addRow("%s, start to middle", name) << playlist << false << 0 << 13 << text.left(13);
+        QTest::addRow("%s, middle", name) << playlist << false << 11 << 26 << text.mid(11, 15);
+        QTest::addRow("%s, all after an edit", name)
+            << playlist << true << 0 << -1 << QStringLiteral("Я") + text;
+        QTest::addRow("%s, middle to end after an edit", name)
+            << playlist << true << 12 << -1 << text.mid(11);
+    }
+}
+
+// The clipboard gets exactly the selected part, however the selection lies against the ends.
+void MainFormTests::copiesOfSelectionsAreTheSelectedBytes() {
+    QFETCH(QByteArray, playlist);
+    QFETCH(bool, edit);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    options.AutoCopy = false;
+    Open(Write("list.m3u", playlist));
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    memo->setFocus();
+    QTRY_VERIFY(memo->hasFocus());
+    if (edit) {
+        QTest::keyClick(memo, Qt::Key_Home, Qt::ControlModifier);
+        test::Type(memo, QStringLiteral("Я"));
+    }
+    QTextCursor cursor = memo->textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to < 0 ? memo->document()->characterCount() - 1 : to,
+                       QTextCursor::KeepAnchor);
+    memo->setTextCursor(cursor);
+    QTest::mouseClick(Child<QToolButton>("CopySpeedButton"), Qt::LeftButton);
+    QTEST(QGuiApplication::clipboard()->text(), "copied");
+    QVERIFY(errors.messages.empty());
+}
+
+// Only the visible view is filled; the other gets the controller's text when first shown.
+void MainFormTests::hiddenViewGetsItsTextWhenFirstShown() {
+    auto* source = Child<QPlainTextEdit>("MP3Memo");
+    auto* converted = Child<QPlainTextEdit>("TextMemo");
+    auto* selector = Child<QComboBox>("ConsistComboBox");
+    const auto pick = [selector](int index) {
+        selector->setFocus();
+        QTest::keyClick(selector, index == 0 ? Qt::Key_Up : Qt::Key_Down);
+    };
+    const QString kinoSource = QStringLiteral("#EXTM3U\n#EXTINF:245,Кино - 01 - Группа крови\n");
+    Open(Sample("ansi-cp1251.m3u"));
+    QVERIFY(source->document()->isEmpty());
+    pick(0);
+    QVERIFY(source->toPlainText().startsWith(kinoSource));
+
+    // An edit in the converted view stays through a switch.
+    pick(1);
+    converted->setFocus();
+    QTest::keyClick(converted, Qt::Key_Home, Qt::ControlModifier);
+    test::Type(converted, QStringLiteral("Я"));
+    pick(0);
+    pick(1);
+    QVERIFY(converted->toPlainText().startsWith(QStringLiteral("Я1.Кино - 01")));
+
+    // A reload with the converted view hidden: it shows the new conversion once picked.
+    options.AutoOpen = false;
+    options.CounterShow = false;
+    form->ReloadPlaylist();
+    QVERIFY(source->isVisible());
+    QVERIFY(converted->document()->isEmpty());
+    pick(1);
+    QVERIFY(
+        converted->toPlainText().startsWith(QStringLiteral("Кино - 01 - Группа крови  <4:05>\n")));
+
+    // A load ended by a bad duration: the source and the lines before it, each when shown.
+    const QString bad = Write("bad.m3u", "#EXTM3U\n#EXTINF:1,\xC0\n#EXTINF:x,b\n");
+    Open(bad);
+    QCOMPARE(errors.messages.size(), 1U);
+    QCOMPARE(converted->toPlainText(), QStringLiteral("А  <0:01>\n"));
+    pick(0);
+    QCOMPARE(source->toPlainText(), QStringLiteral("#EXTM3U\n#EXTINF:1,А\n#EXTINF:x,b\n"));
+}
+
+// The wait cursor never outlasts a command, and no box is shown under it.
+void MainFormTests::waitCursorIsGoneOnEveryPath() {
+    Open(Sample("cr-only.m3u"));
+    QVERIFY(!test::WaitCursorShown());
+    Open(Sample("not-a-playlist.m3u"));
+    QCOMPARE(messages.messages.size(), 1U);
+    Open(dir->filePath(QStringLiteral("missing.m3u")));
+    QCOMPARE(errors.messages.size(), 1U);
+    dialogs.saveAnswers.push_back(dir->filePath(QStringLiteral("no/list")));
+    Open(Sample("cr-only.m3u"));
+    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QCOMPARE(errors.messages.size(), 2U);
+    QVERIFY(!messages.waitCursorSeen);
+    QVERIFY(!errors.waitCursorSeen);
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 }
 
 void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {

@@ -289,7 +289,8 @@ void RandomRunTests::thousandsOfActionsKeepTheWindowConsistent() {
     SetUpFiles();
     form = std::make_unique<ui::TMainForm>(
         options, ui::TMainForm::Services{errors, messages, dialogs, shell});
-    param = new ui::TParamForm(options, form->Controller(), errors, form.get());
+    param = new ui::TParamForm(
+        options, form->Controller(), [f = form.get()] { f->ReloadPlaylist(); }, errors, form.get());
     about = new ui::TAboutForm(shell, form.get());
     form->SetDialogs(param, about);
     form->show();

@@ -25,7 +25,50 @@ std::string FileNameToBytes(const QString& name) {
     return {encoded.constData(), static_cast<std::size_t>(encoded.size())};
 }
 
+// The wait cursor while a command reads, converts, fills a view or writes.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// The normal arrow over a wait cursor, while a box waits for the user.
+class ArrowCursor {
+public:
+    ArrowCursor()
+        : active_(QGuiApplication::overrideCursor() != nullptr) {
+        if (active_)
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~ArrowCursor() {
+        if (active_)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    ArrowCursor(const ArrowCursor&) = delete;
+    ArrowCursor& operator=(const ArrowCursor&) = delete;
+
+private:
+    bool active_;
+};
+
 } // namespace
+
+// A command that may take a while: the wait cursor shows until the window is up to date, on
+// every path, so an error box that follows finds both in order.
+class TMainForm::Busy {
+public:
+    explicit Busy(TMainForm& form)
+        : form_(form) {}
+    ~Busy() { form_.RefreshViews(); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    WaitCursor cursor_; // restored after the refresh below
+    TMainForm& form_;
+};
 
 // The controller's clipboard: the selected bytes, decoded as the converted view shows them, with
 // "\n" line breaks as the view's own copy gives them. The view need not hold the selection yet
@@ -36,7 +79,11 @@ public:
         : form_(form) {}
     void SetClipboardText(std::string_view text) override {
         form_.ShowConvertedText();
-        QGuiApplication::clipboard()->setText(form_.convertedCodec_.DecodeSame(text));
+        const std::string_view all = form_.controller_.ConvertedText();
+        const bool whole = text.data() == all.data() && text.size() == all.size();
+        QGuiApplication::clipboard()->setText(whole && !form_.convertedScreen_.isNull()
+                                                  ? form_.convertedScreen_
+                                                  : form_.convertedCodec_.DecodeSame(text));
     }
 
 private:
@@ -50,6 +97,7 @@ public:
         : form_(form) {}
     void ShowMessage(std::string_view text) override {
         form_.RefreshViews();
+        const ArrowCursor arrow;
         form_.services_.messages.ShowMessage(text);
     }
 
@@ -95,8 +143,10 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     connect(ui_->N5, &QAction::triggered, this, [this] { Handle([this] { N5Click(); }); });
     connect(ui_->N2, &QAction::triggered, this, [this] { Handle([this] { N2Click(); }); });
     connect(ui_->TextMemo, &QPlainTextEdit::textChanged, this, [this] {
-        if (!updatingViews_)
+        if (!updatingViews_) {
             convertedEdited_ = true;
+            convertedScreen_.clear();
+        }
     });
 
     ui_->TextMemo->installEventFilter(this);
@@ -113,12 +163,20 @@ void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {
     aboutForm_ = aboutForm;
 }
 
+void TMainForm::ReloadPlaylist() {
+    const Busy busy(*this);
+    controller_.LoadPlaylist();
+}
+
 template <typename Handler>
 void TMainForm::Handle(Handler&& handler) {
     app::Guarded(services_.errors, [&] {
         struct Refresh {
             TMainForm& form;
-            ~Refresh() { form.RefreshViews(); }
+            ~Refresh() {
+                form.RefreshViews();
+                form.convertedScreen_.clear(); // the clipboard keeps its own share
+            }
         } refresh{*this};
         handler();
     });
@@ -141,23 +199,26 @@ void TMainForm::Open1Click() {
     if (!name)
         return;
     controller_.SetFileName(FileNameToBytes(*name));
-    controller_.LoadPlaylist();
+    ReloadPlaylist();
 }
 
 void TMainForm::MP3SaveSpeedButtonClick() {
     const std::optional<QString> name = services_.fileDialogs.AskSaveFileName(this);
     if (!name)
         return;
+    const Busy busy(*this);
     PushConvertedEdits();
     SaveConvertedText(FileNameToBytes(*name), controller_.ConvertedText());
 }
 
 void TMainForm::CopySpeedButtonClick() {
+    const Busy busy(*this);
     PushConvertedEdits();
     controller_.CopyConverted();
 }
 
 void TMainForm::ConsistComboBoxChange(int index) {
+    const Busy busy(*this);
     controller_.SelectView(index);
 }
 
@@ -201,6 +262,7 @@ void TMainForm::StateChanged(unsigned changes) {
     if ((changes & ConvertedTextChanged) != 0 && !updatingViews_) {
         convertedStale_ = true;
         convertedEdited_ = false;
+        convertedScreen_.clear();
     }
     if ((changes & SelectionChanged) != 0 && !updatingViews_)
         selectionStale_ = true;
@@ -229,7 +291,8 @@ void TMainForm::StateChanged(unsigned changes) {
 void TMainForm::ShowConvertedText() {
     if (convertedStale_) {
         const QScopedValueRollback quiet(updatingViews_, true);
-        ui_->TextMemo->setPlainText(convertedCodec_.Decode(controller_.ConvertedText()));
+        convertedScreen_ = convertedCodec_.Decode(controller_.ConvertedText());
+        ui_->TextMemo->setPlainText(convertedScreen_);
         convertedStale_ = false;
         convertedEdited_ = false;
         selectionStale_ = true;
@@ -286,12 +349,15 @@ void TMainForm::RefreshViews() noexcept {
 }
 
 // The user's edits and selection reach the controller before it copies or saves them.
+// Past this point the controller's bytes are exactly what the view shows encoded, so a selection
+// that reaches either end of the text needs no encoding on that side.
 void TMainForm::PushConvertedEdits() {
     if (convertedStale_)
         return;
-    const QString screen = ui_->TextMemo->toPlainText();
     const QScopedValueRollback quiet(updatingViews_, true);
+    QString screen;
     if (convertedEdited_) {
+        screen = ui_->TextMemo->toPlainText();
         controller_.SetConvertedText(convertedCodec_.Encode(screen));
         convertedEdited_ = false;
     }
@@ -299,10 +365,15 @@ void TMainForm::PushConvertedEdits() {
         return; // the widget never showed the controller's selection, so that one stands
     const QTextCursor cursor = ui_->TextMemo->textCursor();
     const qsizetype first = cursor.selectionStart();
-    const std::size_t start = convertedCodec_.Encode(screen.left(first)).size();
-    const std::size_t length =
-        convertedCodec_.Encode(screen.mid(first, cursor.selectionEnd() - first)).size();
-    controller_.SetConvertedSelection({start, length});
+    const qsizetype last = cursor.selectionEnd();
+    const qsizetype characters = ui_->TextMemo->document()->characterCount() - 1;
+    if ((first != 0 || last != characters) && screen.isNull())
+        screen = ui_->TextMemo->toPlainText();
+    const std::size_t size = controller_.ConvertedText().size();
+    const std::size_t start = first == 0 ? 0 : convertedCodec_.Encode(screen.left(first)).size();
+    const std::size_t end =
+        last == characters ? size : convertedCodec_.Encode(screen.left(last)).size();
+    controller_.SetConvertedSelection({start, end - start});
 }
 
 } // namespace skaldrun::ui

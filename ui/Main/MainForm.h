@@ -34,8 +34,11 @@ public:
     // The dialogs are created after this window and shown from its commands.
     void SetDialogs(QDialog* paramForm, QDialog* aboutForm);
     PlaylistController& Controller() noexcept { return controller_; }
+    // Loads the current file name again, as Open does after its dialog.
+    void ReloadPlaylist();
 
 private:
+    class Busy;
     class ViewClipboard;
     class WindowMessages;
 
@@ -73,6 +76,7 @@ private:
     PlaylistController controller_;
     ViewCodec sourceCodec_;
     ViewCodec convertedCodec_;
+    QString convertedScreen_; // the converted view's text as decoded, while one command runs
     QDialog* paramForm_ = nullptr;
     QDialog* aboutForm_ = nullptr;
 

@@ -7,12 +7,13 @@
 namespace skaldrun::ui {
 
 TParamForm::TParamForm(ConvertOptions& options, PlaylistController& controller,
-                       app::ErrorReporter& errors, QWidget* parent)
+                       std::function<void()> reload, app::ErrorReporter& errors, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint)
     , ui_(std::make_unique<Ui::TParamForm>())
     , options_(options)
     , controller_(controller)
+    , reload_(std::move(reload))
     , errors_(errors) {
     ui_->setupUi(this);
     setFixedSize(size());
@@ -102,7 +103,7 @@ void TParamForm::CloseBitBtnClick() {
 
 void TParamForm::OKBitBtnClick() {
     if (controller_.PlaylistLoaded())
-        controller_.LoadPlaylist();
+        reload_();
 }
 
 } // namespace skaldrun::ui

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -21,8 +22,10 @@ class TParamForm final : public QDialog {
 public:
     enum ModalResult { ResultOk = 1, ResultCancel = 2 };
 
-    TParamForm(ConvertOptions& options, PlaylistController& controller, app::ErrorReporter& errors,
-               QWidget* parent = nullptr);
+    // reload converts the current playlist again, through the same path as the main window's
+    // Open, so the window is up to date before any box.
+    TParamForm(ConvertOptions& options, PlaylistController& controller,
+               std::function<void()> reload, app::ErrorReporter& errors, QWidget* parent = nullptr);
     ~TParamForm() override;
 
     void reject() override; // the close box: result 2, nothing restored, nothing converted
@@ -45,6 +48,7 @@ private:
     std::unique_ptr<Ui::TParamForm> ui_;
     ConvertOptions& options_;
     PlaylistController& controller_;
+    std::function<void()> reload_;
     app::ErrorReporter& errors_;
     // AutoOpen, AutoCopy, CounterShow, TimeShow, DeleteDigits as the dialog was shown.
     std::array<bool, 5> ParamSnapshot_{true, true, true, true, true};
