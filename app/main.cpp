@@ -5,6 +5,7 @@
 #include "app/MessageDialog.h"
 #include "core/ConvertOptions.h"
 #include "core/Version.h"
+#include "core/platform/FileSystem.h"
 #include "ui/About/AboutForm.h"
 #include "ui/Main/MainForm.h"
 #include "ui/Param/ParamForm.h"
@@ -16,6 +17,7 @@
 
 int main(int argc, char** argv) {
     using namespace skaldrun;
+    platform::IgnoreFileSizeSignal();
 
     app::MessageBoxErrorReporter errors;
     app::Application application(argc, argv, errors);

@@ -171,6 +171,9 @@ Figures RunChild(const QStringList& arguments, int runs) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QTemporaryDir runtime; // for Qt's per-user files, shared with the children
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments().mid(1);
     if (args.size() == 2 && args[0] == QLatin1String("--window"))

@@ -107,6 +107,7 @@ int Run(const Arguments& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::IgnoreFileSizeSignal();
     Arguments args;
     if (const auto code = ParseArguments(argc, argv, args)) {
         if (*code == kExitUsage)

@@ -173,6 +173,10 @@ ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
 
 QString ViewCodec::Decode(std::string_view bytes) {
     current_ = systemIsUtf8_ && IsValidUtf8(bytes) ? Encoding::Utf8 : legacy_;
+    return DecodeSame(bytes);
+}
+
+QString ViewCodec::DecodeSame(std::string_view bytes) const {
     QString text;
     if (current_ == Encoding::Utf8) {
         text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -229,17 +233,6 @@ std::string ViewCodec::Encode(const QString& text) const {
     }
     flushRun(text.size());
     return bytes;
-}
-
-QString ViewCodec::DecodeSame(std::string_view bytes) const {
-    ViewCodec same = *this;
-    if (current_ == Encoding::Utf8) {
-        same.systemIsUtf8_ = true;
-    } else {
-        same.systemIsUtf8_ = false;
-        same.legacy_ = current_;
-    }
-    return same.Decode(bytes); // valid UTF-8 stays valid in any part cut at a line break
 }
 
 qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {

@@ -21,7 +21,7 @@ public:
 
     // Chooses how this text is shown and decodes it; CR LF becomes a paragraph break.
     QString Decode(std::string_view bytes);
-    // Decodes part of the same text with the encoding the last Decode chose.
+    // Decodes part of the same text, cut between characters, as the last Decode chose.
     QString DecodeSame(std::string_view bytes) const;
     // Encodes screen text with the encoding chosen by the last Decode; every line break, typed or
     // pasted, becomes CR LF.

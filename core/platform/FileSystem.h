@@ -27,9 +27,16 @@ void AdviseLargeBuffer(std::string& buffer) noexcept;
 // Reads standard input to its end under the same capacity rule.
 std::string ReadStandardInput(std::size_t capacity);
 
-// Creates or truncates the file and writes all of data. Fails with EFCreateError when the file
-// cannot be created (an existing one is left untouched) and EWriteError when not all was written.
+// Writes all of data as the file's whole content. A regular file, existing or new, is replaced
+// in one step by a complete copy written beside it, keeping its permissions; a symbolic link
+// stays and its file is replaced. Devices, FIFOs and a writable file in a folder that refuses new
+// files are written in place. Fails with EFCreateError when the file cannot be created or
+// replaced and EWriteError when not all was written; on failure a replaced file is untouched.
 void WriteWholeFile(const std::string& path, std::string_view data);
+
+// A write over the process's file-size limit then fails as a write error instead of ending the
+// process.
+void IgnoreFileSizeSignal() noexcept;
 
 // Writes all of data to standard output, byte for byte; fails with EWriteError.
 void WriteStandardOutput(std::string_view data);

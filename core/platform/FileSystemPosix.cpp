@@ -3,6 +3,8 @@
 #include "core/platform/ReadToEnd.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -145,14 +147,114 @@ std::string ReadStandardInput(std::size_t capacity) {
     return ReadToEnd(Reader(STDIN_FILENO, name), expected, capacity);
 }
 
-void WriteWholeFile(const std::string& path, std::string_view data) {
-    FileDescriptor file(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
+namespace {
+
+// Opens the target itself and writes over it: for devices and FIFOs, which must never be
+// replaced, and for a writable file in a folder that takes no new files. Non-blocking, so that
+// a FIFO without a reader fails at once instead of hanging.
+void WriteInPlace(const std::string& path, std::string_view data) {
+    FileDescriptor file(::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
+    const int flags = ::fcntl(file.Get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
     WriteAll(file.Get(), data);
     if (::close(file.Release()) != 0 && errno != EINTR)
         throw EWriteError();
+}
+
+// The file a name stands for: a symbolic link is followed, so that the link stays and the file
+// it points to is the one replaced.
+std::string ResolveLinks(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+    return ec ? path : resolved.string();
+}
+
+// A temporary file beside the target that is removed unless it took the target's place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target) {
+        const std::filesystem::path t(target);
+        std::string hidden = t.filename().string();
+        hidden.insert(hidden.begin(), '.');
+        hidden.append(".XXXXXX");
+        name_ = (t.parent_path() / hidden).string();
+        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!placed_)
+            ::unlink(name_.c_str());
+    }
+    bool Created() const noexcept { return fd_ >= 0; }
+    int Get() const noexcept { return fd_; }
+    // Flushed to the disk and closed: only then may it replace anything.
+    void Finish() {
+        if (::fsync(fd_) != 0 && errno != EINVAL)
+            throw EWriteError();
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            throw EWriteError();
+    }
+    bool RenameTo(const std::string& target) noexcept {
+        placed_ = ::rename(name_.c_str(), target.c_str()) == 0;
+        return placed_;
+    }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    bool placed_ = false;
+};
+
+mode_t NewFileMode() noexcept {
+    const mode_t mask = ::umask(0); // the only way to read it; single-threaded here
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+// A regular file is replaced in one step by a complete copy written beside it, so a save that
+// fails part way (a full disk, a size limit) leaves the old file as it was.
+void WriteWholeFile(const std::string& path, std::string_view data) {
+    const std::string target = ResolveLinks(path);
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    struct stat link {};
+    const bool dangling = !exists && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    if ((exists && !S_ISREG(st.st_mode)) || dangling) {
+        WriteInPlace(path, data);
+        return;
+    }
+    TemporaryFile temporary(target);
+    if (!temporary.Created()) {
+        WriteInPlace(path, data); // gives the reason the folder refuses, or writes the file
+        return;
+    }
+    if (exists) {
+        ::fchmod(temporary.Get(), st.st_mode & 07777);
+        // Another owner's file that we may write: where it cannot be given back, the new one
+        // is ours, as any file we create.
+        [[maybe_unused]] const int given = ::fchown(temporary.Get(), st.st_uid, st.st_gid);
+    } else {
+        ::fchmod(temporary.Get(), NewFileMode());
+    }
+    WriteAll(temporary.Get(), data);
+    temporary.Finish();
+    if (!temporary.RenameTo(target))
+        throw EFCreateError(FullPathName(path), ErrorText(errno));
+}
+
+void IgnoreFileSizeSignal() noexcept {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void WriteStandardOutput(std::string_view data) {

@@ -6,8 +6,8 @@
 #include <windows.h>
 
 // A playlist is opened for shared reading: other programs may read it meanwhile but not write
-// it, and one that is being written cannot be opened. A text file is created for exclusive
-// writing: nobody else may open it until it is closed.
+// it, and one that is being written cannot be opened. A text file is written under an exclusive
+// handle: nobody else may open it until it is complete.
 
 namespace skaldrun::platform {
 
@@ -121,7 +121,10 @@ std::string ReadStandardInput(std::size_t capacity) {
     return ReadToEnd(Reader(::GetStdHandle(STD_INPUT_HANDLE), name), 0, capacity);
 }
 
-void WriteWholeFile(const std::string& path, std::string_view data) {
+namespace {
+
+// Writes over the target itself: for devices, and where the folder takes no new files.
+void WriteInPlace(const std::string& path, std::string_view data) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
@@ -130,6 +133,49 @@ void WriteWholeFile(const std::string& path, std::string_view data) {
     if (!file.Close())
         throw EWriteError();
 }
+
+// The folder part of a full name, with its trailing separator.
+std::string FolderOf(const std::string& full) {
+    const std::size_t slash = full.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".\\") : full.substr(0, slash + 1);
+}
+
+} // namespace
+
+// A disk file is replaced in one step by a complete copy written beside it under an exclusive
+// handle, so nobody opens a half-written text and a failed save leaves the old file as it was.
+void WriteWholeFile(const std::string& path, std::string_view data) {
+    const std::string full = FullPathName(path);
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    char temporary[MAX_PATH + 1] = {};
+    if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+        ::GetTempFileNameA(FolderOf(full).c_str(), "skr", 0, temporary) == 0) {
+        WriteInPlace(path, data); // a device, or a folder that refuses new files: its reason
+        return;
+    }
+    struct Remove {
+        const char* name;
+        bool placed = false;
+        ~Remove() {
+            if (!placed)
+                ::DeleteFileA(name);
+        }
+    } remove{temporary};
+    {
+        FileHandle file(::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Get() == INVALID_HANDLE_VALUE)
+            throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
+        WriteAll(file.Get(), data);
+        if (!::FlushFileBuffers(file.Get()) || !file.Close())
+            throw EWriteError();
+    }
+    if (!::MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
+    remove.placed = true;
+}
+
+void IgnoreFileSizeSignal() noexcept {}
 
 void WriteStandardOutput(std::string_view data) {
     WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), data);

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -20,7 +22,8 @@ struct Result {
 };
 
 // Runs the converter with the given arguments, standard input taken from a file.
-Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null",
+                  rlim_t fileSizeLimit = RLIM_INFINITY) {
     TempDir dir;
     const std::string outFile = dir.File("stdout");
     const std::string errFile = dir.File("stderr");
@@ -32,6 +35,8 @@ Result RunConvert(const std::vector<std::string>& args, const std::string& input
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
         std::vector<char*> argv{const_cast<char*>(SKALDRUN_CONVERT_EXE)};
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -123,19 +128,29 @@ TEST(SkaldrunConvert, FailuresWriteNothing) {
 TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
     TempDir dir;
     std::filesystem::create_symlink("/dev/full", dir.Path() / "full");
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    const std::string old = dir.Write("old", "old list\r\n");
     const struct {
         std::string target;
+        rlim_t fileSizeLimit;
         std::string err;
     } cases[] = {
-        {dir.File("full"), "skaldrun-convert: Stream write error.\n"},
-        {dir.File("no/list"), "skaldrun-convert: Cannot create file \"" + dir.File("no/list") +
-                                  "\". No such file or directory.\n"},
+        {dir.File("full"), RLIM_INFINITY, "skaldrun-convert: Stream write error.\n"},
+        {dir.File("no/list"), RLIM_INFINITY,
+         "skaldrun-convert: Cannot create file \"" + dir.File("no/list") +
+             "\". No such file or directory.\n"},
+        {old, 40, "skaldrun-convert: Stream write error.\n"}, // the 47-byte list over the limit
+        {dir.File("fifo"), RLIM_INFINITY,                     // no reader: fails, never waits
+         "skaldrun-convert: Cannot create file \"" + dir.File("fifo") +
+             "\". No such device or address.\n"},
     };
     for (const auto& c : cases) {
-        const Result r = RunConvert({"-o", c.target, Sample("cr-only.m3u")});
-        EXPECT_EQ(r.exitCode, 1);
+        const Result r =
+            RunConvert({"-o", c.target, Sample("cr-only.m3u")}, "/dev/null", c.fileSizeLimit);
+        EXPECT_EQ(r.exitCode, 1) << c.target;
         EXPECT_EQ(r.err, c.err);
     }
+    EXPECT_EQ(ReadBytes(old), "old list\r\n");
 }
 
 TEST(SkaldrunConvert, Usage) {

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/TextFiles.h"
+#include "core/platform/FileSystem.h"
 
 #include <csignal>
 #include <filesystem>
@@ -153,20 +154,76 @@ TEST(SaveConvertedText, UnwritableTargetKeepsItsContent) {
     EXPECT_EQ(ReadBytes(target), "keep me");
 }
 
-TEST(SaveConvertedText, ShortWriteIsAWriteErrorAndKeepsWhatWasWritten) {
+// A save that fails part way leaves the old file, or none, and nothing beside it.
+TEST(SaveConvertedText, ShortWriteIsAWriteErrorAndKeepsTheOldFile) {
     TempDir dir;
+    const std::string old = dir.Write("old.txt", "1.Old  <0:01>\r\n");
     const std::string text(1000, 'x');
+    for (const char* chosen : {"old", "new"}) {
+        EXPECT_EQ(InChild([&] {
+                      const rlimit limit{100, 100};
+                      platform::IgnoreFileSizeSignal();
+                      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                          return false;
+                      return MessageOf<EWriteError>([&] {
+                                 SaveConvertedText(dir.File(chosen), text);
+                             }) == "Stream write error";
+                  }),
+                  0);
+    }
+    EXPECT_EQ(ReadBytes(old), "1.Old  <0:01>\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+}
+
+// Replacing a file keeps what it is: its mode, the link that names it, a device.
+TEST(SaveConvertedText, ReplaceKeepsWhatTheTargetIs) {
+    TempDir dir;
+    const std::string shared = dir.Write("shared.txt", "old");
+    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string real = dir.Write("real.txt", "old");
+    fs::create_symlink(real, dir.Path() / "link.txt");
+    fs::create_symlink("/dev/null", dir.Path() / "null.txt");
+
+    for (const char* chosen : {"shared", "link", "null"})
+        SaveConvertedText(dir.File(chosen), "new");
+    EXPECT_EQ(ReadBytes(shared), "new");
+    EXPECT_EQ(fs::status(shared).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.txt"));
+    EXPECT_EQ(ReadBytes(real), "new");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "null.txt"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 4);
+}
+
+// A writable file in a folder that takes no new files is written in place.
+TEST(SaveConvertedText, WritableFileInAReadOnlyFolderIsSaved) {
+    TempDir dir;
+    const std::string target = dir.Write("list.txt", "old");
+    fs::permissions(target, fs::perms::all & ~fs::perms::owner_exec & ~fs::perms::group_exec &
+                                ~fs::perms::others_exec);
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    const bool asRoot = ::geteuid() == 0;
+    if (!asRoot)
+        fs::permissions(dir.Path(), fs::perms::owner_write, fs::perm_options::remove);
     EXPECT_EQ(InChild([&] {
-                  const rlimit limit{100, 100};
-                  ::signal(SIGXFSZ, SIG_IGN);
-                  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                  if (asRoot && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                       return false;
-                  return MessageOf<EWriteError>([&] {
-                             SaveConvertedText(dir.File("big"), text);
-                         }) == "Stream write error";
+                  SaveConvertedText(dir.File("list"), "new");
+                  return true;
               }),
               0);
-    EXPECT_EQ(ReadBytes(dir.File("big.txt")), std::string(100, 'x'));
+    fs::permissions(dir.Path(), fs::perms::owner_all, fs::perm_options::add);
+    EXPECT_EQ(ReadBytes(target), "new");
+}
+
+TEST(SaveConvertedText, FifoWithoutReaderFailsAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("fifo.txt").c_str(), 0600), 0);
+    EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("fifo"), "text"); }),
+              "Cannot create file \"" + dir.File("fifo.txt") + "\". No such device or address");
 }
 
 TEST(SaveConvertedText, FullDiskIsAWriteError) {

@@ -61,6 +61,9 @@ TEST(WindowsFiles, OtherReadersDoNotStopAReadButStopASave) {
               "Cannot create file \"" + platform::FullPathName(target) + "\". " +
                   Reason(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(ReadBytes(target), "keep me");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator()),
+              2); // the playlist and the held file: no copy left beside them
 }
 
 TEST(WindowsFiles, NobodyOpensATextFileWhileItIsSaved) {
@@ -75,17 +78,34 @@ TEST(WindowsFiles, NobodyOpensATextFileWhileItIsSaved) {
             SaveConvertedText(chosen, std::string(size, 'x'));
             done = true;
         });
+        // The text is written beside the target first, so the other program tries every file
+        // in the folder; whatever it opens under the target's name is complete.
         bool refused = false;
+        bool partial = false;
         while (!done && !refused) {
-            const HANDLE other =
-                ::CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (other != INVALID_HANDLE_VALUE)
+            WIN32_FIND_DATAA found{};
+            const HANDLE search = ::FindFirstFileA(dir.File("*").c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE)
+                continue;
+            do {
+                const std::string name = dir.File(found.cFileName);
+                const HANDLE other =
+                    ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (other == INVALID_HANDLE_VALUE) {
+                    refused = refused || ::GetLastError() == ERROR_SHARING_VIOLATION;
+                    continue;
+                }
+                LARGE_INTEGER length{};
+                if (name == target && ::GetFileSizeEx(other, &length) &&
+                    static_cast<std::size_t>(length.QuadPart) != size)
+                    partial = true;
                 ::CloseHandle(other);
-            else
-                refused = ::GetLastError() == ERROR_SHARING_VIOLATION;
+            } while (::FindNextFileA(search, &found));
+            ::FindClose(search);
         }
         saver.join();
+        EXPECT_FALSE(partial);
         if (refused)
             return;
     }
