@@ -1,6 +1,7 @@
 #include "app/ErrorReporter.h"
 
 #include "core/Version.h"
+#include "ui/Widgets.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -16,14 +17,8 @@ void MessageBoxErrorReporter::Report(std::string_view message) {
         grabber->releaseMouse();
 
     const std::string text = ErrorBoxText(message);
-    QWidget* owner = QApplication::activeModalWidget();
-    if (owner == nullptr)
-        owner = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Critical,
-                    QString::fromUtf8(kApplicationTitle.data(),
-                                      static_cast<qsizetype>(kApplicationTitle.size())),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                    QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Critical, ui::ToQString(kApplicationTitle), ui::ToQString(text),
+                    QMessageBox::Ok, ui::BoxOwner());
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }

@@ -1,6 +1,7 @@
 #include "app/MessageDialog.h"
 
 #include "core/Version.h"
+#include "ui/Widgets.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,22 +13,12 @@
 
 namespace skaldrun::app {
 
-namespace {
-
-QString ApplicationTitle() {
-    return QString::fromUtf8(kApplicationTitle.data(),
-                             static_cast<qsizetype>(kApplicationTitle.size()));
-}
-
-} // namespace
-
 MessageDialog::MessageDialog(const QString& text, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+    : QDialog(parent, ui::kDialogFlags)
     , text_(new QLabel(text, this))
     , ok_(new QPushButton(QStringLiteral("OK"), this)) {
     setObjectName(QStringLiteral("MessageDialog"));
-    setWindowTitle(ApplicationTitle());
+    setWindowTitle(ui::ToQString(kApplicationTitle));
     setFont(QApplication::font("QMessageBox"));
 
     text_->setObjectName(QStringLiteral("MessageText"));
@@ -65,14 +56,9 @@ void MessageDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MessageDialogService::ShowMessage(std::string_view text) {
-    QWidget* owner = QApplication::activeModalWidget();
-    if (owner == nullptr)
-        owner = QApplication::activeWindow();
-    MessageDialog dialog(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                         owner);
+    MessageDialog dialog(ui::ToQString(text), ui::BoxOwner());
     dialog.adjustSize();
-    if (const QScreen* screen = dialog.screen())
-        dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+    ui::CenterOnScreen(dialog);
     dialog.exec();
 }
 

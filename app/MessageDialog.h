@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PlaylistController.h"
+#include "core/Services.h"
 
 #include <QDialog>
 

@@ -10,10 +10,10 @@
 #include "ui/Main/MainForm.h"
 #include "ui/Param/ParamForm.h"
 #include "ui/Services.h"
+#include "ui/Widgets.h"
 
 #include <QFont>
 #include <QIcon>
-#include <QScreen>
 
 int main(int argc, char** argv) {
     using namespace skaldrun;
@@ -21,10 +21,8 @@ int main(int argc, char** argv) {
 
     app::MessageBoxErrorReporter errors;
     app::Application application(argc, argv, errors);
-    QApplication::setApplicationName(QString::fromUtf8(
-        kApplicationTitle.data(), static_cast<qsizetype>(kApplicationTitle.size())));
-    QApplication::setApplicationVersion(
-        QString::fromUtf8(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())));
+    QApplication::setApplicationName(ui::ToQString(kApplicationTitle));
+    QApplication::setApplicationVersion(ui::ToQString(kVersionText));
     QApplication::setDesktopFileName(QStringLiteral("org.skaldrun.Skaldrun"));
     QIcon icon;
     for (const int size : {16, 32, 48, 256})
@@ -48,8 +46,7 @@ int main(int argc, char** argv) {
     mainForm.SetDialogs(&paramForm, &aboutForm);
 
     mainForm.adjustSize();
-    if (const QScreen* screen = mainForm.screen())
-        mainForm.move(screen->availableGeometry().center() - mainForm.rect().center());
+    ui::CenterOnScreen(mainForm);
     mainForm.show();
     return QApplication::exec();
 }

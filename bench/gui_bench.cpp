@@ -4,7 +4,7 @@
 //
 //     gui_bench [ENTRIES...]          default: 10000 100000 1000000
 
-#include "app/ErrorReporter.h"
+#include "core/Services.h"
 #include "core/Convert.h"
 #include "core/PlaylistController.h"
 #include "core/TextFiles.h"
@@ -39,7 +39,7 @@ struct NoShell final : ui::Shell {
 struct NoMessages final : MessageService {
     void ShowMessage(std::string_view) override {}
 };
-struct PrintErrors final : app::ErrorReporter {
+struct PrintErrors final : ErrorReporter {
     void Report(std::string_view m) override {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(m.size()), m.data());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ConvertOptions.h"
+#include "core/Services.h"
 #include "core/ViewText.h"
 
 #include <cstddef>
@@ -12,20 +13,6 @@ namespace skaldrun {
 inline constexpr std::string_view kEmptyStatus = "Пусто";
 inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот файл не Winamp плейлист";
 
-// Shows a message and returns when the user has closed it.
-class MessageService {
-public:
-    virtual ~MessageService() = default;
-    virtual void ShowMessage(std::string_view text) = 0;
-};
-
-// Puts view bytes on the clipboard as plain text.
-class ClipboardService {
-public:
-    virtual ~ClipboardService() = default;
-    virtual void SetClipboardText(std::string_view text) = 0;
-};
-
 enum class ViewKind { Source, Converted };
 
 // A selection in the converted view, in bytes.
@@ -33,25 +20,6 @@ struct Selection {
     std::size_t start = 0;
     std::size_t length = 0;
     friend bool operator==(const Selection&, const Selection&) = default;
-};
-
-// What a state change touched; the owner refreshes only that.
-enum StateChange : unsigned {
-    SourceTextChanged = 1U << 0,
-    ConvertedTextChanged = 1U << 1,
-    SelectionChanged = 1U << 2,
-    VisibleViewChanged = 1U << 3,
-    ExportEnabledChanged = 1U << 4,
-    SelectorChanged = 1U << 5,
-    StatusChanged = 1U << 6,
-    LoadedChanged = 1U << 7,
-};
-
-class StateObserver {
-public:
-    virtual ~StateObserver() = default;
-    // Called after every change, before the controller goes on, also on the way to an error.
-    virtual void StateChanged(unsigned changes) = 0;
 };
 
 // The main window's state without its widgets, and the operations that change it.

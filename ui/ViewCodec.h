@@ -9,8 +9,9 @@ namespace skaldrun::ui {
 
 // The one place where view bytes become screen text and back. On Windows every text is shown in
 // the system's ANSI code page. Elsewhere text that is valid UTF-8 is shown as UTF-8 (unless the
-// system runs a legacy locale); anything else in the single-byte code page of the user's language. Bytes a code page cannot show map to private-use characters and back, so
-// decoding and encoding again always gives the same bytes.
+// system runs a legacy locale); anything else in the single-byte code page of the user's language.
+// Bytes a code page cannot show map to private-use characters and back, so decoding and encoding
+// again always gives the same bytes.
 class ViewCodec {
 public:
     // SystemAnsi: the ANSI code page of a Windows system, through Qt's local 8-bit codec.

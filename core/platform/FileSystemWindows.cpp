@@ -147,10 +147,23 @@ std::string FolderOf(const std::string& full) {
 void WriteWholeFile(const std::string& path, std::string_view data) {
     const std::string full = FullPathName(path);
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        WriteInPlace(path, data); // fails with the system's reason
+        return;
+    }
+    // An existing file is held exclusively while its replacement is written: nobody opens it
+    // meanwhile, and a program that holds it now stops the save with the system's reason.
+    FileHandle held(exists ? ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr)
+                           : INVALID_HANDLE_VALUE);
+    if (exists && held.Get() == INVALID_HANDLE_VALUE)
+        throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
     char temporary[MAX_PATH + 1] = {};
-    if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
-        ::GetTempFileNameA(FolderOf(full).c_str(), "skr", 0, temporary) == 0) {
-        WriteInPlace(path, data); // a device, or a folder that refuses new files: its reason
+    if (::GetTempFileNameA(FolderOf(full).c_str(), "skr", 0, temporary) == 0) {
+        if (exists)
+            held.Close();
+        WriteInPlace(path, data); // a device, or a folder that refuses new files
         return;
     }
     struct Remove {
@@ -170,6 +183,8 @@ void WriteWholeFile(const std::string& path, std::string_view data) {
         if (!::FlushFileBuffers(file.Get()) || !file.Close())
             throw EWriteError();
     }
+    if (exists)
+        held.Close();
     if (!::MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
     remove.placed = true;

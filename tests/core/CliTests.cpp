@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "core/Version.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -173,7 +174,7 @@ TEST(SkaldrunConvert, Usage) {
     }
     const Result version = RunConvert({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "skaldrun-convert 1.37\n");
+    EXPECT_EQ(version.out, "skaldrun-convert " + std::string(kVersionText) + "\n");
 }
 
 } // namespace

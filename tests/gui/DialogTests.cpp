@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "core/Version.h"
 #include "ui/About/AboutForm.h"
 #include "ui/Param/ParamForm.h"
 
@@ -174,7 +175,8 @@ void DialogTests::aboutTextsAndLinks() {
     };
     QCOMPARE(label("NameLabel")->text(), QStringLiteral("Skaldrun"));
     QVERIFY(label("NameLabel")->font().bold());
-    QCOMPARE(label("VersionLabel")->text(), QStringLiteral("Version 1.37 (build 79)"));
+    QCOMPARE(label("VersionLabel")->text(),
+             QStringLiteral("Version %1 (build %2)").arg(kVersionText.data()).arg(kBuildNumber));
     QCOMPARE(label("Label6")->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(label("Label4")->cursor().shape(), Qt::PointingHandCursor);
 

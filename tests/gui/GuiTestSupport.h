@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ErrorReporter.h"
+#include "core/Services.h"
 #include "core/PlaylistController.h"
 #include "ui/Services.h"
 
@@ -61,7 +61,7 @@ public:
     }
 };
 
-class RecordingErrors final : public app::ErrorReporter {
+class RecordingErrors final : public ErrorReporter {
 public:
     std::vector<std::string> messages;
     bool waitCursorSeen = false; // over any box shown

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 #include "app/ErrorReporter.h"
 #include "app/MessageDialog.h"
+#include "core/Version.h"
 #include "ui/Main/MainForm.h"
 
 #include <QClipboard>
@@ -91,7 +92,6 @@ private:
     test::RecordingShell shell;
     test::RecordingMessages messages;
     test::RecordingErrors errors;
-    std::unique_ptr<app::ErrorReporter> realErrors;
     std::unique_ptr<ui::TMainForm> form;
     std::unique_ptr<QTemporaryDir> dir;
 };
@@ -119,7 +119,7 @@ void MainFormTests::cleanup() {
 }
 
 void MainFormTests::startState() {
-    QCOMPARE(form->windowTitle(), QStringLiteral("Skaldrun 1.37"));
+    QCOMPARE(form->windowTitle(), QStringLiteral("Skaldrun ") + kVersionText.data());
     QCOMPARE(form->centralWidget()->size(), QSize(606, 439));
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -610,7 +610,8 @@ void MainFormTests::helpItemsOpenTheSitePages() {
         QVERIFY(test::Trigger(Child<QAction>(name)));
     QCOMPARE(shell.requests,
              (QStringList{
-                 QStringLiteral("https://skaldrun.org/software.htm?name=skaldr&update=1&build=79"),
+                 QStringLiteral("https://skaldrun.org/software.htm?name=skaldr&update=1&build=%1")
+                     .arg(kBuildNumber),
                  QStringLiteral("https://skaldrun.org/software.htm"),
                  QStringLiteral("https://skaldrun.org"),
                  QStringLiteral("https://skaldrun.org/support/")}));

@@ -1,5 +1,7 @@
 #include "ui/About/AboutForm.h"
 
+#include "core/Version.h"
+#include "ui/Widgets.h"
 #include "ui_AboutForm.h"
 
 #include <QKeyEvent>
@@ -8,8 +10,7 @@
 namespace skaldrun::ui {
 
 TAboutForm::TAboutForm(Shell& shell, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+    : QDialog(parent, kDialogFlags)
     , ui_(std::make_unique<Ui::TAboutForm>())
     , shell_(shell) {
     ui_->setupUi(this);
@@ -25,8 +26,9 @@ TAboutForm::TAboutForm(Shell& shell, QWidget* parent)
 TAboutForm::~TAboutForm() = default;
 
 void TAboutForm::FormCreate() {
-    ui_->NameLabel->setText(QStringLiteral("Skaldrun"));
-    ui_->VersionLabel->setText(QStringLiteral("Version 1.37 (build 79)"));
+    ui_->NameLabel->setText(ToQString(kApplicationTitle));
+    ui_->VersionLabel->setText(
+        QStringLiteral("Version %1 (build %2)").arg(ToQString(kVersionText)).arg(kBuildNumber));
 }
 
 bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {

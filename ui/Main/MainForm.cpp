@@ -1,6 +1,8 @@
 #include "ui/Main/MainForm.h"
 
 #include "core/TextFiles.h"
+#include "core/Version.h"
+#include "ui/Widgets.h"
 #include "ui_MainForm.h"
 
 #include <QClipboard>
@@ -170,7 +172,7 @@ void TMainForm::ReloadPlaylist() {
 
 template <typename Handler>
 void TMainForm::Handle(Handler&& handler) {
-    app::Guarded(services_.errors, [&] {
+    Guarded(services_.errors, [&] {
         struct Refresh {
             TMainForm& form;
             ~Refresh() {
@@ -190,7 +192,7 @@ void TMainForm::FormCreate() {
     options_.CounterShow = true;
     options_.TimeShow = true;
     options_.DeleteDigits = true;
-    setWindowTitle(QStringLiteral("Skaldrun 1.37"));
+    setWindowTitle(ToQString(kApplicationTitle) + u' ' + ToQString(kVersionText));
     ui_->Label1->adjustSize();
 }
 
@@ -236,24 +238,28 @@ void TMainForm::Exit1Click() {
     close();
 }
 
+// Help > check for a new version: the site compares the build number.
 void TMainForm::N3Click() {
-    OpenPage("/software.htm?name=skaldr&update=1&build=79");
+    OpenPage(QStringLiteral("/software.htm?name=skaldr&update=1&build=%1").arg(kBuildNumber));
 }
 
+// Help > the maker's other programs.
 void TMainForm::N4Click() {
-    OpenPage("/software.htm");
+    OpenPage(QStringLiteral("/software.htm"));
 }
 
+// Help > the home page.
 void TMainForm::N5Click() {
-    OpenPage("");
+    OpenPage(QString());
 }
 
+// Help > support.
 void TMainForm::N2Click() {
-    OpenPage("/support/");
+    OpenPage(QStringLiteral("/support/"));
 }
 
-void TMainForm::OpenPage(const char* pathAndQuery) {
-    services_.shell.Open(QString::fromLatin1(kSiteAddress) + QString::fromLatin1(pathAndQuery));
+void TMainForm::OpenPage(const QString& pathAndQuery) {
+    services_.shell.Open(QString::fromLatin1(kSiteAddress) + pathAndQuery);
 }
 
 void TMainForm::StateChanged(unsigned changes) {
@@ -323,7 +329,7 @@ void TMainForm::ApplySelection() {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->TextMemo && event->type() == QEvent::FocusIn && selectionStale_ &&
         !convertedStale_)
-        app::Guarded(services_.errors, [this] { ApplySelection(); });
+        Guarded(services_.errors, [this] { ApplySelection(); });
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/ErrorReporter.h"
 #include "core/ConvertOptions.h"
 #include "core/PlaylistController.h"
 #include "ui/Services.h"
@@ -22,7 +21,7 @@ class TMainForm final : public QMainWindow, private StateObserver {
     Q_OBJECT
 public:
     struct Services {
-        app::ErrorReporter& errors;
+        ErrorReporter& errors;
         MessageService& messages;
         FileDialogs& fileDialogs;
         Shell& shell;
@@ -66,7 +65,7 @@ private:
     void ApplySelection();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void PushConvertedEdits();
-    void OpenPage(const char* pathAndQuery);
+    void OpenPage(const QString& pathAndQuery);
 
     std::unique_ptr<Ui::TMainForm> ui_;
     ConvertOptions& options_;

@@ -1,5 +1,6 @@
 #include "ui/Param/ParamForm.h"
 
+#include "ui/Widgets.h"
 #include "ui_ParamForm.h"
 
 #include <QKeyEvent>
@@ -7,9 +8,8 @@
 namespace skaldrun::ui {
 
 TParamForm::TParamForm(ConvertOptions& options, PlaylistController& controller,
-                       std::function<void()> reload, app::ErrorReporter& errors, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+                       std::function<void()> reload, ErrorReporter& errors, QWidget* parent)
+    : QDialog(parent, kDialogFlags)
     , ui_(std::make_unique<Ui::TParamForm>())
     , options_(options)
     , controller_(controller)
@@ -22,7 +22,7 @@ TParamForm::TParamForm(ConvertOptions& options, PlaylistController& controller,
     // makes, and never when the state stays.
     const auto bind = [this](QCheckBox* box, void (TParamForm::*handler)()) {
         connect(box, &QCheckBox::toggled, this,
-                [this, handler] { app::Guarded(errors_, [&] { (this->*handler)(); }); });
+                [this, handler] { Guarded(errors_, [&] { (this->*handler)(); }); });
     };
     bind(ui_->CounterShowCheckBox, &TParamForm::CounterShowCheckBoxClick);
     bind(ui_->TimeShowCheckBox, &TParamForm::TimeShowCheckBoxClick);
@@ -32,12 +32,12 @@ TParamForm::TParamForm(ConvertOptions& options, PlaylistController& controller,
 
     connect(ui_->CloseBitBtn, &QPushButton::clicked, this, [this] {
         setResult(ResultCancel);
-        app::Guarded(errors_, [this] { CloseBitBtnClick(); });
+        Guarded(errors_, [this] { CloseBitBtnClick(); });
         done(ResultCancel);
     });
     connect(ui_->OKBitBtn, &QPushButton::clicked, this, [this] {
         setResult(ResultOk);
-        app::Guarded(errors_, [this] { OKBitBtnClick(); });
+        Guarded(errors_, [this] { OKBitBtnClick(); });
         done(ResultOk); // also after a failed reload, once its error was shown
     });
     FormCreate();

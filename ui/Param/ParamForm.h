@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/ErrorReporter.h"
 #include "core/ConvertOptions.h"
 #include "core/PlaylistController.h"
 
@@ -25,7 +24,7 @@ public:
     // reload converts the current playlist again, through the same path as the main window's
     // Open, so the window is up to date before any box.
     TParamForm(ConvertOptions& options, PlaylistController& controller,
-               std::function<void()> reload, app::ErrorReporter& errors, QWidget* parent = nullptr);
+               std::function<void()> reload, ErrorReporter& errors, QWidget* parent = nullptr);
     ~TParamForm() override;
 
     void reject() override; // the close box: result 2, nothing restored, nothing converted
@@ -49,7 +48,7 @@ private:
     ConvertOptions& options_;
     PlaylistController& controller_;
     std::function<void()> reload_;
-    app::ErrorReporter& errors_;
+    ErrorReporter& errors_;
     // AutoOpen, AutoCopy, CounterShow, TimeShow, DeleteDigits as the dialog was shown.
     std::array<bool, 5> ParamSnapshot_{true, true, true, true, true};
 };

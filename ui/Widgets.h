@@ -1,0 +1,28 @@
+#pragma once
+
+// Small pieces every window of the program shares.
+
+#include <QString>
+#include <Qt>
+#include <string_view>
+
+class QWidget;
+
+namespace skaldrun::ui {
+
+// The program's own texts are UTF-8 in the source.
+inline QString ToQString(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// A dialog with a caption and a close box, and nothing to resize, minimise or maximise it.
+inline constexpr Qt::WindowFlags kDialogFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// The window a box belongs to: the modal dialog in front, else the active window.
+QWidget* BoxOwner();
+
+// Places a window in the middle of the screen it is on.
+void CenterOnScreen(QWidget& window);
+
+} // namespace skaldrun::ui
