@@ -7,9 +7,17 @@ target_compile_features(skaldrun_build_settings INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-    target_compile_options(skaldrun_build_settings INTERFACE -Wall -Wextra -Wpedantic -Werror)
+    target_compile_options(skaldrun_build_settings INTERFACE -Wall -Wextra -Wpedantic
+                           $<$<BOOL:${SKALDRUN_WERROR}>:-Werror>)
 elseif(MSVC)
-    target_compile_options(skaldrun_build_settings INTERFACE /W4 /WX /utf-8)
+    target_compile_options(skaldrun_build_settings INTERFACE /W4 /utf-8
+                           $<$<BOOL:${SKALDRUN_WERROR}>:/WX>)
+endif()
+
+if(WIN32)
+    # <windows.h> without the min and max macros that break std::min, and without the rarely used
+    # parts that slow every build.
+    target_compile_definitions(skaldrun_build_settings INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN)
 endif()
 
 if(SKALDRUN_SANITIZE)

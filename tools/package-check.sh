@@ -7,7 +7,7 @@ build=${1:-build}
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq desktop-file-utils appstream dpkg-dev >/dev/null
 desktop-file-validate dist/org.skaldrun.Skaldrun.desktop
-appstreamcli validate --no-net dist/org.skaldrun.Skaldrun.metainfo.xml
+appstreamcli validate --no-net "$build/dist/org.skaldrun.Skaldrun.metainfo.xml"
 
 rm -f "$build"/skaldrun_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

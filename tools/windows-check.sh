@@ -24,7 +24,7 @@ mkdir -p "$WINEPREFIX"
 wineboot --init >/dev/null 2>&1 || true
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-    -DSKALDRUN_BUILD_GUI=OFF -DSKALDRUN_BUILD_BENCH=OFF
+    -DSKALDRUN_BUILD_GUI=OFF -DSKALDRUN_BUILD_BENCH=OFF -DSKALDRUN_WERROR=ON
 cmake --build "$build" -j2
 
 echo "== the core tests under Wine"
@@ -48,12 +48,16 @@ for playlist in tests/data/*.m3u tests/data/*.m3u8; do
         failed=1
     fi
 done
+# The version the project sets, and the one the program shows ("1.37" from 1.3.7).
+full_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+IFS=. read -r major minor patch _ <<<"$full_version"
+short_version="$major.$minor$patch"
 version=$(wine "$exe" --version | tr -d '\r')
 echo "--version: $version"
-[ "$version" = "skaldrun-convert 1.37" ] || failed=1
+[ "$version" = "skaldrun-convert $short_version" ] || failed=1
 
 echo "== version record of skaldrun-convert.exe"
-for field in "1.3.7.79" "Skaldrun" "1.37"; do
+for field in "$full_version" "Skaldrun" "$short_version"; do
     if strings -el "$exe" | grep -qx "$field"; then
         echo "has \"$field\""
     else
