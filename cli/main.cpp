@@ -93,6 +93,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
 int Run(const Arguments& args) {
     const ViewText source = args.playlist == "-" ? ReadTextStream() : ReadTextFile(args.playlist);
     ViewText converted;
+    ReserveViewText(converted, source.size());
     if (!ConvertPlaylist(SplitLines(source), args.options, converted)) {
         PrintError(kNotAPlaylistMessage);
         return kExitNotAPlaylist;

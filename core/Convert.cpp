@@ -1,7 +1,6 @@
 #include "core/Convert.h"
 
 #include "core/Errors.h"
-#include "core/platform/FileSystem.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -174,7 +173,6 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
     // Output lines are seldom longer than their entry lines: one reservation of the input's
     // size spares the copies of growing, and room never written is given back at the end.
     converted.reserve(converted.size() + lines.Text().size());
-    platform::AdviseLargeBuffer(converted);
     LineWriter writer(converted);
     std::uint64_t number = 1;
     for (++it; it != lines.end(); ++it) {

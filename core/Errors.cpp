@@ -25,6 +25,10 @@ EWriteError::EWriteError()
 EConvertError::EConvertError(std::string_view text)
     : Exception(std::string("'").append(text).append("' is not a valid integer value")) {}
 
+void ThrowTextExceedsCapacity() {
+    throw EInvalidOperation(std::string(kTextExceedsCapacity));
+}
+
 std::string ErrorBoxText(std::string_view message) {
     std::string text(message);
     if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')

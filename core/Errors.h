@@ -45,6 +45,9 @@ public:
 
 inline constexpr std::string_view kTextExceedsCapacity = "Text exceeds memo capacity";
 
+// A text too large for a view.
+[[noreturn]] void ThrowTextExceedsCapacity();
+
 // The text of an error box: a period is added unless the message already ends in one,
 // in a blank, a control character or punctuation coded below it.
 std::string ErrorBoxText(std::string_view message);

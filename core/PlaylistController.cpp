@@ -85,6 +85,7 @@ void PlaylistController::LoadPlaylist() {
     Notify(SourceTextChanged);
 
     bool isPlaylist = false;
+    ReserveViewText(converted_, source_.size()); // a list is seldom longer than its playlist
     try {
         isPlaylist = ConvertPlaylist(SplitLines(source_), options_, converted_);
     } catch (...) {

@@ -16,6 +16,11 @@ ViewText ReadTextStream(std::size_t capacity) {
     return text;
 }
 
+void ReserveViewText(ViewText& text, std::size_t size) {
+    text.reserve(size);
+    platform::AdviseLargeBuffer(text);
+}
+
 void WriteTextFile(const std::string& path, std::string_view text) {
     platform::WriteWholeFile(path, text);
 }

@@ -120,7 +120,7 @@ void NormalizeLineBreaks(std::string& text, std::size_t capacity) {
     }
     const auto length = static_cast<std::size_t>(textEnd - begin);
     if (length + singles > capacity || length + singles < length)
-        throw EInvalidOperation(std::string(kTextExceedsCapacity));
+        ThrowTextExceedsCapacity();
     if (singles == 0) {
         text.resize(length);
         return;

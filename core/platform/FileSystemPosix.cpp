@@ -52,10 +52,6 @@ int NotRegularFileError(mode_t mode) noexcept {
     return EINVAL;
 }
 
-[[noreturn]] void ThrowCapacity() {
-    throw EInvalidOperation(std::string(kTextExceedsCapacity));
-}
-
 // A read that retries interrupted calls; a failure is the open error with the system's reason.
 auto Reader(int fd, const std::string& name) {
     return [fd, &name](char* destination, std::size_t size) -> std::size_t {
@@ -128,7 +124,7 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
         throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
     const auto size = static_cast<std::uintmax_t>(st.st_size);
     if (size > capacity)
-        ThrowCapacity();
+        ThrowTextExceedsCapacity();
     const int flags = ::fcntl(file.Get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
@@ -142,7 +138,7 @@ std::string ReadStandardInput(std::size_t capacity) {
     if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         expected = static_cast<std::size_t>(std::min<std::uintmax_t>(st.st_size, capacity + 1));
     if (expected > capacity)
-        ThrowCapacity();
+        ThrowTextExceedsCapacity();
     const std::string name = "-";
     return ReadToEnd(Reader(STDIN_FILENO, name), expected, capacity);
 }

@@ -34,10 +34,6 @@ private:
     HANDLE handle_;
 };
 
-[[noreturn]] void ThrowCapacity() {
-    throw EInvalidOperation(std::string(kTextExceedsCapacity));
-}
-
 // ReadFile and WriteFile take at most a DWORD at a time.
 constexpr std::size_t kMaxChunk = 1U << 30;
 
@@ -111,7 +107,7 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
     if (!::GetFileSizeEx(file.Get(), &size))
         throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
     if (static_cast<unsigned long long>(size.QuadPart) > capacity)
-        ThrowCapacity();
+        ThrowTextExceedsCapacity();
     const std::string name = FullPathName(path);
     return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart), capacity);
 }

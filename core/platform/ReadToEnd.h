@@ -14,7 +14,6 @@ namespace skaldrun::platform {
 // read(destination, size) returns how many bytes it read, 0 at the end, and throws on failure.
 template <typename Read>
 std::string ReadToEnd(Read&& read, std::size_t expected, std::size_t capacity) {
-    const auto exceeds = [] { throw EInvalidOperation(std::string(kTextExceedsCapacity)); };
     std::string buffer;
     buffer.reserve(expected < capacity ? expected + 1 : capacity + 1);
     AdviseLargeBuffer(buffer);
@@ -23,7 +22,7 @@ std::string ReadToEnd(Read&& read, std::size_t expected, std::size_t capacity) {
     for (;;) {
         if (total == buffer.size()) {
             if (total > capacity)
-                exceeds();
+                ThrowTextExceedsCapacity();
             buffer.resize(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
         }
         const std::size_t n = read(buffer.data() + total, buffer.size() - total);
@@ -32,7 +31,7 @@ std::string ReadToEnd(Read&& read, std::size_t expected, std::size_t capacity) {
         total += n;
     }
     if (total > capacity)
-        exceeds();
+        ThrowTextExceedsCapacity();
     buffer.resize(total);
     return buffer;
 }
