@@ -123,27 +123,23 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->TextMemo->hide();
 
-    connect(ui_->MP3OpenSpeedButton, &QToolButton::clicked, this,
-            [this] { Handle([this] { Open1Click(); }); });
-    connect(ui_->Open1, &QAction::triggered, this, [this] { Handle([this] { Open1Click(); }); });
-    connect(ui_->MP3SaveSpeedButton, &QToolButton::clicked, this,
-            [this] { Handle([this] { MP3SaveSpeedButtonClick(); }); });
-    connect(ui_->CopySpeedButton, &QToolButton::clicked, this,
-            [this] { Handle([this] { CopySpeedButtonClick(); }); });
-    connect(ui_->Copy1, &QAction::triggered, this,
-            [this] { Handle([this] { CopySpeedButtonClick(); }); });
+    // The tool bar shows the menu's commands, and Save, which has no menu entry.
+    ui_->MP3OpenSpeedButton->setDefaultAction(ui_->Open1);
+    ui_->MP3SaveSpeedButton->setDefaultAction(ui_->SaveAction);
+    ui_->CopySpeedButton->setDefaultAction(ui_->Copy1);
+    ui_->ParamtrSpeedButton->setDefaultAction(ui_->Parametr1);
+    Bind(ui_->Open1, &TMainForm::Open1Click);
+    Bind(ui_->SaveAction, &TMainForm::MP3SaveSpeedButtonClick);
+    Bind(ui_->Copy1, &TMainForm::CopySpeedButtonClick);
+    Bind(ui_->Parametr1, &TMainForm::Parametr1Click);
+    Bind(ui_->About1, &TMainForm::About1Click);
+    Bind(ui_->Exit1, &TMainForm::Exit1Click);
+    Bind(ui_->N3, &TMainForm::N3Click);
+    Bind(ui_->N4, &TMainForm::N4Click);
+    Bind(ui_->N5, &TMainForm::N5Click);
+    Bind(ui_->N2, &TMainForm::N2Click);
     connect(ui_->ConsistComboBox, &QComboBox::activated, this,
             [this](int index) { Handle([this, index] { ConsistComboBoxChange(index); }); });
-    connect(ui_->ParamtrSpeedButton, &QToolButton::clicked, this,
-            [this] { Handle([this] { Parametr1Click(); }); });
-    connect(ui_->Parametr1, &QAction::triggered, this,
-            [this] { Handle([this] { Parametr1Click(); }); });
-    connect(ui_->About1, &QAction::triggered, this, [this] { Handle([this] { About1Click(); }); });
-    connect(ui_->Exit1, &QAction::triggered, this, [this] { Handle([this] { Exit1Click(); }); });
-    connect(ui_->N3, &QAction::triggered, this, [this] { Handle([this] { N3Click(); }); });
-    connect(ui_->N4, &QAction::triggered, this, [this] { Handle([this] { N4Click(); }); });
-    connect(ui_->N5, &QAction::triggered, this, [this] { Handle([this] { N5Click(); }); });
-    connect(ui_->N2, &QAction::triggered, this, [this] { Handle([this] { N2Click(); }); });
     connect(ui_->TextMemo, &QPlainTextEdit::textChanged, this, [this] {
         if (!updatingViews_) {
             convertedEdited_ = true;
@@ -168,6 +164,11 @@ void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {
 void TMainForm::ReloadPlaylist() {
     const Busy busy(*this);
     controller_.LoadPlaylist();
+}
+
+void TMainForm::Bind(QAction* action, void (TMainForm::*handler)()) {
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Handle([&] { (this->*handler)(); }); });
 }
 
 template <typename Handler>
@@ -278,9 +279,8 @@ void TMainForm::StateChanged(unsigned changes) {
         ui_->TextMemo->setVisible(converted);
     }
     if ((changes & ExportEnabledChanged) != 0) {
-        const bool enabled = controller_.ExportEnabled();
-        ui_->MP3SaveSpeedButton->setEnabled(enabled);
-        ui_->CopySpeedButton->setEnabled(enabled);
+        const bool enabled = controller_.ExportEnabled(); // the buttons follow their actions
+        ui_->SaveAction->setEnabled(enabled);
         ui_->Copy1->setEnabled(enabled);
     }
     if ((changes & SelectorChanged) != 0) {

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class QAction;
 class QDialog;
 
 namespace Ui {
@@ -54,6 +55,8 @@ private:
     void N5Click();
     void N2Click();
 
+    // Runs the handler under the error guard whenever the action is triggered.
+    void Bind(QAction* action, void (TMainForm::*handler)());
     // Runs a handler under the error guard; the views are brought up to date before any error
     // box appears.
     template <typename Handler>
