@@ -3,6 +3,7 @@
 
 #include "core/Convert.h"
 #include "core/TextFiles.h"
+#include "support/ChildProcess.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -72,21 +72,12 @@ CommandRun RunCommand(const std::vector<std::string>& command) {
     CommandRun best{1e9, 0};
     for (int run = 0; run < 3; ++run) {
         const auto t0 = Clock::now();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
+        const int code = skaldrun::test::RunChild(args, [] {
             const int out = ::open("/dev/null", O_WRONLY);
             ::dup2(out, 1);
-            std::vector<char*> argv;
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+        });
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        if (code != 0)
             std::fprintf(stderr, "%s failed\n", command[0].c_str());
         long rss = 0;
         std::ifstream(rssFile) >> rss;

@@ -1,12 +1,12 @@
 #include "TestSupport.h"
 #include "core/Version.h"
+#include "support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,8 +28,9 @@ Result RunConvert(const std::vector<std::string>& args, const std::string& input
     TempDir dir;
     const std::string outFile = dir.File("stdout");
     const std::string errFile = dir.File("stderr");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    std::vector<std::string> command{SKALDRUN_CONVERT_EXE};
+    command.insert(command.end(), args.begin(), args.end());
+    const int exitCode = test::RunChild(command, [&] {
         const int in = ::open(input.c_str(), O_RDONLY);
         const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -38,17 +39,8 @@ Result RunConvert(const std::vector<std::string>& args, const std::string& input
         ::dup2(err, 2);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::vector<char*> argv{const_cast<char*>(SKALDRUN_CONVERT_EXE)};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadBytes(outFile),
-            ReadBytes(errFile)};
+    });
+    return {exitCode, ReadBytes(outFile), ReadBytes(errFile)};
 }
 
 std::string Sample(std::string_view name) {

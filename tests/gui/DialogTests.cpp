@@ -20,7 +20,7 @@ struct NoClipboard final : ClipboardService {
 
 } // namespace
 
-class DialogTests : public QObject {
+class DialogTests : public test::GuiTestBase {
     Q_OBJECT
 
 private slots:
@@ -37,33 +37,19 @@ private slots:
     void aboutTextsAndLinks();
 
 private:
-    QCheckBox* Box(const char* name) const {
-        return param->findChild<QCheckBox*>(QString::fromLatin1(name));
-    }
-    void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
-    QString WritePlaylist(const QByteArray& bytes) {
-        const QString path = dir->filePath(QStringLiteral("p.m3u"));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return path;
-    }
+    QCheckBox* Box(const char* name) const { return Child<QCheckBox>(param.get(), name); }
+    QString WritePlaylist(const QByteArray& bytes) { return Write("p.m3u", bytes); }
 
-    ConvertOptions options;
-    test::RecordingMessages messages;
     NoClipboard clipboard;
-    test::RecordingErrors errors;
-    test::RecordingShell shell;
     std::unique_ptr<PlaylistController> controller;
     std::unique_ptr<ui::TParamForm> param;
-    std::unique_ptr<QTemporaryDir> dir;
 };
 
 void DialogTests::init() {
     options = {};
     errors.messages.clear();
     shell.requests.clear();
-    dir = std::make_unique<QTemporaryDir>();
+    NewFolder();
     controller = std::make_unique<PlaylistController>(options, messages, clipboard);
     param = std::make_unique<ui::TParamForm>(
         options, *controller, [this] { controller->LoadPlaylist(); }, errors);

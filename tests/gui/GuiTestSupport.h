@@ -1,17 +1,21 @@
 #pragma once
 
-#include "core/Services.h"
+#include "core/ConvertOptions.h"
 #include "core/PlaylistController.h"
+#include "core/Services.h"
 #include "ui/Services.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QKeyEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +73,46 @@ public:
         messages.emplace_back(message);
         waitCursorSeen = waitCursorSeen || WaitCursorShown();
     }
+};
+
+// What every window test needs: a fresh folder, the sample playlists, the recording services
+// and a few ways to reach and press controls.
+class GuiTestBase : public QObject {
+protected:
+    // A new empty folder for the next test.
+    void NewFolder() { dir = std::make_unique<QTemporaryDir>(); }
+
+    QString Write(const char* name, const QByteArray& bytes) const {
+        const QString path = dir->filePath(QString::fromLatin1(name));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    static QByteArray Read(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll();
+    }
+    static QString Sample(const char* name) {
+        return QStringLiteral(SKALDRUN_SAMPLES_DIR "/") + QString::fromLatin1(name);
+    }
+    template <typename T>
+    static T* Child(const QObject* parent, const char* name) {
+        T* child = parent->findChild<T*>(QString::fromLatin1(name));
+        if (child == nullptr)
+            qFatal("no child %s", name);
+        return child;
+    }
+    static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+    std::unique_ptr<QTemporaryDir> dir = std::make_unique<QTemporaryDir>();
+    ConvertOptions options;
+    FakeFileDialogs dialogs;
+    RecordingShell shell;
+    RecordingMessages messages;
+    RecordingErrors errors;
 };
 
 // Waits for the next modal window and hands it to act, which must close it. The modal call the

@@ -21,7 +21,7 @@
 
 using namespace skaldrun;
 
-class MainFormTests : public QObject {
+class MainFormTests : public test::GuiTestBase {
     Q_OBJECT
 
 private slots:
@@ -54,25 +54,7 @@ private slots:
 private:
     template <typename T>
     T* Child(const char* name) const {
-        T* child = form->findChild<T*>(QString::fromLatin1(name));
-        if (child == nullptr)
-            qFatal("no child %s", name);
-        return child;
-    }
-    QString Sample(const char* name) const {
-        return QStringLiteral(SKALDRUN_SAMPLES_DIR "/") + QString::fromLatin1(name);
-    }
-    QString Write(const char* name, const QByteArray& bytes) const {
-        const QString path = dir->filePath(QString::fromLatin1(name));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return path;
-    }
-    static QByteArray Read(const QString& path) {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return GuiTestBase::Child<T>(form.get(), name);
     }
     void Open(const QString& path) {
         dialogs.openAnswers.push_back(path);
@@ -87,13 +69,7 @@ private:
         return save;
     }
 
-    ConvertOptions options;
-    test::FakeFileDialogs dialogs;
-    test::RecordingShell shell;
-    test::RecordingMessages messages;
-    test::RecordingErrors errors;
     std::unique_ptr<ui::TMainForm> form;
-    std::unique_ptr<QTemporaryDir> dir;
 };
 
 void MainFormTests::init() {
@@ -102,7 +78,7 @@ void MainFormTests::init() {
     shell.requests.clear();
     messages.messages.clear();
     errors.messages.clear();
-    dir = std::make_unique<QTemporaryDir>();
+    NewFolder();
     form = std::make_unique<ui::TMainForm>(
         options, ui::TMainForm::Services{errors, messages, dialogs, shell});
     form->show();

@@ -35,42 +35,25 @@ bool Fails(Kind kind) {
 
 } // namespace
 
-class RandomRunTests : public QObject {
+class RandomRunTests : public test::GuiTestBase {
     Q_OBJECT
 
 private slots:
     void thousandsOfActionsKeepTheWindowConsistent();
 
 private:
-    template <typename T>
-    T* Child(QObject* parent, const char* name) {
-        return parent->findChild<T*>(QString::fromLatin1(name));
-    }
-    void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
-    QString Write(const QString& name, const QByteArray& bytes) {
-        QFile file(dir.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    }
     int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
     void SetUpFiles();
     // Does one random action; returns its name and how many errors it must report.
     std::pair<const char*, std::size_t> Act();
     QString Invariants();
 
-    QTemporaryDir dir;
     std::mt19937 random;
     std::vector<std::pair<QString, Kind>> playlists;
     enum class Target { Writable, Unwritable, FullDisk };
     std::vector<std::pair<QString, Target>> saveTargets;
     std::map<std::string, Kind> kinds;
 
-    ConvertOptions options;
-    test::FakeFileDialogs dialogs;
-    test::RecordingShell shell;
-    test::RecordingMessages messages;
-    test::RecordingErrors errors;
     std::unique_ptr<ui::TMainForm> form;
     ui::TParamForm* param = nullptr;
     ui::TAboutForm* about = nullptr;
@@ -81,26 +64,26 @@ void RandomRunTests::SetUpFiles() {
     for (const char* name :
          {"ansi-cp1251.m3u", "cr-only.m3u", "iptv.m3u", "lf-with-options.m3u", "utf8-bom.m3u8"})
         playlists.emplace_back(samples + QString::fromLatin1(name), Kind::Playlist);
-    playlists.emplace_back(Write(QStringLiteral("header.m3u"), "#EXTM3U"), Kind::Playlist);
+    playlists.emplace_back(Write("header.m3u", "#EXTM3U"), Kind::Playlist);
     playlists.emplace_back(samples + QStringLiteral("not-a-playlist.m3u"), Kind::NotPlaylist);
-    playlists.emplace_back(Write(QStringLiteral("empty.m3u"), ""), Kind::NotPlaylist);
+    playlists.emplace_back(Write("empty.m3u", ""), Kind::NotPlaylist);
     playlists.emplace_back(samples + QStringLiteral("bad-duration.m3u"), Kind::BadDuration);
-    playlists.emplace_back(dir.filePath(QStringLiteral("missing.m3u")), Kind::Unreadable);
+    playlists.emplace_back(dir->filePath(QStringLiteral("missing.m3u")), Kind::Unreadable);
     playlists.emplace_back(QStringLiteral("/dev/zero"), Kind::Unreadable);
-    QDir(dir.path()).mkdir(QStringLiteral("folder.m3u"));
-    playlists.emplace_back(dir.filePath(QStringLiteral("folder.m3u")), Kind::Unreadable);
-    const QString fifo = dir.filePath(QStringLiteral("fifo.m3u"));
+    QDir(dir->path()).mkdir(QStringLiteral("folder.m3u"));
+    playlists.emplace_back(dir->filePath(QStringLiteral("folder.m3u")), Kind::Unreadable);
+    const QString fifo = dir->filePath(QStringLiteral("fifo.m3u"));
     ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
     playlists.emplace_back(fifo, Kind::Unreadable);
     for (const auto& [path, kind] : playlists)
         kinds[QFile::encodeName(path).toStdString()] = kind;
 
-    QFile::link(QStringLiteral("/dev/full"), dir.filePath(QStringLiteral("full.txt")));
-    QDir(dir.path()).mkdir(QStringLiteral("taken.txt"));
-    saveTargets = {{dir.filePath(QStringLiteral("out")), Target::Writable},
-                   {dir.filePath(QStringLiteral("no/out")), Target::Unwritable},
-                   {dir.filePath(QStringLiteral("full")), Target::FullDisk},
-                   {dir.filePath(QStringLiteral("taken")), Target::Unwritable}};
+    QFile::link(QStringLiteral("/dev/full"), dir->filePath(QStringLiteral("full.txt")));
+    QDir(dir->path()).mkdir(QStringLiteral("taken.txt"));
+    saveTargets = {{dir->filePath(QStringLiteral("out")), Target::Writable},
+                   {dir->filePath(QStringLiteral("no/out")), Target::Unwritable},
+                   {dir->filePath(QStringLiteral("full")), Target::FullDisk},
+                   {dir->filePath(QStringLiteral("taken")), Target::Unwritable}};
 }
 
 std::pair<const char*, std::size_t> RandomRunTests::Act() {
