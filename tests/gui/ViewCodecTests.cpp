@@ -1,0 +1,127 @@
+#include "ui/ViewCodec.h"
+
+#include <QStringDecoder>
+#include <QTest>
+
+using skaldrun::ui::ViewCodec;
+
+class ViewCodecTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    void bytesSurviveDecodeAndEncode_data();
+    void bytesSurviveDecodeAndEncode();
+    void codePagesMatchTheSystemTables_data();
+    void codePagesMatchTheSystemTables();
+    void languagesChooseTheirCodePage();
+    void decodedLengthCountsWhatDecodeGives();
+};
+
+namespace {
+
+std::string_view View(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// A view text holds no NUL and breaks lines only with CR LF.
+QByteArray EveryByteButNul() {
+    QByteArray bytes;
+    for (int b = 1; b < 256; ++b) {
+        if (b != '\r' && b != '\n')
+            bytes.append(static_cast<char>(b));
+    }
+    return bytes + "\r\nend\r\n";
+}
+
+} // namespace
+
+void ViewCodecTests::bytesSurviveDecodeAndEncode_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<int>("encoding");
+    const int ru = QLocale::Russian;
+    const int en = QLocale::English;
+    const int utf8 = static_cast<int>(ViewCodec::Encoding::Utf8);
+    const int cp1251 = static_cast<int>(ViewCodec::Encoding::Windows1251);
+    const int cp1252 = static_cast<int>(ViewCodec::Encoding::Windows1252);
+    QTest::newRow("windows-1251, every byte") << EveryByteButNul() << ru << cp1251;
+    QTest::newRow("windows-1252, every byte") << EveryByteButNul() << en << cp1252;
+    QTest::newRow("UTF-8, two to four bytes")
+        << QByteArray("\xD0\x81\xD0\xB6 Bj\xC3\xB6rk \xE2\x82\xAC \xF0\x9F\x98\x80\r\nx\r\n") << ru
+        << utf8;
+    // Not UTF-8, though close: each is shown in the code page and saved unchanged.
+    QTest::newRow("overlong") << QByteArray("a\xE0\x80\x80z") << ru << cp1251;
+    QTest::newRow("overlong two bytes") << QByteArray("\xC0\xAF") << en << cp1252;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << ru << cp1251;
+    QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << ru << cp1251;
+    QTest::newRow("truncated") << QByteArray("ok\xE2\x82") << en << cp1252;
+}
+
+void ViewCodecTests::bytesSurviveDecodeAndEncode() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, language);
+    ViewCodec codec(static_cast<QLocale::Language>(language));
+    const QString text = codec.Decode(View(bytes));
+    QTEST(static_cast<int>(codec.Current()), "encoding");
+    QVERIFY(!text.contains(u'\r'));
+    const std::string back = codec.Encode(text);
+    QCOMPARE(QByteArray(back.data(), static_cast<qsizetype>(back.size())), bytes);
+}
+
+void ViewCodecTests::codePagesMatchTheSystemTables_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QByteArray>("codePage");
+    QTest::newRow("windows-1251") << static_cast<int>(QLocale::Russian)
+                                  << QByteArray("windows-1251");
+    QTest::newRow("windows-1252") << static_cast<int>(QLocale::English)
+                                  << QByteArray("windows-1252");
+}
+
+// Every upper byte shows as the system's own converter shows it; the few a code page leaves
+// undefined (the system gives C1 controls for them) show as private-use characters instead.
+void ViewCodecTests::codePagesMatchTheSystemTables() {
+    QFETCH(int, language);
+    QFETCH(QByteArray, codePage);
+    QStringDecoder reference(codePage.constData());
+    QVERIFY(reference.isValid());
+    ViewCodec codec(static_cast<QLocale::Language>(language), false);
+    for (int b = 0x80; b < 0x100; ++b) {
+        const QByteArray byte(1, static_cast<char>(b));
+        const QString expected = reference(byte);
+        QCOMPARE(expected.size(), 1);
+        const char16_t want = expected[0].unicode() >= 0x80 && expected[0].unicode() <= 0x9F
+                                  ? static_cast<char16_t>(0xF700 + b)
+                                  : expected[0].unicode();
+        QCOMPARE(codec.Decode(View(byte)), QString(QChar(want)));
+    }
+}
+
+void ViewCodecTests::languagesChooseTheirCodePage() {
+    for (const QLocale::Language cyrillic :
+         {QLocale::Russian, QLocale::Ukrainian, QLocale::Belarusian, QLocale::Bulgarian,
+          QLocale::Serbian, QLocale::Macedonian}) {
+        ViewCodec codec(cyrillic, false);
+        QCOMPARE(codec.Decode("\xC0"), QStringLiteral("А"));
+    }
+    ViewCodec french(QLocale::French, false);
+    QCOMPARE(french.Decode("\xC0"), QStringLiteral("À"));
+}
+
+void ViewCodecTests::decodedLengthCountsWhatDecodeGives() {
+    for (const char* text : {"1.\xD0\x81\xD0\xB6 \xF0\x9F\x98\x80  <0:01>\r\n2.x\r\n",
+                             "1.\xC0\xFF\x98  <0:01>\r\n2.\xE0\x80\r\n"}) {
+        const std::string_view bytes(text);
+        ViewCodec codec(QLocale::Russian);
+        codec.Decode(bytes);
+        for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+            const std::string_view prefix = bytes.substr(0, cut);
+            if (codec.Current() == ViewCodec::Encoding::Utf8 && cut < bytes.size() &&
+                (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+                continue; // only cuts between characters
+            QCOMPARE(codec.DecodedLength(prefix), codec.DecodeSame(prefix).size());
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(ViewCodecTests)
+#include "ViewCodecTests.moc"
