@@ -92,7 +92,7 @@ void DialogTests::cancelRestoresBoxesAndOptions() {
     Click(Box("AutoOpenCheckBox"));
     Click(Box("TimeShowCheckBox"));
     Click(param->findChild<QPushButton*>(QStringLiteral("CloseBitBtn")));
-    QCOMPARE(param->result(), 2);
+    QCOMPARE(param->result(), ui::TParamForm::ResultCancel);
     QVERIFY(!param->isVisible());
     QCOMPARE(options, ConvertOptions{});
     QVERIFY(Box("AutoCopyCheckBox")->isEnabled());
@@ -112,7 +112,7 @@ void DialogTests::closeBoxKeepsChanges() {
     controller->LoadPlaylist();
     Click(Box("TimeShowCheckBox"));
     param->close();
-    QCOMPARE(param->result(), 2);
+    QCOMPARE(param->result(), ui::TParamForm::ResultCancel);
     QVERIFY(!options.TimeShow);
     QCOMPARE(controller->ConvertedText(), "1.a  <0:05>\r\n"); // nothing converted again
 }
@@ -125,7 +125,7 @@ void DialogTests::escapeDoesNothing() {
 void DialogTests::okReloadsTheLoadedPlaylist() {
     // Without a playlist OK only closes.
     Click(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn")));
-    QCOMPARE(param->result(), 1);
+    QCOMPARE(param->result(), ui::TParamForm::ResultOk);
     QVERIFY(!param->isVisible());
     QCOMPARE(controller->ConvertedText(), "");
 
@@ -149,7 +149,7 @@ void DialogTests::okAfterTheFileVanishedReportsAndCloses() {
     QCOMPARE(errors.messages.size(), 1U);
     QVERIFY(errors.messages.front().starts_with("Cannot open file"));
     QVERIFY(!param->isVisible());
-    QCOMPARE(param->result(), 1);
+    QCOMPARE(param->result(), ui::TParamForm::ResultOk);
 }
 
 void DialogTests::aboutTextsAndLinks() {

@@ -29,8 +29,8 @@ private slots:
     void cleanup();
 
     void startState();
-    void stateTableRows_data();
-    void stateTableRows();
+    void stateAfterEachKindOfLoad_data();
+    void stateAfterEachKindOfLoad();
     void choosingSelectorItems();
     void cancelledDialogsChangeNothing();
     void copyTakesTheSelectionOrEverything();
@@ -159,7 +159,7 @@ void MainFormTests::startState() {
     }
 }
 
-void MainFormTests::stateTableRows_data() {
+void MainFormTests::stateAfterEachKindOfLoad_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("autoOpen");
     QTest::addColumn<bool>("convertedVisible");
@@ -178,7 +178,7 @@ void MainFormTests::stateTableRows_data() {
                                  << true;
 }
 
-void MainFormTests::stateTableRows() {
+void MainFormTests::stateAfterEachKindOfLoad() {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, autoOpen);
     options.AutoOpen = autoOpen;

@@ -248,13 +248,13 @@ QString RandomRunTests::Invariants() {
     if (!c.PlaylistLoaded()) {
         if (c.SelectorEnabled() || c.SelectorIndex() != 0 || c.ExportEnabled() ||
             status != QStringLiteral("Пусто"))
-            return QStringLiteral("a state without a playlist that the table does not allow");
+            return QStringLiteral("a state without a playlist that no load or view choice leaves");
     } else {
         const bool converted = c.SelectorIndex() == 1;
         if (!c.SelectorEnabled() || converted != c.ExportEnabled() ||
             converted != (c.VisibleView() == ViewKind::Converted) ||
             status == QStringLiteral("Пусто"))
-            return QStringLiteral("a loaded state that the table does not allow");
+            return QStringLiteral("a loaded state that no load or view choice leaves");
     }
     int shown = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
