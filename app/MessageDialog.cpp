@@ -22,10 +22,17 @@ MessageDialog::MessageDialog(const QString& text, QWidget* parent)
     setFont(QApplication::font("QMessageBox"));
 
     text_->setObjectName(QStringLiteral("MessageText"));
-    text_->setWordWrap(true);
     text_->setTextFormat(Qt::PlainText);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        text_->setMaximumWidth(screen->availableGeometry().width() / 2);
+    // One line as long as it fits in half the screen; a longer text wraps at words to that
+    // width. (A word-wrapping label left to itself picks a much narrower width.)
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const int limit = screen->availableGeometry().width() / 2;
+        const QFontMetrics metrics(text_->font());
+        if (metrics.boundingRect(QRect(0, 0, limit, 0), 0, text).width() > limit) {
+            text_->setWordWrap(true);
+            text_->setFixedWidth(limit);
+        }
+    }
 
     ok_->setObjectName(QStringLiteral("OKButton"));
     ok_->setDefault(true);

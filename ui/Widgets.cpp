@@ -1,10 +1,54 @@
 #include "ui/Widgets.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QWidget>
 
 namespace skaldrun::ui {
+
+namespace {
+
+// Styles such as Fusion open a combo box's list over the control, as a menu; this one never.
+class DropDownStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+class DropDownItem final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    static constexpr int kHeight = 16;
+    static constexpr int kIndent = 2;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), kHeight};
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = (option.state & QStyle::State_Selected) != 0;
+        const QPalette& palette = option.palette;
+        painter->fillRect(option.rect, selected ? palette.highlight() : palette.base());
+        painter->setPen(selected ? palette.color(QPalette::HighlightedText)
+                                 : palette.color(QPalette::Text));
+        painter->setFont(option.font);
+        painter->drawText(option.rect.adjusted(kIndent, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
+};
+
+} // namespace
 
 QWidget* BoxOwner() {
     QWidget* owner = QApplication::activeModalWidget();
@@ -14,6 +58,23 @@ QWidget* BoxOwner() {
 void CenterOnScreen(QWidget& window) {
     if (const QScreen* screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
+void HideSelectionWithoutFocus(QPlainTextEdit& view) {
+    // A text view paints its selection in the inactive colours when it lacks the focus.
+    QPalette palette = view.palette();
+    palette.setBrush(QPalette::Inactive, QPalette::Highlight,
+                     palette.brush(QPalette::Inactive, QPalette::Base));
+    palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.brush(QPalette::Inactive, QPalette::Text));
+    view.setPalette(palette);
+}
+
+void MakeDropDownList(QComboBox& box) {
+    auto* style = new DropDownStyle;
+    style->setParent(&box);
+    box.setStyle(style);
+    box.setItemDelegate(new DropDownItem(&box));
 }
 
 } // namespace skaldrun::ui

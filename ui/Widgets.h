@@ -6,6 +6,8 @@
 #include <Qt>
 #include <string_view>
 
+class QComboBox;
+class QPlainTextEdit;
 class QWidget;
 
 namespace skaldrun::ui {
@@ -24,5 +26,12 @@ QWidget* BoxOwner();
 
 // Places a window in the middle of the screen it is on.
 void CenterOnScreen(QWidget& window);
+
+// The view draws its selection only while it has the keyboard focus.
+void HideSelectionWithoutFocus(QPlainTextEdit& view);
+
+// A plain drop-down list: it opens below the control, with items 16 pixels high whose text
+// starts 2 pixels in, whatever the desktop's style does with combo boxes.
+void MakeDropDownList(QComboBox& box);
 
 } // namespace skaldrun::ui

@@ -68,10 +68,13 @@ public:
 class RecordingErrors final : public ErrorReporter {
 public:
     std::vector<std::string> messages;
-    bool waitCursorSeen = false; // over any box shown
+    bool waitCursorSeen = false;        // over any box shown
+    std::function<void()> whileShown{}; // looks at the windows while the box would be up
     void Report(std::string_view message) override {
         messages.emplace_back(message);
         waitCursorSeen = waitCursorSeen || WaitCursorShown();
+        if (whileShown)
+            whileShown();
     }
 };
 

@@ -3,7 +3,9 @@
 #include "app/MessageDialog.h"
 #include "core/Version.h"
 #include "ui/Main/MainForm.h"
+#include "ui/Param/ParamForm.h"
 
+#include <QAbstractItemView>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -38,6 +41,10 @@ private slots:
     void copiesOfSelectionsAreTheSelectedBytes();
     void hiddenViewGetsItsTextWhenFirstShown();
     void waitCursorIsGoneOnEveryPath();
+    void reloadUnderOkShowsItsStateBeforeTheErrorBox();
+    void selectionShowsOnlyWithTheFocus();
+    void selectorListDropsBelowWithSmallItems();
+    void messageOfOneLineStaysOnOneLine();
     void autoCopyPutsTheWholeListOnTheClipboard();
     void savesTheEditedViewWithTxtAppended();
     void windows1251PlaylistIsSavedByteForByte();
@@ -76,8 +83,9 @@ void MainFormTests::init() {
     options = {};
     dialogs = {};
     shell.requests.clear();
-    messages.messages.clear();
-    errors.messages.clear();
+    messages = {};
+    errors = {};
+
     NewFolder();
     form = std::make_unique<ui::TMainForm>(
         options, ui::TMainForm::Services{errors, messages, dialogs, shell});
@@ -372,6 +380,63 @@ void MainFormTests::waitCursorIsGoneOnEveryPath() {
     QVERIFY(!messages.waitCursorSeen);
     QVERIFY(!errors.waitCursorSeen);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void MainFormTests::reloadUnderOkShowsItsStateBeforeTheErrorBox() {
+    const QString path = Write("list.m3u", "#EXTM3U\r\n#EXTINF:1,a\r\n");
+    Open(path);
+    ui::TParamForm param(
+        options, form->Controller(), [this] { form->ReloadPlaylist(); }, errors, form.get());
+    Write("list.m3u", "#EXTM3U\r\n#EXTINF:2,b\r\n#EXTINF:x,c\r\n");
+    QString shown;
+    errors.whileShown = [&] { shown = Child<QPlainTextEdit>("TextMemo")->toPlainText(); };
+    param.show();
+    Click(GuiTestBase::Child<QPushButton>(&param, "OKBitBtn"));
+    QCOMPARE(errors.messages.size(), 1U);
+    QCOMPARE(shown, QStringLiteral("1.b  <0:02>\n"));
+}
+
+void MainFormTests::selectionShowsOnlyWithTheFocus() {
+    Open(Sample("cr-only.m3u")); // the automatic copy selects the whole list
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    const QColor highlight = memo->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto highlighted = [&] {
+        const QImage image = memo->viewport()->grab().toImage();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) == highlight)
+                    return true;
+            }
+        }
+        return false;
+    };
+    memo->setFocus();
+    QTRY_VERIFY(memo->hasFocus());
+    QVERIFY(highlighted());
+    Child<QComboBox>("ConsistComboBox")->setFocus();
+    QTRY_VERIFY(!memo->hasFocus());
+    QVERIFY(!highlighted());
+}
+
+void MainFormTests::selectorListDropsBelowWithSmallItems() {
+    Open(Sample("cr-only.m3u"));
+    auto* selector = Child<QComboBox>("ConsistComboBox");
+    selector->showPopup();
+    QWidget* list = selector->view()->window();
+    QTRY_VERIFY(list->isVisible());
+    QVERIFY(list->geometry().top() >= selector->mapToGlobal(selector->rect().bottomLeft()).y());
+    QCOMPARE(selector->view()->visualRect(selector->model()->index(0, 0)).height(), 16);
+    selector->hidePopup();
+}
+
+void MainFormTests::messageOfOneLineStaysOnOneLine() {
+    app::MessageDialog dialog(QStringLiteral("Ошибка: Этот файл не Winamp плейлист"));
+    dialog.adjustSize();
+    const auto* text = dialog.findChild<QLabel*>(QStringLiteral("MessageText"));
+    QVERIFY(text->height() < 2 * text->fontMetrics().lineSpacing());
+    QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
 }
 
 void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {

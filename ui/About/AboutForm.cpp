@@ -31,6 +31,11 @@ void TAboutForm::FormCreate() {
         QStringLiteral("Version %1 (build %2)").arg(ToQString(kVersionText)).arg(kBuildNumber));
 }
 
+void TAboutForm::showEvent(QShowEvent* event) {
+    CenterOnScreen(*this); // at every showing, not only the first
+    QDialog::showEvent(event);
+}
+
 bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

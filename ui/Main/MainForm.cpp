@@ -122,6 +122,9 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     setCentralWidget(ui_->ClientArea);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->TextMemo->hide();
+    HideSelectionWithoutFocus(*ui_->MP3Memo);
+    HideSelectionWithoutFocus(*ui_->TextMemo);
+    MakeDropDownList(*ui_->ConsistComboBox);
 
     // The tool bar shows the menu's commands, and Save, which has no menu entry.
     ui_->MP3OpenSpeedButton->setDefaultAction(ui_->Open1);
@@ -194,6 +197,7 @@ void TMainForm::FormCreate() {
     options_.TimeShow = true;
     options_.DeleteDigits = true;
     setWindowTitle(ToQString(kApplicationTitle) + u' ' + ToQString(kVersionText));
+    setWindowIconText(ToQString(kApplicationTitle)); // what task bars and window lists show
     ui_->Label1->adjustSize();
 }
 

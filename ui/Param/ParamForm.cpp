@@ -52,6 +52,7 @@ void TParamForm::FormCreate() {
 }
 
 void TParamForm::showEvent(QShowEvent* event) {
+    CenterOnScreen(*this); // at every showing, not only the first
     FormShow();
     QDialog::showEvent(event);
 }
