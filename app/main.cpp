@@ -14,6 +14,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QTranslator>
 
 int main(int argc, char** argv) {
     using namespace skaldrun;
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     // keeps their captions within the fixed sizes.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    QTranslator qtTexts; // before any window: the program's own texts are Russian already
+    app::InstallQtTranslations(qtTexts, QLocale());
 
     ConvertOptions options;
     app::MessageDialogService messages;
@@ -48,5 +51,11 @@ int main(int argc, char** argv) {
     mainForm.adjustSize();
     ui::CenterOnScreen(mainForm);
     mainForm.show();
+    if (const std::optional<QString> playlist = app::PlaylistArgument(QApplication::arguments())) {
+        // Once the window is up, as if chosen in the open dialog.
+        QMetaObject::invokeMethod(
+            &mainForm, [&mainForm, name = *playlist] { mainForm.OpenPlaylist(name); },
+            Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     libgtest-dev
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-liberation2
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
+    fonts-liberation2
     mawk time
 )
 

@@ -10,7 +10,7 @@ namespace {
 
 // "*.*" would hide names without a dot here, so "All Files" matches everything; the part in the
 // last parentheses is the pattern, the rest is what the dialog shows.
-const QStringList kOpenFilters = {QStringLiteral("Winamp Playlists (*.m3u)"),
+const QStringList kOpenFilters = {QStringLiteral("Winamp Playlists (*.m3u *.m3u8)"),
                                   QStringLiteral("All Files (*)")};
 const QStringList kSaveFilters = {QStringLiteral("Text Files (*.txt) (*.txt)"),
                                   QStringLiteral("All Files (*.*) (*)")};

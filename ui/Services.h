@@ -17,6 +17,8 @@ public:
     virtual ~FileDialogs() = default;
     virtual std::optional<QString> AskOpenFileName(QWidget* owner) = 0;
     virtual std::optional<QString> AskSaveFileName(QWidget* owner) = 0;
+    // A playlist opened another way (the command line, a drop): the open dialog offers it next.
+    virtual void OfferOpenFileName(const QString& /*name*/) {}
 };
 
 // Qt's file dialogs; each offers its last name and filter again for the rest of the run.
@@ -24,6 +26,7 @@ class QtFileDialogs final : public FileDialogs {
 public:
     std::optional<QString> AskOpenFileName(QWidget* owner) override;
     std::optional<QString> AskSaveFileName(QWidget* owner) override;
+    void OfferOpenFileName(const QString& name) override { open_.fileName = name; }
 
     struct Memory {
         QString fileName;

@@ -1,7 +1,9 @@
 #include "ui/Widgets.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
@@ -48,6 +50,25 @@ public:
     }
 };
 
+constexpr char kLinkAddress[] = "skaldrunLinkAddress";
+
+class LinkLabelAccessible final : public QAccessibleWidget {
+public:
+    explicit LinkLabelAccessible(QWidget* label)
+        : QAccessibleWidget(label, QAccessible::Link) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name)
+            return widget()->property(kLinkAddress).toString();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* LinkLabels(const QString& className, QObject* object) {
+    if (className == QLatin1String("QLabel") && object->property(kLinkAddress).isValid())
+        return new LinkLabelAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 QWidget* BoxOwner() {
@@ -68,6 +89,18 @@ void HideSelectionWithoutFocus(QPlainTextEdit& view) {
     palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
                      palette.brush(QPalette::Inactive, QPalette::Text));
     view.setPalette(palette);
+}
+
+void MarkAsLink(QLabel& label, const QString& address) {
+    static const bool installed = [] {
+        QAccessible::installFactory(LinkLabels);
+        return true;
+    }();
+    (void)installed;
+    label.setProperty(kLinkAddress, address);
+    // Setting the text already made the plain label's interface; the next query makes the link.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(&label))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 void MakeDropDownList(QComboBox& box) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 class QComboBox;
+class QLabel;
 class QPlainTextEdit;
 class QWidget;
 
@@ -33,5 +34,9 @@ void HideSelectionWithoutFocus(QPlainTextEdit& view);
 // A plain drop-down list: it opens below the control, with items 16 pixels high whose text
 // starts 2 pixels in, whatever the desktop's style does with combo boxes.
 void MakeDropDownList(QComboBox& box);
+
+// A label that opens an address when clicked: screen readers hear it as a link named by the
+// address.
+void MarkAsLink(QLabel& label, const QString& address);
 
 } // namespace skaldrun::ui

@@ -163,6 +163,11 @@ void DialogTests::aboutTextsAndLinks() {
     QVERIFY(label("NameLabel")->font().bold());
     QCOMPARE(label("VersionLabel")->text(),
              QStringLiteral("Version %1 (build %2)").arg(kVersionText.data()).arg(kBuildNumber));
+    QCOMPARE(test::UnnamedControls(&about), QStringList());
+    QCOMPARE(test::UnnamedControls(param.get()), QStringList());
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(label("Label5"));
+    QCOMPARE(link->role(), QAccessible::Link);
+    QCOMPARE(link->text(QAccessible::Name), QStringLiteral("https://skaldrun.org"));
     QCOMPARE(label("Label6")->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(label("Label4")->cursor().shape(), Qt::PointingHandCursor);
 

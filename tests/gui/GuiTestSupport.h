@@ -5,6 +5,7 @@
 #include "core/Services.h"
 #include "ui/Services.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -30,6 +31,8 @@ public:
 
     std::optional<QString> AskOpenFileName(QWidget*) override { return Next(openAnswers); }
     std::optional<QString> AskSaveFileName(QWidget*) override { return Next(saveAnswers); }
+    void OfferOpenFileName(const QString& name) override { offered = name; }
+    QString offered; // what the open dialog would offer next
 
 private:
     static std::optional<QString> Next(std::deque<QString>& answers) {
@@ -117,6 +120,20 @@ protected:
     RecordingMessages messages;
     RecordingErrors errors;
 };
+
+// The controls under root whose accessible name is empty.
+inline QStringList UnnamedControls(QWidget* root) {
+    QStringList unnamed;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        const bool control = (w->inherits("QAbstractButton") || w->inherits("QComboBox") ||
+                              w->inherits("QPlainTextEdit") || w->inherits("QLabel")) &&
+                             !w->objectName().startsWith(QLatin1String("qt_")); // Qt's own
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+        if (control && (accessible == nullptr || accessible->text(QAccessible::Name).isEmpty()))
+            unnamed.append(w->objectName());
+    }
+    return unnamed;
+}
 
 // Waits for the next modal window and hands it to act, which must close it. The modal call the
 // test makes next returns once it is closed.

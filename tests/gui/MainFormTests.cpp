@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "app/Application.h"
 #include "app/ErrorReporter.h"
 #include "app/MessageDialog.h"
 #include "core/Version.h"
@@ -8,16 +9,20 @@
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 #include <memory>
 #include <sys/stat.h>
 #include <tuple>
@@ -45,6 +50,11 @@ private slots:
     void selectionShowsOnlyWithTheFocus();
     void selectorListDropsBelowWithSmallItems();
     void messageOfOneLineStaysOnOneLine();
+    void playlistFromTheCommandLine();
+    void droppedFilesOpenAndNeverBecomeText();
+    void shortcutsFollowTheirCommands();
+    void everyControlHasAName();
+    void qtTextsFollowTheLanguage();
     void autoCopyPutsTheWholeListOnTheClipboard();
     void savesTheEditedViewWithTxtAppended();
     void windows1251PlaylistIsSavedByteForByte();
@@ -437,6 +447,79 @@ void MainFormTests::messageOfOneLineStaysOnOneLine() {
     const auto* text = dialog.findChild<QLabel*>(QStringLiteral("MessageText"));
     QVERIFY(text->height() < 2 * text->fontMetrics().lineSpacing());
     QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
+}
+
+void MainFormTests::playlistFromTheCommandLine() {
+    QCOMPARE(app::PlaylistArgument({QStringLiteral("skaldrun")}), std::nullopt);
+    QCOMPARE(app::PlaylistArgument(
+                 {QStringLiteral("skaldrun"), QStringLiteral("a.m3u"), QStringLiteral("ignored")}),
+             QDir::current().absoluteFilePath(QStringLiteral("a.m3u")));
+
+    const QString path = Sample("cr-only.m3u");
+    form->OpenPlaylist(path);
+    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(),
+             QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             Child<QPlainTextEdit>("TextMemo")->toPlainText());
+    QCOMPARE(Child<QLabel>("Label1")->text(), path);
+    QCOMPARE(dialogs.offered, path);
+    form->OpenPlaylist(dir->filePath(QStringLiteral("missing.m3u")));
+    QCOMPARE(errors.messages.size(), 1U);
+}
+
+void MainFormTests::droppedFilesOpenAndNeverBecomeText() {
+    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    const auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        if (enter.isAccepted())
+            QApplication::sendEvent(target, &dropped);
+        QCoreApplication::processEvents();
+        return enter.isAccepted();
+    };
+    // On the empty window, then on the list: the file opens, its address is never typed in.
+    QVERIFY(drop(form.get(), {QUrl::fromLocalFile(Sample("cr-only.m3u"))}));
+    QCOMPARE(memo->toPlainText(), QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
+    QVERIFY(drop(memo->viewport(), {QUrl::fromLocalFile(Sample("not-a-playlist.m3u")),
+                                    QUrl::fromLocalFile(Sample("cr-only.m3u"))}));
+    QCOMPARE(messages.messages.size(), 1U);
+    QVERIFY(memo->toPlainText().isEmpty());
+    QVERIFY(!drop(memo->viewport(), {QUrl(QStringLiteral("https://skaldrun.org/list.m3u"))}));
+    QVERIFY(memo->toPlainText().isEmpty());
+}
+
+void MainFormTests::shortcutsFollowTheirCommands() {
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    const QString chosen = dir->filePath(QStringLiteral("list"));
+    dialogs.saveAnswers.push_back(chosen);
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier); // nothing to save yet
+    QCOMPARE(dialogs.saveAnswers.size(), 1U);
+    dialogs.openAnswers.push_back(Sample("cr-only.m3u"));
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(Child<QLabel>("Label1")->text(), Sample("cr-only.m3u"));
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(QFile::exists(chosen + QStringLiteral(".txt")));
+    QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!form->isVisible());
+}
+
+void MainFormTests::everyControlHasAName() {
+    QCOMPARE(test::UnnamedControls(form.get()), QStringList());
+}
+
+void MainFormTests::qtTextsFollowTheLanguage() {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFile::exists(folder + QStringLiteral("/qtbase_ru.qm")))
+        QSKIP("Qt's Russian texts are not installed");
+    QTranslator translator;
+    QVERIFY(app::InstallQtTranslations(translator, QLocale(QLocale::Russian)));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    QCoreApplication::removeTranslator(&translator);
 }
 
 void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {

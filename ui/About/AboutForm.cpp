@@ -17,6 +17,9 @@ TAboutForm::TAboutForm(Shell& shell, QWidget* parent)
     setFixedSize(size());
     ui_->Label4->setText(QString::fromLatin1(kMailAddress));
     ui_->Label5->setText(QString::fromLatin1(kSiteAddress));
+    MarkAsLink(*ui_->Label4, QString::fromLatin1(kMailAddress));
+    MarkAsLink(*ui_->Label6, QString::fromLatin1(kMailAddress));
+    MarkAsLink(*ui_->Label5, QString::fromLatin1(kSiteAddress));
     for (QLabel* label : {ui_->Label4, ui_->Label5, ui_->Label6})
         label->installEventFilter(this);
     connect(ui_->CloseBitBtn, &QPushButton::clicked, this, &QDialog::accept);

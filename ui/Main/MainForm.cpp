@@ -7,10 +7,13 @@
 
 #include <QClipboard>
 #include <QDialog>
+#include <QDragEnterEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QMimeData>
 #include <QScopedValueRollback>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextCursor>
 
@@ -141,6 +144,16 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     Bind(ui_->N4, &TMainForm::N4Click);
     Bind(ui_->N5, &TMainForm::N5Click);
     Bind(ui_->N2, &TMainForm::N2Click);
+    // Keys for the commands people reach for; the menus keep the captions they have.
+    for (const auto& [keys, action] :
+         {std::pair{QKeySequence(Qt::CTRL | Qt::Key_O), ui_->Open1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::Key_S), ui_->SaveAction},
+          std::pair{QKeySequence(Qt::CTRL | Qt::Key_Q), ui_->Exit1}}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, action, [action = action] {
+            if (action->isEnabled())
+                action->trigger();
+        });
+    }
     connect(ui_->ConsistComboBox, &QComboBox::activated, this,
             [this](int index) { Handle([this, index] { ConsistComboBoxChange(index); }); });
     connect(ui_->TextMemo, &QPlainTextEdit::textChanged, this, [this] {
@@ -151,6 +164,10 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     });
 
     ui_->TextMemo->installEventFilter(this);
+    // A file dropped anywhere opens; the views see only drags of plain text.
+    setAcceptDrops(true);
+    ui_->MP3Memo->viewport()->installEventFilter(this);
+    ui_->TextMemo->viewport()->installEventFilter(this);
     controller_.SetObserver(this);
     FormCreate();
 }
@@ -162,6 +179,14 @@ TMainForm::~TMainForm() {
 void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {
     paramForm_ = paramForm;
     aboutForm_ = aboutForm;
+}
+
+void TMainForm::OpenPlaylist(const QString& fileName) {
+    Handle([&] {
+        services_.fileDialogs.OfferOpenFileName(fileName);
+        controller_.SetFileName(FileNameToBytes(fileName));
+        ReloadPlaylist();
+    });
 }
 
 void TMainForm::ReloadPlaylist() {
@@ -330,7 +355,46 @@ void TMainForm::ApplySelection() {
     selectionStale_ = false;
 }
 
+// A drag that brings URLs is the window's, wherever it is: a local file is opened (the first of
+// several), anything else is refused; a view never inserts a dropped file's address.
+bool TMainForm::TakeDrag(QDropEvent* event, bool drop) {
+    const QMimeData* mime = event->mimeData();
+    if (mime == nullptr || !mime->hasUrls())
+        return false;
+    const QList<QUrl> urls = mime->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile()) {
+        event->ignore();
+        return true;
+    }
+    event->acceptProposedAction();
+    if (drop) {
+        // Opened once the drop is over, so that no box holds up the program the file came from.
+        const QString fileName = urls.front().toLocalFile();
+        QMetaObject::invokeMethod(
+            this, [this, fileName] { OpenPlaylist(fileName); }, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    TakeDrag(event, false);
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event) {
+    TakeDrag(event, false);
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    TakeDrag(event, true);
+}
+
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->MP3Memo->viewport() || watched == ui_->TextMemo->viewport()) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)
+            return TakeDrag(static_cast<QDropEvent*>(event), type == QEvent::Drop);
+        return false;
+    }
     if (watched == ui_->TextMemo && event->type() == QEvent::FocusIn && selectionStale_ &&
         !convertedStale_)
         Guarded(services_.errors, [this] { ApplySelection(); });

@@ -36,6 +36,9 @@ public:
     PlaylistController& Controller() noexcept { return controller_; }
     // Loads the current file name again, as Open does after its dialog.
     void ReloadPlaylist();
+    // Opens a playlist named on the command line or dropped on the window, exactly as if it had
+    // been chosen in the open dialog.
+    void OpenPlaylist(const QString& fileName);
 
 private:
     class Busy;
@@ -67,6 +70,10 @@ private:
     void ShowConvertedText();
     void ApplySelection();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool TakeDrag(QDropEvent* event, bool drop);
     void PushConvertedEdits();
     void OpenPage(const QString& pathAndQuery);
 
