@@ -76,9 +76,12 @@ QWidget* BoxOwner() {
     return owner != nullptr ? owner : QApplication::activeWindow();
 }
 
+// The client area is placed, not the frame: the frame is unknown before a window is first shown,
+// so placing it would land the window elsewhere at each later showing.
 void CenterOnScreen(QWidget& window) {
     if (const QScreen* screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+        window.setGeometry(QRect(screen->availableGeometry().center() - window.rect().center(),
+                                 window.size()));
 }
 
 void HideSelectionWithoutFocus(QPlainTextEdit& view) {

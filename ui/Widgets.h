@@ -25,7 +25,7 @@ inline constexpr Qt::WindowFlags kDialogFlags =
 // The window a box belongs to: the modal dialog in front, else the active window.
 QWidget* BoxOwner();
 
-// Places a window in the middle of the screen it is on.
+// Places a window in the middle of the screen it is on, the same way at every showing.
 void CenterOnScreen(QWidget& window);
 
 // The view draws its selection only while it has the keyboard focus.
