@@ -20,6 +20,18 @@ if(WIN32)
     target_compile_definitions(skaldrun_build_settings INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN)
 endif()
 
+# Release builds are hardened as Debian builds its packages: checked buffer functions, stack
+# protection, position-independent executables, and relocations made read-only at start.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND NOT WIN32 AND NOT SKALDRUN_SANITIZE
+   AND NOT SKALDRUN_FUZZ AND CMAKE_BUILD_TYPE STREQUAL "Release")
+    include(CheckPIESupported)
+    check_pie_supported()
+    set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+    target_compile_options(skaldrun_build_settings INTERFACE -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2
+                           -fstack-protector-strong)
+    target_link_options(skaldrun_build_settings INTERFACE -Wl,-z,relro,-z,now)
+endif()
+
 if(SKALDRUN_SANITIZE)
     set(sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
                        -fno-omit-frame-pointer)

@@ -5,13 +5,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq desktop-file-utils appstream dpkg-dev >/dev/null
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq desktop-file-utils appstream dpkg-dev lintian \
+    xdg-utils >/dev/null
 desktop-file-validate dist/org.skaldrun.Skaldrun.desktop
-appstreamcli validate --no-net "$build/dist/org.skaldrun.Skaldrun.metainfo.xml"
+appstreamcli validate --no-net --pedantic "$build/dist/org.skaldrun.Skaldrun.metainfo.xml"
 
 rm -f "$build"/skaldrun_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 package=$(ls "$PWD/$build"/skaldrun_*.deb)
+echo "== lintian on $(basename "$package") (any error or warning fails)"
+lintian --fail-on error,warning -I "$package"
 echo "== installing $(basename "$package")"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$package" >/dev/null
 
@@ -19,6 +22,13 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$package" >/dev/null
 /usr/bin/skaldrun-convert tests/data/cr-only.m3u | od -c | head -n 2
 test -f /usr/share/icons/hicolor/256x256/apps/org.skaldrun.Skaldrun.png
 test -f /usr/share/applications/org.skaldrun.Skaldrun.desktop
+test -f /usr/share/doc/skaldrun/copyright
+zcat /usr/share/doc/skaldrun/changelog.gz | sed -n 1p
+ls /usr/share/man/man1/skaldrun.1.gz /usr/share/man/man1/skaldrun-convert.1.gz
+# The only program for playlists here, so the file manager's default for them.
+handler=$(xdg-mime query default audio/x-mpegurl)
+echo "opens audio/x-mpegurl: $handler"
+[ "$handler" = org.skaldrun.Skaldrun.desktop ]
 
 echo "== starting the installed window program"
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$(mktemp -d) /usr/bin/skaldrun &
