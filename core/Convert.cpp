@@ -24,8 +24,9 @@ bool IsDigit(char c) noexcept {
     return c >= '0' && c <= '9';
 }
 
-// The duration as the scan up to the first comma reads it. Every digit counts until a "."
-// follows one; a "-" before any digit marks an unknown length, as players write "-1".
+// The duration is the first run of decimal digits before the first comma: anything before it is
+// passed over and anything after it (attributes such as tvg-id="12") is not part of it. A "-"
+// before any digit marks an unknown length, as players write "-1".
 struct Entry {
     bool isEntry = false; // false: no comma, so a directive such as #EXTGRP
     bool unknown = false;
@@ -38,21 +39,17 @@ struct Entry {
 Entry ScanEntry(std::string_view line) noexcept {
     Entry e;
     bool anyDigit = false;
-    bool ended = false;
     std::size_t i = 0;
     for (; i < line.size() && line[i] != ','; ++i) {
         const char c = line[i];
-        if (ended)
-            continue;
         if (IsDigit(c)) {
             anyDigit = true;
             if (e.seconds <= kMaxSeconds)
                 e.seconds = e.seconds * 10 + (c - '0');
-        } else if (c == '-' && !anyDigit) {
-            e.unknown = true;
-            ended = true;
-        } else if (c == '.' && anyDigit) {
-            ended = true;
+        } else if (anyDigit || c == '-') {
+            e.unknown = !anyDigit;
+            i = std::min(line.find(',', i), line.size());
+            break;
         }
     }
     if (i == line.size())
@@ -66,14 +63,11 @@ Entry ScanEntry(std::string_view line) noexcept {
 
 // Only needed for the error message, so the digits are gathered again only then.
 std::string DigitString(std::string_view field) {
-    std::string digits;
-    for (const char c : field) {
-        if (IsDigit(c))
-            digits.push_back(c);
-        else if (c == '.' && !digits.empty())
-            break;
-    }
-    return digits;
+    const std::size_t first = field.find_first_of("0123456789");
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t end = field.find_first_not_of("0123456789", first);
+    return std::string(field.substr(first, end == std::string_view::npos ? end : end - first));
 }
 
 std::string_view StripTrackNumber(std::string_view title) noexcept {

@@ -134,7 +134,15 @@ TEST(ConvertPlaylist, Durations) {
         {"#EXTINF:-1,Stream", "1.Stream"},
         {"#EXTINF:-0,Stream", "1.Stream"},
         {"#EXTINF:-1 tvg-id=\"ch1\" tvg-logo=\"http://x/123.png\",News", "1.News"},
-        {"#EXTINF:1 2,A", "1.A  <0:12>"},
+        {"#EXTINF:1 2,A", "1.A  <0:01>"},
+        {"#EXTINF:1x2147483648,A", "1.A  <0:01>"},
+        // Attributes between the duration and the comma, as IPTV lists write them.
+        {"#EXTINF:0 type=\"stream\" channelId=\"289\", MTV Hits", "1. MTV Hits  <0:00>"},
+        {"#EXTINF:185 tvg-id=\"x1\" tvg-logo=\"http://l/12.png\",Song", "1.Song  <3:05>"},
+        {"#EXTINF:185 tvg-logo=\"http://l/12345678.png\",Song", "1.Song  <3:05>"},
+        {"#EXTINF:300027 group-title=\"Rock\",x", "1.x  <5000:27>"},
+        {"#EXTINF: 185,x", "1.x  <3:05>"},
+        {"#EXTINF:.5,B", "1.B  <0:05>"},
         {"#EXTINF:10,Song, Part 2", "1.Song, Part 2  <0:10>"},
         {"#EXTINF:10,", "1.  <0:10>"},
         {"#x1,A", "1.A  <0:01>"},
@@ -154,7 +162,9 @@ TEST(ConvertPlaylist, DurationErrors) {
         {"#EXTINF:99999999999,Long", "'99999999999' is not a valid integer value"},
         {"#EXTINF:2147483648,A", "'2147483648' is not a valid integer value"},
         {"#EXTINF:2147483648.5,A", "'2147483648' is not a valid integer value"},
-        {"#EXTINF:1x2147483648,A", "'12147483648' is not a valid integer value"},
+        {"#EXTINF:abc,x", "'' is not a valid integer value"},
+        {"#EXTINF:21474836470,A", "'21474836470' is not a valid integer value"},
+        {"#EXTINF:x2147483648 id=\"7\",A", "'2147483648' is not a valid integer value"},
     };
     for (const auto& c : cases) {
         for (const bool timeShow : {true, false}) {

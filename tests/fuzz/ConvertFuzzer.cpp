@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,31 @@ std::size_t EntryLines(const std::vector<std::string_view>& lines) {
     return entries;
 }
 
+// What the duration rule gives for an entry line, worked out another way: the first run of
+// digits before the comma, unless a "-" comes before it. Empty: the line has no duration shown;
+// nullopt: the conversion must fail on it.
+std::optional<std::string> ShownDuration(std::string_view line) {
+    const std::string_view field = line.substr(0, line.find(','));
+    const std::size_t first = field.find_first_of("0123456789");
+    const std::size_t minus = field.find('-');
+    if (minus != std::string_view::npos && (first == std::string_view::npos || minus < first))
+        return std::string();
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view digits =
+        field.substr(first, field.find_first_not_of("0123456789", first) - first);
+    const std::size_t significant = digits.find_first_not_of('0');
+    if (significant != std::string_view::npos && digits.size() - significant > 10)
+        return std::nullopt;
+    const long long seconds =
+        significant == std::string_view::npos ? 0 : std::stoll(std::string(digits));
+    if (seconds > 2147483647LL)
+        return std::nullopt;
+    char text[32];
+    std::snprintf(text, sizeof text, "  <%lld:%02lld>", seconds / 60, seconds % 60);
+    return std::string(text);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,10 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ConvertOptions options{(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0};
         std::string converted;
         bool complete = false;
+        bool playlist = true;
         try {
             const bool isPlaylist = ConvertPlaylist(SplitLines(text), options, converted);
             Check(isPlaylist || converted.empty(), "a rejected text gives no output");
             complete = isPlaylist;
+            playlist = isPlaylist;
         } catch (const EConvertError&) {
             // a duration that is not a number ends the conversion; the lines before it stay
         }
@@ -78,6 +106,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (complete)
             Check(out.size() == EntryLines(lines), "one output line per entry line");
+        if (playlist && options.TimeShow) {
+            // Every entry converted so far ends with the duration the rule gives.
+            std::size_t made = 0;
+            for (std::size_t i = 1; i < lines.size() && made <= out.size(); ++i) {
+                const std::string_view line = lines[i];
+                if (line.empty() || line[0] != '#' || line.find(',') == std::string_view::npos)
+                    continue;
+                const std::optional<std::string> shown = ShownDuration(line);
+                if (made == out.size()) {
+                    Check(complete || !shown, "the conversion stops at a bad duration");
+                    break;
+                }
+                Check(shown && out[made].ends_with(*shown), "the duration follows the rule");
+                ++made;
+            }
+        }
     }
     return 0;
 }
