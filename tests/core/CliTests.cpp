@@ -24,7 +24,7 @@ struct Result {
 
 // Runs the converter with the given arguments, standard input taken from a file.
 Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null",
-                  rlim_t fileSizeLimit = RLIM_INFINITY) {
+                  rlim_t fileSizeLimit = RLIM_INFINITY, const char* preload = nullptr) {
     TempDir dir;
     const std::string outFile = dir.File("stdout");
     const std::string errFile = dir.File("stderr");
@@ -39,6 +39,10 @@ Result RunConvert(const std::vector<std::string>& args, const std::string& input
         ::dup2(err, 2);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        if (preload != nullptr) {
+            ::setenv("LD_PRELOAD", preload, 1);
+            ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+        }
     });
     return {exitCode, ReadBytes(outFile), ReadBytes(errFile)};
 }
@@ -123,27 +127,36 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
     std::filesystem::create_symlink("/dev/full", dir.Path() / "full");
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
     const std::string old = dir.Write("old", "old list\r\n");
+    const char* const failingClose = SKALDRUN_FAILING_CLOSE;
     const struct {
         std::string target;
         rlim_t fileSizeLimit;
+        const char* preload;
         std::string err;
     } cases[] = {
-        {dir.File("full"), RLIM_INFINITY, "skaldrun-convert: Stream write error.\n"},
-        {dir.File("no/list"), RLIM_INFINITY,
+        {dir.File("full"), RLIM_INFINITY, nullptr, "skaldrun-convert: Stream write error.\n"},
+        {dir.File("no/list"), RLIM_INFINITY, nullptr,
          "skaldrun-convert: Cannot create file \"" + dir.File("no/list") +
              "\". No such file or directory.\n"},
-        {old, 40, "skaldrun-convert: Stream write error.\n"}, // the 47-byte list over the limit
-        {dir.File("fifo"), RLIM_INFINITY,                     // no reader: fails, never waits
+        // The 47-byte list over the limit: reported, not killed by the signal.
+        {old, 40, nullptr, "skaldrun-convert: Stream write error.\n"},
+        // A write lost at close is as much a failure as one lost at write.
+        {old, RLIM_INFINITY, failingClose, "skaldrun-convert: Stream write error.\n"},
+        // No reader: fails at once, never waits for one.
+        {dir.File("fifo"), RLIM_INFINITY, nullptr,
          "skaldrun-convert: Cannot create file \"" + dir.File("fifo") +
              "\". No such device or address.\n"},
     };
     for (const auto& c : cases) {
-        const Result r =
-            RunConvert({"-o", c.target, Sample("cr-only.m3u")}, "/dev/null", c.fileSizeLimit);
+        const Result r = RunConvert({"-o", c.target, Sample("cr-only.m3u")}, "/dev/null",
+                                    c.fileSizeLimit, c.preload);
         EXPECT_EQ(r.exitCode, 1) << c.target;
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_EQ(ReadBytes(old), "old list\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator()),
+              3); // nothing left beside the targets
 }
 
 TEST(SkaldrunConvert, Usage) {

@@ -30,6 +30,7 @@ private slots:
     void paramStartsTicked();
     void boxesChangeOptionsAtOnce();
     void cancelRestoresBoxesAndOptions();
+    void cancelRestoresEachBoxFromItsOwnState();
     void closeBoxKeepsChanges();
     void escapeDoesNothing();
     void okReloadsTheLoadedPlaylist();
@@ -104,6 +105,28 @@ void DialogTests::cancelRestoresBoxesAndOptions() {
     Click(param->findChild<QPushButton*>(QStringLiteral("CloseBitBtn")));
     QVERIFY(!Box("CounterShowCheckBox")->isChecked());
     QVERIFY(!options.CounterShow);
+}
+
+// Patterns in which every two boxes differ at least once, so a box restored from another's
+// state shows up.
+void DialogTests::cancelRestoresEachBoxFromItsOwnState() {
+    const char* const names[] = {"CounterShowCheckBox", "TimeShowCheckBox", "DeleteDigitsCheckBox",
+                                 "AutoOpenCheckBox", "AutoCopyCheckBox"};
+    for (const int bit : {1, 2, 4}) {
+        param->hide();
+        bool shown[5];
+        for (int i = 0; i < 5; ++i) {
+            shown[i] = ((i + 1) & bit) != 0;
+            Box(names[i])->setChecked(shown[i]);
+        }
+        param->show(); // the dialog takes this state as the one Cancel returns to
+        for (const char* name : names)
+            Box(name)->setChecked(!Box(name)->isChecked());
+        Click(param->findChild<QPushButton*>(QStringLiteral("CloseBitBtn")));
+        for (int i = 0; i < 5; ++i)
+            QVERIFY2(Box(names[i])->isChecked() == shown[i], names[i]);
+        QCOMPARE(options, (ConvertOptions{shown[0], shown[1], shown[2], shown[3], shown[4]}));
+    }
 }
 
 void DialogTests::closeBoxKeepsChanges() {
