@@ -143,6 +143,7 @@ TEST(ConvertPlaylist, Durations) {
         {"#EXTINF:300027 group-title=\"Rock\",x", "1.x  <5000:27>"},
         {"#EXTINF: 185,x", "1.x  <3:05>"},
         {"#EXTINF:.5,B", "1.B  <0:05>"},
+        {"#EXTINF:30-live,C", "1.C  <0:30>"},
         {"#EXTINF:10,Song, Part 2", "1.Song, Part 2  <0:10>"},
         {"#EXTINF:10,", "1.  <0:10>"},
         {"#x1,A", "1.A  <0:01>"},
