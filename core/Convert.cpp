@@ -1,10 +1,12 @@
 #include "core/Convert.h"
 
 #include "core/Errors.h"
+#include "core/LineBreaks.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace skaldrun {
 
@@ -38,6 +40,22 @@ struct Entry {
 
 Entry ScanEntry(std::string_view line) noexcept {
     Entry e;
+    // Nearly every entry a player writes is "#EXTINF:<digits>,<title>".
+    constexpr std::string_view kTag = "#EXTINF:";
+    if (line.size() > kTag.size() && std::memcmp(line.data(), kTag.data(), kTag.size()) == 0) {
+        std::size_t i = kTag.size();
+        std::int64_t seconds = 0;
+        while (i < line.size() && i < kTag.size() + 10 && IsDigit(line[i]))
+            seconds = seconds * 10 + (line[i++] - '0');
+        if (i > kTag.size() && i < line.size() && line[i] == ',' && seconds <= kMaxSeconds) {
+            e.isEntry = true;
+            e.valid = true;
+            e.seconds = seconds;
+            e.field = line.substr(0, i);
+            e.title = line.substr(i + 1);
+            return e;
+        }
+    }
     bool anyDigit = false;
     std::size_t i = 0;
     for (; i < line.size() && line[i] != ','; ++i) {
@@ -107,26 +125,57 @@ char* WriteNumber(char* out, std::uint64_t value) noexcept {
 }
 
 char* WriteDuration(char* out, std::int64_t seconds) noexcept {
+    const auto minutes = static_cast<std::uint64_t>(seconds / 60);
     const auto s = static_cast<unsigned>(seconds % 60);
-    out = WriteNumber(out, static_cast<std::uint64_t>(seconds / 60));
+    if (minutes < 10) {
+        *out++ = static_cast<char>('0' + minutes);
+    } else if (minutes < 100) {
+        *out++ = static_cast<char>('0' + minutes / 10);
+        *out++ = static_cast<char>('0' + minutes % 10);
+    } else {
+        out = WriteNumber(out, minutes);
+    }
     *out++ = ':';
     *out++ = static_cast<char>('0' + s / 10);
     *out++ = static_cast<char>('0' + s % 10);
     return out;
 }
 
+// The entry number kept as text and counted up in place, so no number is ever divided.
+class Counter {
+public:
+    std::string_view Text() const noexcept { return {digits_ + kSize - length_, length_}; }
+    void Next() noexcept {
+        for (std::size_t i = kSize; i-- > kSize - length_;) {
+            if (digits_[i] != '9') {
+                ++digits_[i];
+                return;
+            }
+            digits_[i] = '0';
+        }
+        ++length_;
+        digits_[kSize - length_] = '1';
+    }
+
+private:
+    static constexpr std::size_t kSize = 24;
+    char digits_[kSize] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                           0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '1'};
+    std::size_t length_ = 1;
+};
+
 // Writes output lines straight into the converted view, growing it in large steps, so a
 // million entries cost no per-line allocation. A view left without a final line break (never
 // the case after the controller emptied it) gets each line through AppendLine instead.
-class LineWriter {
+class ViewWriter {
 public:
-    explicit LineWriter(ViewText& view)
+    explicit ViewWriter(ViewText& view)
         : view_(view)
         , used_(view.size())
         , direct_(view.empty() || view.ends_with("\r\n")) {}
-    LineWriter(const LineWriter&) = delete;
-    LineWriter& operator=(const LineWriter&) = delete;
-    ~LineWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
+    ViewWriter(const ViewWriter&) = delete;
+    ViewWriter& operator=(const ViewWriter&) = delete;
+    ~ViewWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
 
     char* Begin(std::size_t maxLength) {
         std::string& target = direct_ ? view_ : scratch_;
@@ -157,6 +206,96 @@ private:
     bool direct_;
 };
 
+// Gathers output lines in a fixed buffer and hands it to the sink whenever the next line might
+// not fit; a line longer than the whole buffer goes through a buffer of its own.
+class SinkWriter {
+public:
+    explicit SinkWriter(TextSink& sink)
+        : sink_(sink)
+        , buffer_(std::make_unique<char[]>(kSize)) {}
+    SinkWriter(const SinkWriter&) = delete;
+    SinkWriter& operator=(const SinkWriter&) = delete;
+
+    char* Begin(std::size_t maxLength) {
+        const std::size_t needed = maxLength + 2;
+        if (kSize - used_ < needed)
+            Flush();
+        if (needed <= kSize)
+            return buffer_.get() + used_;
+        long_.resize(needed);
+        return long_.data();
+    }
+
+    void End(char* end) {
+        *end++ = '\r';
+        *end++ = '\n';
+        if (!long_.empty()) {
+            sink_.Write({long_.data(), static_cast<std::size_t>(end - long_.data())});
+            long_ = std::string();
+            return;
+        }
+        used_ = static_cast<std::size_t>(end - buffer_.get());
+    }
+
+    void Flush() {
+        if (used_ != 0)
+            sink_.Write({buffer_.get(), used_});
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kSize = 256 * 1024;
+    TextSink& sink_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    std::string long_;
+};
+
+// Turns one entry line into its output line; other lines are passed over.
+template <typename Writer>
+class EntryConverter {
+public:
+    EntryConverter(const ConvertOptions& options, Writer& writer)
+        : options_(options)
+        , writer_(writer) {}
+
+    // number: the line's place in the playlist, counted from 1.
+    void Line(std::string_view line, std::size_t number) {
+        if (line.empty() || line[0] != '#')
+            return;
+        const Entry entry = ScanEntry(line);
+        if (!entry.isEntry)
+            return;
+        if (!entry.unknown && !entry.valid)
+            throw EConvertError(DigitString(entry.field), number);
+
+        const std::string_view title =
+            options_.DeleteDigits ? StripTrackNumber(entry.title) : entry.title;
+        char* out = writer_.Begin(title.size() + 48);
+        if (options_.CounterShow) {
+            const std::string_view counter = counter_.Text();
+            std::memcpy(out, counter.data(), counter.size());
+            out += counter.size();
+            *out++ = '.';
+        }
+        if (!title.empty())
+            std::memcpy(out, title.data(), title.size());
+        out += title.size();
+        if (options_.TimeShow && !entry.unknown) {
+            std::memcpy(out, "  <", 3);
+            out = WriteDuration(out + 3, entry.seconds);
+            *out++ = '>';
+        }
+        writer_.End(out);
+        counter_.Next();
+    }
+
+private:
+    const ConvertOptions& options_;
+    Writer& writer_;
+    Counter counter_;
+};
+
 } // namespace
 
 bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted) {
@@ -167,36 +306,45 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
     // Output lines are seldom longer than their entry lines: one reservation of the input's
     // size spares the copies of growing, and room never written is given back at the end.
     converted.reserve(converted.size() + lines.Text().size());
-    LineWriter writer(converted);
-    std::uint64_t number = 1;
-    for (++it; it != lines.end(); ++it) {
-        const std::string_view line = *it;
-        if (line.empty() || line[0] != '#')
-            continue;
-        const Entry entry = ScanEntry(line);
-        if (!entry.isEntry)
-            continue;
-        if (!entry.unknown && !entry.valid)
-            throw EConvertError(DigitString(entry.field));
+    ViewWriter writer(converted);
+    EntryConverter convert(options, writer);
+    std::size_t number = 1;
+    for (++it; it != lines.end(); ++it)
+        convert.Line(*it, ++number);
+    return true;
+}
 
-        const std::string_view title =
-            options.DeleteDigits ? StripTrackNumber(entry.title) : entry.title;
-        char* out = writer.Begin(title.size() + 48);
-        if (options.CounterShow) {
-            out = WriteNumber(out, number);
-            *out++ = '.';
+bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink) {
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    // The next line and where the one after it starts; false once the text has ended.
+    const auto next = [&p, end](std::string_view& line) {
+        if (p == end)
+            return false;
+        const char* hit = detail::FindBreakOrNul(p, end);
+        line = std::string_view(p, static_cast<std::size_t>(hit - p));
+        if (hit == end || *hit == '\0') {
+            p = end;
+            return !line.empty(); // a last piece without a break is a line unless empty
         }
-        if (!title.empty())
-            std::memcpy(out, title.data(), title.size());
-        out += title.size();
-        if (options.TimeShow && !entry.unknown) {
-            std::memcpy(out, "  <", 3);
-            out = WriteDuration(out + 3, entry.seconds);
-            *out++ = '>';
-        }
-        writer.End(out);
-        ++number;
+        p = (*hit == '\r' && hit + 1 != end && hit[1] == '\n') ? hit + 2 : hit + 1;
+        return true;
+    };
+
+    std::string_view line;
+    if (!next(line) || !IsHeader(line))
+        return false;
+    SinkWriter writer(sink);
+    EntryConverter convert(options, writer);
+    std::size_t number = 1;
+    try {
+        while (next(line))
+            convert.Line(line, ++number);
+    } catch (...) {
+        writer.Flush(); // the lines before the error, as the view keeps them
+        throw;
     }
+    writer.Flush();
     return true;
 }
 

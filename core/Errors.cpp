@@ -22,8 +22,9 @@ EFCreateError::EFCreateError(std::string_view fullName, std::string_view reason)
 EWriteError::EWriteError()
     : Exception("Stream write error") {}
 
-EConvertError::EConvertError(std::string_view text)
-    : Exception(std::string("'").append(text).append("' is not a valid integer value")) {}
+EConvertError::EConvertError(std::string_view text, std::size_t line)
+    : Exception(std::string("'").append(text).append("' is not a valid integer value"))
+    , line_(line) {}
 
 void ThrowTextExceedsCapacity() {
     throw EInvalidOperation(std::string(kTextExceedsCapacity));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -40,7 +41,12 @@ public:
 
 class EConvertError : public Exception {
 public:
-    explicit EConvertError(std::string_view text);
+    explicit EConvertError(std::string_view text, std::size_t line = 0);
+    // The playlist's line that holds the duration, counted from 1; 0 when not known.
+    std::size_t Line() const noexcept { return line_; }
+
+private:
+    std::size_t line_;
 };
 
 inline constexpr std::string_view kTextExceedsCapacity = "Text exceeds memo capacity";

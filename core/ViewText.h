@@ -84,6 +84,9 @@ TextLines SplitLines(std::string_view text) noexcept;
 // Adds a line after the text's last line break, or starts a new line after an unfinished one.
 void AppendLine(ViewText& text, std::string_view line);
 
+// The length the text has once normalised: up to its first NUL, every break CR LF.
+std::size_t NormalizedLength(std::string_view text) noexcept;
+
 // Makes every line break CR LF (LF, lone CR and CR LF each end one line) and drops everything
 // from the first NUL on. Text that already uses CR LF is only cut, never copied. A result longer
 // than capacity fails with EInvalidOperation and leaves the text as it was.

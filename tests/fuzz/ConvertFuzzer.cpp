@@ -69,9 +69,16 @@ std::optional<std::string> ShownDuration(std::string_view line) {
 
 } // namespace
 
+struct Collect final : TextSink {
+    std::string text;
+    void Write(std::string_view piece) override { text.append(piece); }
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    std::string text(bytes);
     NormalizeLineBreaks(text);
+    Check(NormalizedLength(bytes) == text.size(), "the normalised length is foretold");
     Check(text.find('\0') == std::string::npos, "no NUL after normalisation");
     Check(HasOnlyCrLfBreaks(text), "every break is CR LF");
     std::string again = text;
@@ -90,14 +97,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string converted;
         bool complete = false;
         bool playlist = true;
+        std::size_t errorLine = 0;
         try {
             const bool isPlaylist = ConvertPlaylist(SplitLines(text), options, converted);
             Check(isPlaylist || converted.empty(), "a rejected text gives no output");
             complete = isPlaylist;
             playlist = isPlaylist;
-        } catch (const EConvertError&) {
+        } catch (const EConvertError& e) {
             // a duration that is not a number ends the conversion; the lines before it stay
+            errorLine = e.Line();
+            Check(errorLine >= 2, "a bad duration names its line");
         }
+        // The one-pass conversion of the bytes as read gives the same, byte for byte.
+        Collect streamed;
+        std::size_t streamedErrorLine = 0;
+        bool streamedPlaylist = true;
+        try {
+            streamedPlaylist = ConvertPlaylistBytes(bytes, options, streamed);
+        } catch (const EConvertError& e) {
+            streamedErrorLine = e.Line();
+        }
+        Check(streamed.text == converted, "the bytes convert as the normalised text does");
+        Check(streamedPlaylist == playlist && streamedErrorLine == errorLine,
+              "the bytes end as the normalised text does");
         Check(converted.empty() || converted.ends_with("\r\n"), "output ends with CR LF");
         const auto out = SplitLines(converted).ToVector();
         for (const auto line : out) {
