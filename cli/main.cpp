@@ -8,6 +8,7 @@
 #include "core/platform/FileSystem.h"
 
 #include <cstdio>
+#include <getopt.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +17,7 @@ namespace {
 
 using namespace skaldrun;
 
-constexpr std::string_view kName = "skaldrun-convert";
+constexpr char kName[] = "skaldrun-convert";
 constexpr int kExitError = 1;
 constexpr int kExitNotAPlaylist = 2;
 constexpr int kExitUsage = 64;
@@ -25,83 +26,128 @@ constexpr std::string_view kUsage =
     "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits] [-o FILE] PLAYLIST\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
-    "PLAYLIST may be - for standard input. The list goes to standard output, or to FILE.\n"
+    "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
+    "The list goes to standard output, or to FILE (- is standard output too).\n"
     "\n"
     "  --no-counter   leave out the track numbers\n"
     "  --no-time      leave out the durations\n"
     "  --keep-digits  keep leading track numbers in the titles\n"
     "  -o FILE        write the list to FILE instead of standard output\n"
-    "  --help         show this help\n"
-    "  --version      show the version\n";
+    "  -h, --help     show this help\n"
+    "  -V, --version  show the version\n";
 
 struct Arguments {
     ConvertOptions options;
-    std::optional<std::string> output;
+    std::optional<std::string> output; // none or "-": standard output
     std::string playlist;
 };
-
-void Print(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-}
 
 void PrintError(std::string_view message) {
     std::string line(kName);
     line.append(": ").append(message).push_back('\n');
-    Print(stderr, line);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+int UsageError(std::string_view message) {
+    if (!message.empty())
+        PrintError(message);
+    std::fprintf(stderr, "Try '%s --help'.\n", kName);
+    return kExitUsage;
 }
 
 // Returns the exit code when the arguments ask for no conversion.
 std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
-    bool havePlaylist = false;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!optionsEnded && arg == "--help") {
-            Print(stdout, kUsage);
-            return 0;
-        }
-        if (!optionsEnded && arg == "--version") {
-            Print(stdout, std::string(kName) + " " + std::string(kVersionText) + "\n");
-            return 0;
-        }
-        if (!optionsEnded && arg == "--no-counter") {
+    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits };
+    static const option kLong[] = {
+        {"no-counter", no_argument, nullptr, kNoCounter},
+        {"no-time", no_argument, nullptr, kNoTime},
+        {"keep-digits", no_argument, nullptr, kKeepDigits},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    argv[0] = const_cast<char*>(kName); // getopt names the program in its own messages
+    for (;;) {
+        const int option = ::getopt_long(argc, argv, "ho:V", kLong, nullptr);
+        if (option == -1)
+            break;
+        switch (option) {
+        case kNoCounter:
             args.options.CounterShow = false;
-        } else if (!optionsEnded && arg == "--no-time") {
+            break;
+        case kNoTime:
             args.options.TimeShow = false;
-        } else if (!optionsEnded && arg == "--keep-digits") {
+            break;
+        case kKeepDigits:
             args.options.DeleteDigits = false;
-        } else if (!optionsEnded && arg == "-o") {
-            if (i + 1 >= argc || args.output)
-                return kExitUsage;
-            args.output = argv[++i];
-        } else if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            return kExitUsage;
-        } else {
-            if (havePlaylist)
-                return kExitUsage;
-            args.playlist = arg;
-            havePlaylist = true;
+            break;
+        case 'o':
+            if (args.output)
+                return UsageError("-o given twice");
+            args.output = optarg;
+            break;
+        case 'h':
+            platform::WriteStandardOutput(kUsage);
+            return 0;
+        case 'V':
+            platform::WriteStandardOutput(std::string(kName) + " " + std::string(kVersionText) +
+                                          "\n");
+            return 0;
+        default: // getopt has said what was wrong
+            return UsageError({});
         }
     }
-    if (!havePlaylist)
-        return kExitUsage;
+    if (optind >= argc)
+        return UsageError("no playlist given");
+    if (argc - optind > 1)
+        return UsageError(std::string("one playlist at a time: '") + argv[optind + 1] +
+                          "' is one too many");
+    args.playlist = argv[optind];
+    if (args.playlist.empty())
+        return UsageError("the playlist's name is empty");
     return std::nullopt;
 }
 
+// The list on standard output, as it is made.
+class StandardOutput final : public TextSink {
+public:
+    void Write(std::string_view piece) override { platform::WriteStandardOutput(piece); }
+};
+
+// The list for a file, kept whole until the end: a file is only replaced by a complete list.
+class WholeText final : public TextSink {
+public:
+    ViewText text;
+    void Write(std::string_view piece) override { text.append(piece); }
+};
+
 int Run(const Arguments& args) {
-    const ViewText source = args.playlist == "-" ? ReadTextStream() : ReadTextFile(args.playlist);
-    ViewText converted;
-    ReserveViewText(converted, source.size());
-    if (!ConvertPlaylist(SplitLines(source), args.options, converted)) {
+    const bool fromInput = args.playlist == "-";
+    const std::string bytes = fromInput ? platform::ReadStandardInput(kViewCapacity)
+                                        : platform::ReadWholeStream(args.playlist, kViewCapacity);
+    // The capacity holds for the text once every break is CR LF, at most twice what was read.
+    if (bytes.size() > kViewCapacity / 2 && NormalizedLength(bytes) > kViewCapacity)
+        ThrowTextExceedsCapacity();
+
+    const bool toFile = args.output && *args.output != "-";
+    StandardOutput standardOutput;
+    WholeText whole;
+    bool isPlaylist = false;
+    try {
+        isPlaylist = ConvertPlaylistBytes(bytes, args.options,
+                                          toFile ? static_cast<TextSink&>(whole) : standardOutput);
+    } catch (const EConvertError& e) {
+        // Named where it is, so the line can be found and mended.
+        PrintError(args.playlist + ":" + std::to_string(e.Line()) + ": " +
+                   ErrorBoxText(e.Message()));
+        return kExitError;
+    }
+    if (!isPlaylist) {
         PrintError(kNotAPlaylistMessage);
         return kExitNotAPlaylist;
     }
-    if (args.output)
-        WriteTextFile(*args.output, converted);
-    else
-        platform::WriteStandardOutput(converted);
+    if (toFile)
+        WriteTextFile(*args.output, whole.text);
     return 0;
 }
 
@@ -109,13 +155,10 @@ int Run(const Arguments& args) {
 
 int main(int argc, char** argv) {
     platform::IgnoreFileSizeSignal();
-    Arguments args;
-    if (const auto code = ParseArguments(argc, argv, args)) {
-        if (*code == kExitUsage)
-            Print(stderr, kUsage);
-        return *code;
-    }
     try {
+        Arguments args;
+        if (const auto code = ParseArguments(argc, argv, args))
+            return *code;
         return Run(args);
     } catch (const skaldrun::Exception& e) {
         PrintError(ErrorBoxText(e.Message()));

@@ -212,7 +212,7 @@ class SinkWriter {
 public:
     explicit SinkWriter(TextSink& sink)
         : sink_(sink)
-        , buffer_(std::make_unique<char[]>(kSize)) {}
+        , buffer_(std::make_unique_for_overwrite<char[]>(kSize)) {}
     SinkWriter(const SinkWriter&) = delete;
     SinkWriter& operator=(const SinkWriter&) = delete;
 
@@ -244,7 +244,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSize = 256 * 1024;
+    static constexpr std::size_t kSize = 64 * 1024;
     TextSink& sink_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;

@@ -20,6 +20,10 @@ std::string ErrorText(int code);
 // or, before reading anything, with EInvalidOperation when it holds more than capacity bytes.
 std::string ReadWholeFile(const std::string& path, std::size_t capacity);
 
+// The same for any readable file the user names: a regular file as above; a pipe, a FIFO or
+// a device is read to its end, as standard input is.
+std::string ReadWholeStream(const std::string& path, std::size_t capacity);
+
 // Asks for large pages behind a big buffer before it is first written: a playlist of a hundred
 // megabytes then costs a few hundred page faults instead of tens of thousands. A hint only.
 void AdviseLargeBuffer(std::string& buffer) noexcept;

@@ -112,7 +112,9 @@ std::string ErrorText(int code) {
     return text;
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
+namespace {
+
+std::string ReadNamed(const std::string& path, std::size_t capacity, bool streams) {
     // Non-blocking, so that a FIFO without a writer cannot hang the open.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.Get() < 0)
@@ -120,6 +122,14 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0)
         throw EFOpenError(FullPathName(path), ErrorText(errno));
+    if (streams && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        // Opened again to block as a reader should: a FIFO waits for its writer here.
+        FileDescriptor stream(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (stream.Get() < 0)
+            throw EFOpenError(FullPathName(path), ErrorText(errno));
+        const std::string name = FullPathName(path);
+        return ReadToEnd(Reader(stream.Get(), name), 0, capacity);
+    }
     if (!S_ISREG(st.st_mode))
         throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
     const auto size = static_cast<std::uintmax_t>(st.st_size);
@@ -130,6 +140,16 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
     const std::string name = FullPathName(path);
     return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size), capacity);
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
+    return ReadNamed(path, capacity, false);
+}
+
+std::string ReadWholeStream(const std::string& path, std::size_t capacity) {
+    return ReadNamed(path, capacity, true);
 }
 
 std::string ReadStandardInput(std::size_t capacity) {

@@ -95,14 +95,21 @@ std::string ErrorText(int code) {
     return result;
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
+namespace {
+
+std::string ReadNamed(const std::string& path, std::size_t capacity, bool streams) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
         throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
-    // Devices, pipes and consoles are not text files, and reading one might never end.
-    if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
-        throw EFOpenError(FullPathName(path), ErrorText(ERROR_INVALID_FUNCTION));
+    if (::GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        // Devices, pipes and consoles are not text files, and reading one might never end;
+        // where the user asks for a stream, it is read to its end.
+        if (!streams)
+            throw EFOpenError(FullPathName(path), ErrorText(ERROR_INVALID_FUNCTION));
+        const std::string name = FullPathName(path);
+        return ReadToEnd(Reader(file.Get(), name), 0, capacity);
+    }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size))
         throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
@@ -110,6 +117,16 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
         ThrowTextExceedsCapacity();
     const std::string name = FullPathName(path);
     return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart), capacity);
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
+    return ReadNamed(path, capacity, false);
+}
+
+std::string ReadWholeStream(const std::string& path, std::size_t capacity) {
+    return ReadNamed(path, capacity, true);
 }
 
 std::string ReadStandardInput(std::size_t capacity) {

@@ -7,8 +7,12 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+// Rows name only the settings they change; the others keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace skaldrun {
 namespace {
@@ -22,17 +26,25 @@ struct Result {
     std::string err;
 };
 
-// Runs the converter with the given arguments, standard input taken from a file.
-Result RunConvert(const std::vector<std::string>& args, const std::string& input = "/dev/null",
-                  rlim_t fileSizeLimit = RLIM_INFINITY, const char* preload = nullptr) {
+// How the converter's process is set up: standard input taken from a file, standard output
+// caught in a file unless one is named, a file-size limit, a library preloaded.
+struct Setup {
+    std::string input = "/dev/null";
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    const char* preload = nullptr;
+    std::string output;
+};
+
+Result RunConvert(const std::vector<std::string>& args, const Setup& setup = {}) {
+    const auto& [input, fileSizeLimit, preload, output] = setup;
     TempDir dir;
-    const std::string outFile = dir.File("stdout");
+    const std::string outFile = output.empty() ? dir.File("stdout") : output;
     const std::string errFile = dir.File("stderr");
     std::vector<std::string> command{SKALDRUN_CONVERT_EXE};
     command.insert(command.end(), args.begin(), args.end());
     const int exitCode = test::RunChild(command, [&] {
         const int in = ::open(input.c_str(), O_RDONLY);
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0600);
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, 0);
         ::dup2(out, 1);
@@ -44,7 +56,7 @@ Result RunConvert(const std::vector<std::string>& args, const std::string& input
             ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
         }
     });
-    return {exitCode, ReadBytes(outFile), ReadBytes(errFile)};
+    return {exitCode, output.empty() ? ReadBytes(outFile) : std::string(), ReadBytes(errFile)};
 }
 
 std::string Sample(std::string_view name) {
@@ -80,7 +92,7 @@ TEST(SkaldrunConvert, ConvertsRealPlaylists) {
 }
 
 TEST(SkaldrunConvert, ReadsStandardInput) {
-    const Result r = RunConvert({"--no-time", "-"}, Sample("cr-only.m3u"));
+    const Result r = RunConvert({"--no-time", "-"}, {.input = Sample("cr-only.m3u")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "1.Intro\r\n2.Long Mix, Part 2\r\n");
 }
@@ -93,33 +105,75 @@ TEST(SkaldrunConvert, WritesTheNamedFileExactly) {
     EXPECT_EQ(ReadBytes(dir.File("list")), "1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n");
 }
 
-TEST(SkaldrunConvert, FailuresWriteNothing) {
+// A failure never creates or touches -o's file; standard output has what was made before it.
+TEST(SkaldrunConvert, FailuresWriteNoFile) {
     TempDir dir;
     const std::string target = dir.File("out.txt");
     const std::string missing = dir.File("missing.m3u");
+    const std::string bad = Sample("bad-duration.m3u");
     const struct {
         std::string playlist;
+        std::string input;
         int exitCode;
         std::string err;
+        std::string out;
     } cases[] = {
-        {Sample("not-a-playlist.m3u"), 2,
-         "skaldrun-convert: Ошибка: Этот файл не Winamp плейлист\n"},
-        {Sample("bad-duration.m3u"), 1, "skaldrun-convert: '' is not a valid integer value.\n"},
-        {missing, 1,
-         "skaldrun-convert: Cannot open file \"" + missing + "\". No such file or directory.\n"},
+        {Sample("not-a-playlist.m3u"), "/dev/null", 2,
+         "skaldrun-convert: Ошибка: Этот файл не Winamp плейлист\n", ""},
+        {bad, "/dev/null", 1, "skaldrun-convert: " + bad + ":4: '' is not a valid integer value.\n",
+         "1.Fine  <2:00>\r\n"},
+        {"-", bad, 1, "skaldrun-convert: -:4: '' is not a valid integer value.\n",
+         "1.Fine  <2:00>\r\n"},
+        {missing, "/dev/null", 1,
+         "skaldrun-convert: Cannot open file \"" + missing + "\". No such file or directory.\n",
+         ""},
     };
     for (const auto& c : cases) {
         for (const bool toFile : {false, true}) {
             std::vector<std::string> args{c.playlist};
             if (toFile)
                 args.insert(args.begin(), {"-o", target});
-            const Result r = RunConvert(args);
+            const Result r = RunConvert(args, {.input = c.input});
             EXPECT_EQ(r.exitCode, c.exitCode) << c.playlist;
             EXPECT_EQ(r.err, c.err);
-            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.out, toFile ? "" : c.out);
             EXPECT_FALSE(std::filesystem::exists(target));
         }
     }
+}
+
+// Whatever can be read is a playlist: a FIFO, /dev/stdin, standard input; - names standard
+// output for -o.
+TEST(SkaldrunConvert, ReadsStreamsAndWritesStandardOutput) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo.m3u");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const std::string bytes = ReadBytes(Sample("cr-only.m3u"));
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        const bool ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
+                                       static_cast<ssize_t>(bytes.size());
+        ::_exit(ok ? 0 : 1);
+    }
+    const std::string list = "1.Intro\r\n2.Long Mix, Part 2\r\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+    } cases[] = {
+        {{"--no-time", fifo}, "/dev/null"},
+        {{"--no-time", "/dev/stdin"}, Sample("cr-only.m3u")},
+        {{"--no-time", "-o", "-", "--", "-"}, Sample("cr-only.m3u")},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunConvert(c.args, {.input = c.input});
+        EXPECT_EQ(r.exitCode, 0) << c.args[1];
+        EXPECT_EQ(r.out, list);
+        EXPECT_EQ(r.err, "");
+    }
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_FALSE(std::filesystem::exists("-"));
 }
 
 TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
@@ -148,8 +202,8 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
              "\". No such device or address.\n"},
     };
     for (const auto& c : cases) {
-        const Result r = RunConvert({"-o", c.target, Sample("cr-only.m3u")}, "/dev/null",
-                                    c.fileSizeLimit, c.preload);
+        const Result r = RunConvert({"-o", c.target, Sample("cr-only.m3u")},
+                                    {.fileSizeLimit = c.fileSizeLimit, .preload = c.preload});
         EXPECT_EQ(r.exitCode, 1) << c.target;
         EXPECT_EQ(r.err, c.err);
     }
@@ -159,27 +213,40 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
               3); // nothing left beside the targets
 }
 
+// A usage error says what was wrong and where help is.
 TEST(SkaldrunConvert, Usage) {
+    const std::string help = "Try 'skaldrun-convert --help'.\n";
     const struct {
         std::vector<std::string> args;
-        int exitCode;
-        bool usageOnStdout;
+        std::string err;
     } cases[] = {
-        {{}, 64, false},
-        {{"--bogus", "x.m3u"}, 64, false},
-        {{"a.m3u", "b.m3u"}, 64, false},
-        {{"-o"}, 64, false},
-        {{"-o", "a", "-o", "b", "x.m3u"}, 64, false},
-        {{"--help"}, 0, true},
+        {{}, "skaldrun-convert: no playlist given\n"},
+        {{"--bogus", "x.m3u"}, "skaldrun-convert: unrecognized option '--bogus'\n"},
+        {{"--no-time=1", "x.m3u"},
+         "skaldrun-convert: option '--no-time' doesn't allow an argument\n"},
+        {{"-x", "x.m3u"}, "skaldrun-convert: invalid option -- 'x'\n"},
+        {{"a.m3u", "b.m3u"}, "skaldrun-convert: one playlist at a time: 'b.m3u' is one too many\n"},
+        {{"-o"}, "skaldrun-convert: option requires an argument -- 'o'\n"},
+        {{"-o", "a", "-o", "b", "x.m3u"}, "skaldrun-convert: -o given twice\n"},
+        {{""}, "skaldrun-convert: the playlist's name is empty\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert(c.args);
-        EXPECT_EQ(r.exitCode, c.exitCode);
-        EXPECT_TRUE((c.usageOnStdout ? r.out : r.err).starts_with("usage: skaldrun-convert"));
+        EXPECT_EQ(r.exitCode, 64);
+        EXPECT_EQ(r.err, c.err + help);
+        EXPECT_EQ(r.out, "");
     }
-    const Result version = RunConvert({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "skaldrun-convert " + std::string(kVersionText) + "\n");
+    for (const char* option : {"--help", "-h", "--version", "-V"}) {
+        const Result r = RunConvert({option});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.starts_with(option[1] == 'h' || option[2] == 'h'
+                                          ? "usage: skaldrun-convert"
+                                          : "skaldrun-convert " + std::string(kVersionText)));
+        // Their own output fails like a list's.
+        const Result full = RunConvert({option}, {.output = "/dev/full"});
+        EXPECT_EQ(full.exitCode, 1) << option;
+        EXPECT_EQ(full.err, "skaldrun-convert: Stream write error.\n");
+    }
 }
 
 } // namespace
