@@ -12,9 +12,8 @@ NR == 1 {
     known = 1
     if (match(field, /[-0-9]/) && substr(field, RSTART, 1) == "-") known = 0
     if (known) {
-        gsub(/[^0-9.]/, "", field); sub(/\..*/, "", field)
-        if (field == "") { print "'' is not a valid integer value" > "/dev/stderr"; exit 1 }
-        secs = field + 0
+        if (!match(field, /[0-9]+/)) { print "'' is not a valid integer value" > "/dev/stderr"; exit 1 }
+        secs = substr(field, RSTART, RLENGTH) + 0
     }
     if (length(title) > 3 && title ~ /^[01abcd][0-9]/) {
         if (substr(title, 3, 1) ~ /[-_]/) title = substr(title, 4)

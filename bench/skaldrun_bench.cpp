@@ -3,10 +3,12 @@
 
 #include "core/Convert.h"
 #include "core/TextFiles.h"
+#include "core/ViewText.h"
 #include "support/ChildProcess.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -20,8 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Realistic entries: CR LF, track numbers, Cyrillic in UTF-8 and windows-1251, commas, streams.
-std::string MakePlaylist(std::size_t entries) {
+// Realistic entries: track numbers, Cyrillic in UTF-8 and windows-1251, commas, streams.
+std::string MakePlaylist(std::size_t entries, std::string_view lineEnd) {
     static const char* const titles[] = {
         "01-Artist Name - Opening Theme of the Record",
         "Кино - 02 - Группа крови (live, 1988 remaster)",
@@ -31,16 +33,21 @@ std::string MakePlaylist(std::size_t entries) {
         "Some Band - A Much Longer Song Title With Several Words In It",
         "005. Orchestra - Symphony No. 5, Movement II",
     };
-    std::string text = "#EXTM3U\r\n";
+    std::string text = "#EXTM3U";
+    text += lineEnd;
     text.reserve(entries * 110);
     char number[32];
     for (std::size_t i = 0; i < entries; ++i) {
         const std::size_t kind = i % 6;
         if (i % 97 == 0)
-            text += "#EXTINF:-1,Radio Stream Number One\r\nhttp://radio.example/stream\r\n";
+            text.append("#EXTINF:-1,Radio Stream Number One")
+                .append(lineEnd)
+                .append("http://radio.example/stream")
+                .append(lineEnd);
         std::snprintf(number, sizeof number, "%zu", 60 + (i * 37) % 900);
-        text.append("#EXTINF:").append(number).append(",").append(titles[kind]).append("\r\n");
-        text.append("D:\\Music\\Collection\\Album ").append(number).append("\\track.mp3\r\n");
+        text.append("#EXTINF:").append(number).append(",").append(titles[kind]).append(lineEnd);
+        text.append("D:\\Music\\Collection\\Album ").append(number).append("\\track.mp3");
+        text.append(lineEnd);
     }
     return text;
 }
@@ -87,6 +94,27 @@ CommandRun RunCommand(const std::vector<std::string>& command) {
     return best;
 }
 
+// Takes the list and keeps nothing, so that only the conversion is timed.
+struct Discard final : skaldrun::TextSink {
+    std::size_t bytes = 0;
+    void Write(std::string_view piece) override { bytes += piece.size(); }
+};
+
+double MemchrScan(const std::string& bytes, int runs) {
+    volatile std::size_t lines = 0;
+    return BestSeconds(runs, [&] {
+        std::size_t count = 0;
+        const char* p = bytes.data();
+        const char* end = p + bytes.size();
+        while (const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+            ++count;
+            p = static_cast<const char*>(hit) + 1;
+        }
+        lines = count;
+        return -1.0;
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,51 +124,52 @@ int main(int argc, char** argv) {
     const auto dir = std::filesystem::temp_directory_path() / "skaldrun-bench";
     std::filesystem::create_directories(dir);
 
-    std::printf("%-9s %9s | %10s %10s %6s | %9s %9s %9s %6s %9s\n", "entries", "MB", "convert",
-                "memchr", "ratio", "command", "cat", "mawk", "x mawk", "peak/file");
+    std::printf("| entries | breaks | MB | ConvertPlaylist | one pass | memchr | ratio | one-pass "
+                "ratio | command | cat | command / cat | mawk | mawk / command | peak / file |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const std::size_t entries : sizes) {
-        const std::string bytes = MakePlaylist(entries);
-        const std::string file = (dir / ("bench-" + std::to_string(entries) + ".m3u")).string();
-        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+        for (const std::string_view lineEnd : {std::string_view("\r\n"), std::string_view("\n")}) {
+            const std::string bytes = MakePlaylist(entries, lineEnd);
+            const std::string file = (dir / ("bench-" + std::to_string(entries) + ".m3u")).string();
+            std::ofstream(file, std::ios::binary)
+                .write(bytes.data(), static_cast<long>(bytes.size()));
 
-        // Buffers are warmed once and reused, so that the figures compare the passes over the
-        // text and not the first touch of fresh memory (the command figures include that).
-        const int runs = entries >= 1000000 ? 7 : 30;
-        std::string text;
-        std::string converted;
-        text.reserve(bytes.size());
-        converted.reserve(bytes.size());
-        const double inMemory = BestSeconds(runs, [&] {
-            text.assign(bytes);
-            converted.clear();
-            const auto t0 = Clock::now();
-            skaldrun::NormalizeLineBreaks(text);
-            skaldrun::ConvertPlaylist(skaldrun::SplitLines(text), {}, converted);
-            return std::chrono::duration<double>(Clock::now() - t0).count();
-        });
-        volatile std::size_t lines = 0;
-        const double scan = BestSeconds(runs, [&] {
-            std::size_t count = 0;
-            const char* p = bytes.data();
-            const char* end = p + bytes.size();
-            while (const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
-                ++count;
-                p = static_cast<const char*>(hit) + 1;
-            }
-            lines = count;
-            return -1.0;
-        });
+            // Buffers are warmed once and reused, so that the figures compare the passes over
+            // the text and not the first touch of fresh memory (the command figures include it).
+            const int runs = entries >= 1000000 ? 7 : 30;
+            std::string text = bytes;
+            skaldrun::NormalizeLineBreaks(text); // the text the window holds
+            std::string converted;
+            converted.reserve(bytes.size());
+            const double inMemory = BestSeconds(runs, [&] {
+                converted.clear();
+                const auto t0 = Clock::now();
+                skaldrun::ConvertPlaylist(skaldrun::SplitLines(text), {}, converted);
+                return std::chrono::duration<double>(Clock::now() - t0).count();
+            });
+            Discard discard;
+            const double onePass = BestSeconds(runs, [&] {
+                skaldrun::ConvertPlaylistBytes(bytes, {}, discard);
+                return -1.0;
+            });
+            const double scanText = MemchrScan(text, runs);
+            const double scanBytes = MemchrScan(bytes, runs);
 
-        const CommandRun command = RunCommand({SKALDRUN_CONVERT_EXE, file});
-        const CommandRun cat = RunCommand({"/bin/cat", file});
-        const CommandRun awk = RunCommand({"/usr/bin/mawk", "-f", SKALDRUN_AWK_SCRIPT, file});
-        const double mb = static_cast<double>(bytes.size()) / 1e6;
-        std::printf("%-9zu %9.1f | %8.1fms %8.1fms %6.2f | %7.1fms %7.1fms %7.1fms %6.1f %9.2f\n",
-                    entries, mb, inMemory * 1e3, scan * 1e3, scan / inMemory, command.seconds * 1e3,
-                    cat.seconds * 1e3, awk.seconds * 1e3, awk.seconds / command.seconds,
-                    static_cast<double>(command.maxRssKb) * 1024.0 /
-                        static_cast<double>(bytes.size()));
-        std::filesystem::remove(file);
+            const CommandRun command = RunCommand({SKALDRUN_CONVERT_EXE, file});
+            const CommandRun cat = RunCommand({"/bin/cat", file});
+            const CommandRun awk = RunCommand({"/usr/bin/mawk", "-f", SKALDRUN_AWK_SCRIPT, file});
+            std::printf(
+                "| 10^%d | %s | %.1f | %.1f ms | %.1f ms | %.1f ms | %.2f | %.2f | %.1f ms "
+                "| %.1f ms | %.1f | %.0f ms | %.1f | %.2f |\n",
+                static_cast<int>(std::log10(static_cast<double>(entries)) + 0.5),
+                lineEnd.size() == 2 ? "CR LF" : "LF", static_cast<double>(bytes.size()) / 1e6,
+                inMemory * 1e3, onePass * 1e3, scanBytes * 1e3, scanText / inMemory,
+                scanBytes / onePass, command.seconds * 1e3, cat.seconds * 1e3,
+                command.seconds / cat.seconds, awk.seconds * 1e3, awk.seconds / command.seconds,
+                static_cast<double>(command.maxRssKb) * 1024.0 / static_cast<double>(bytes.size()));
+            std::fflush(stdout);
+            std::filesystem::remove(file);
+        }
     }
     return 0;
 }
