@@ -115,20 +115,23 @@ std::string ErrorText(int code) {
 namespace {
 
 std::string ReadNamed(const std::string& path, std::size_t capacity, bool streams) {
-    // Non-blocking, so that a FIFO without a writer cannot hang the open.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    // Non-blocking, so that a FIFO without a writer cannot hang the open; where the user asks
+    // for a stream, a FIFO (a pipe named as /dev/stdin or /dev/fd/N too) waits for its writer.
+    struct stat named {};
+    const bool fifo = streams && ::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode);
+    FileDescriptor file(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (fifo ? 0 : O_NONBLOCK)));
     if (file.Get() < 0)
         throw EFOpenError(FullPathName(path), ErrorText(errno));
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0)
         throw EFOpenError(FullPathName(path), ErrorText(errno));
     if (streams && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        // Opened again to block as a reader should: a FIFO waits for its writer here.
-        FileDescriptor stream(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (stream.Get() < 0)
-            throw EFOpenError(FullPathName(path), ErrorText(errno));
+        const int flags = ::fcntl(file.Get(), F_GETFL);
+        if (flags >= 0)
+            ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
         const std::string name = FullPathName(path);
-        return ReadToEnd(Reader(stream.Get(), name), 0, capacity);
+        return ReadToEnd(Reader(file.Get(), name), 0, capacity);
     }
     if (!S_ISREG(st.st_mode))
         throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));

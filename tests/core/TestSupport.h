@@ -54,6 +54,9 @@ public:
         const std::string file = File(name);
         std::ofstream out(file, std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            throw std::runtime_error("cannot write " + file);
         return file;
     }
 
