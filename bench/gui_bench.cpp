@@ -4,9 +4,9 @@
 //
 //     gui_bench [ENTRIES...]          default: 10000 100000 1000000
 
-#include "core/Services.h"
 #include "core/Convert.h"
 #include "core/PlaylistController.h"
+#include "core/Services.h"
 #include "core/TextFiles.h"
 #include "ui/Main/MainForm.h"
 #include "ui/Services.h"
@@ -206,10 +206,10 @@ int main(int argc, char** argv) {
             }
             const int runs = entries >= 1000000 ? 2 : 3;
             const Figures window = RunChild({QStringLiteral("--window"), playlist}, runs);
-            const Figures bare = RunChild({QStringLiteral("--bare"),
-                                           dir.filePath(QStringLiteral("converted.txt")),
-                                           dir.filePath(QStringLiteral("source.txt"))},
-                                          runs);
+            const Figures bare =
+                RunChild({QStringLiteral("--bare"), dir.filePath(QStringLiteral("converted.txt")),
+                          dir.filePath(QStringLiteral("source.txt"))},
+                         runs);
             std::printf("| %d | %s | %.1f | %.0f ms | %.0f ms | %.2f | %.0f ms | %.0f ms | %.2f | "
                         "%.0f ms | %.0f ms | %.0f | %.0f | %.2f |\n",
                         entries, crlf ? "CR LF" : "LF", static_cast<double>(bytes.size()) / 1e6,

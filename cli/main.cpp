@@ -124,7 +124,8 @@ public:
 int Run(const Arguments& args) {
     const bool fromInput = args.playlist == "-";
     const std::string bytes = fromInput ? platform::ReadStandardInput(kViewCapacity)
-                                        : platform::ReadWholeStream(args.playlist, kViewCapacity);
+                                        : platform::ReadWholeFile(args.playlist, kViewCapacity,
+                                                                  platform::Readable::AnyStream);
     // The capacity holds for the text once every break is CR LF, at most twice what was read.
     if (bytes.size() > kViewCapacity / 2 && NormalizedLength(bytes) > kViewCapacity)
         ThrowTextExceedsCapacity();

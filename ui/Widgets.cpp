@@ -80,8 +80,8 @@ QWidget* BoxOwner() {
 // so placing it would land the window elsewhere at each later showing.
 void CenterOnScreen(QWidget& window) {
     if (const QScreen* screen = window.screen())
-        window.setGeometry(QRect(screen->availableGeometry().center() - window.rect().center(),
-                                 window.size()));
+        window.setGeometry(
+            QRect(screen->availableGeometry().center() - window.rect().center(), window.size()));
 }
 
 void HideSelectionWithoutFocus(QPlainTextEdit& view) {

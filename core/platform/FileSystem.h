@@ -16,13 +16,15 @@ std::string FullPathName(std::string_view path);
 // The system's text for an error code, without trailing blanks, control characters and periods.
 std::string ErrorText(int code);
 
+// What a named file may be: the window reads regular files only; the command reads anything
+// the user can name, as it reads standard input.
+enum class Readable { RegularFiles, AnyStream };
+
 // Reads a whole regular file. Fails with EFOpenError (missing, not a regular file, unreadable)
 // or, before reading anything, with EInvalidOperation when it holds more than capacity bytes.
-std::string ReadWholeFile(const std::string& path, std::size_t capacity);
-
-// The same for any readable file the user names: a regular file as above; a pipe, a FIFO or
-// a device is read to its end, as standard input is.
-std::string ReadWholeStream(const std::string& path, std::size_t capacity);
+// With AnyStream, a pipe, a FIFO or a device is read to its end instead of refused.
+std::string ReadWholeFile(const std::string& path, std::size_t capacity,
+                          Readable kinds = Readable::RegularFiles);
 
 // Asks for large pages behind a big buffer before it is first written: a playlist of a hundred
 // megabytes then costs a few hundred page faults instead of tens of thousands. A hint only.

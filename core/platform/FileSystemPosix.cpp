@@ -112,9 +112,8 @@ std::string ErrorText(int code) {
     return text;
 }
 
-namespace {
-
-std::string ReadNamed(const std::string& path, std::size_t capacity, bool streams) {
+std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
+    const bool streams = kinds == Readable::AnyStream;
     // Non-blocking, so that a FIFO without a writer cannot hang the open; where the user asks
     // for a stream, a FIFO (a pipe named as /dev/stdin or /dev/fd/N too) waits for its writer.
     struct stat named {};
@@ -143,16 +142,6 @@ std::string ReadNamed(const std::string& path, std::size_t capacity, bool stream
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
     const std::string name = FullPathName(path);
     return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size), capacity);
-}
-
-} // namespace
-
-std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
-    return ReadNamed(path, capacity, false);
-}
-
-std::string ReadWholeStream(const std::string& path, std::size_t capacity) {
-    return ReadNamed(path, capacity, true);
 }
 
 std::string ReadStandardInput(std::size_t capacity) {

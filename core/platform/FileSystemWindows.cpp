@@ -95,9 +95,8 @@ std::string ErrorText(int code) {
     return result;
 }
 
-namespace {
-
-std::string ReadNamed(const std::string& path, std::size_t capacity, bool streams) {
+std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
+    const bool streams = kinds == Readable::AnyStream;
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
@@ -117,16 +116,6 @@ std::string ReadNamed(const std::string& path, std::size_t capacity, bool stream
         ThrowTextExceedsCapacity();
     const std::string name = FullPathName(path);
     return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart), capacity);
-}
-
-} // namespace
-
-std::string ReadWholeFile(const std::string& path, std::size_t capacity) {
-    return ReadNamed(path, capacity, false);
-}
-
-std::string ReadWholeStream(const std::string& path, std::size_t capacity) {
-    return ReadNamed(path, capacity, true);
 }
 
 std::string ReadStandardInput(std::size_t capacity) {
