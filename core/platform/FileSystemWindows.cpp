@@ -3,6 +3,8 @@
 #include "core/platform/ReadToEnd.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 #include <windows.h>
 
 // A playlist is opened for shared reading: other programs may read it meanwhile but not write
@@ -136,10 +138,45 @@ void WriteInPlace(const std::string& path, std::string_view data) {
         throw EWriteError();
 }
 
+// Moves a file over target through the handle that wrote it, so that nobody can open the copy
+// between its last write and its move (an indexer or a virus scanner that did would make the
+// move fail).
+bool RenameOpenFile(HANDLE file, const std::string& target) {
+    const int wide = ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, nullptr, 0);
+    if (wide <= 0)
+        return false;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) +
+                                      static_cast<std::size_t>(wide) * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(wide - 1) * sizeof(WCHAR);
+    ::MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, info->FileName, wide);
+    return ::SetFileInformationByHandle(file, FileRenameInfo, info,
+                                        static_cast<DWORD>(buffer.size())) != 0;
+}
+
 // The folder part of a full name, with its trailing separator.
 std::string FolderOf(const std::string& full) {
     const std::size_t slash = full.find_last_of("\\/");
     return slash == std::string::npos ? std::string(".\\") : full.substr(0, slash + 1);
+}
+
+// Creates a new file beside full, exclusive from its first moment (GetTempFileName would close
+// it once before it is opened again), and names it in temporary.
+HANDLE CreateCopyBeside(const std::string& full, std::string& temporary) {
+    const std::string folder = FolderOf(full);
+    DWORD unique = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < 100; ++attempt, ++unique) {
+        char name[16];
+        std::snprintf(name, sizeof name, "skr%08lX.tmp", static_cast<unsigned long>(unique));
+        temporary = folder + name;
+        const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+            return file;
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 } // namespace
@@ -161,35 +198,35 @@ void WriteWholeFile(const std::string& path, std::string_view data) {
                            : INVALID_HANDLE_VALUE);
     if (exists && held.Get() == INVALID_HANDLE_VALUE)
         throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
-    char temporary[MAX_PATH + 1] = {};
-    if (::GetTempFileNameA(FolderOf(full).c_str(), "skr", 0, temporary) == 0) {
+    std::string temporary;
+    FileHandle file(CreateCopyBeside(full, temporary));
+    if (file.Get() == INVALID_HANDLE_VALUE) {
         if (exists)
             held.Close();
         WriteInPlace(path, data); // a device, or a folder that refuses new files
         return;
     }
     struct Remove {
-        const char* name;
+        FileHandle& file;
+        const std::string& name;
         bool placed = false;
         ~Remove() {
-            if (!placed)
-                ::DeleteFileA(name);
+            if (placed)
+                return;
+            file.Close(); // our own exclusive handle would stop the delete
+            ::DeleteFileA(name.c_str());
         }
-    } remove{temporary};
-    {
-        FileHandle file(::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.Get() == INVALID_HANDLE_VALUE)
-            throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
-        WriteAll(file.Get(), data);
-        if (!::FlushFileBuffers(file.Get()) || !file.Close())
-            throw EWriteError();
-    }
+    } remove{file, temporary};
+    WriteAll(file.Get(), data);
+    if (!::FlushFileBuffers(file.Get()))
+        throw EWriteError();
     if (exists)
         held.Close();
-    if (!::MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!RenameOpenFile(file.Get(), full))
         throw EFCreateError(full, ErrorText(static_cast<int>(::GetLastError())));
     remove.placed = true;
+    if (!::FlushFileBuffers(file.Get()) || !file.Close())
+        throw EWriteError();
 }
 
 void IgnoreFileSizeSignal() noexcept {}
