@@ -152,15 +152,27 @@ int Run(const Arguments& args) {
     return 0;
 }
 
+// "FILE: Stream write error: reason", as other tools name what they failed to write.
+std::string WriteErrorText(const Arguments& args, const EWriteError& e) {
+    const bool toFile = args.output && *args.output != "-";
+    std::string text = toFile ? *args.output : std::string("standard output");
+    text.append(": ").append(e.Message());
+    if (!e.Reason().empty())
+        text.append(": ").append(e.Reason());
+    return ErrorBoxText(text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     platform::IgnoreFileSizeSignal();
+    Arguments args;
     try {
-        Arguments args;
         if (const auto code = ParseArguments(argc, argv, args))
             return *code;
         return Run(args);
+    } catch (const EWriteError& e) {
+        PrintError(WriteErrorText(args, e));
     } catch (const skaldrun::Exception& e) {
         PrintError(ErrorBoxText(e.Message()));
     } catch (const std::bad_alloc&) {

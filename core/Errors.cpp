@@ -1,5 +1,7 @@
 #include "core/Errors.h"
 
+#include <utility>
+
 namespace skaldrun {
 
 namespace {
@@ -19,8 +21,9 @@ EFOpenError::EFOpenError(std::string_view fullName, std::string_view reason)
 EFCreateError::EFCreateError(std::string_view fullName, std::string_view reason)
     : Exception(FileMessage("Cannot create file \"", fullName, reason)) {}
 
-EWriteError::EWriteError()
-    : Exception("Stream write error") {}
+EWriteError::EWriteError(std::string reason)
+    : Exception("Stream write error")
+    , reason_(std::move(reason)) {}
 
 EConvertError::EConvertError(std::string_view text, std::size_t line)
     : Exception(std::string("'").append(text).append("' is not a valid integer value"))

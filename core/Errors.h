@@ -29,9 +29,14 @@ public:
     EFCreateError(std::string_view fullName, std::string_view reason);
 };
 
+// The box shows only the fixed text; the command adds the system's reason where one is known.
 class EWriteError : public Exception {
 public:
-    EWriteError();
+    explicit EWriteError(std::string reason = {});
+    const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 class EInvalidOperation : public Exception {

@@ -33,11 +33,13 @@ void AdviseLargeBuffer(std::string& buffer) noexcept;
 // Reads standard input to its end under the same capacity rule.
 std::string ReadStandardInput(std::size_t capacity);
 
-// Writes all of data as the file's whole content. A regular file, existing or new, is replaced
-// in one step by a complete copy written beside it, keeping its permissions; a symbolic link
-// stays and its file is replaced. Devices, FIFOs and a writable file in a folder that refuses new
-// files are written in place. Fails with EFCreateError when the file cannot be created or
-// replaced and EWriteError when not all was written; on failure a replaced file is untouched.
+// Writes all of data as the file's whole content. A regular file that only its bytes would
+// tell from a copy beside it (one link, an owner and group we can give back, a folder that
+// takes the copy and the rename) is replaced by that copy in one step; any other is written in
+// place after its new length is reserved. A symbolic link stays and its file is written.
+// Fails with EFCreateError when the file cannot be created or is not writable (also read-only
+// by its mode, for root too) and EWriteError, carrying the system's reason, when not all was
+// written; a full disk or a size limit leaves an existing file's bytes as they were.
 void WriteWholeFile(const std::string& path, std::string_view data);
 
 // A write over the process's file-size limit then fails as a write error instead of ending the

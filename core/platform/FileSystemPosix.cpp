@@ -8,7 +8,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,7 +73,9 @@ void WriteAll(int fd, std::string_view data) {
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
+            throw EWriteError(ErrorText(errno));
+        if (n == 0)
             throw EWriteError();
         data.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -157,20 +161,62 @@ std::string ReadStandardInput(std::size_t capacity) {
 
 namespace {
 
-// Opens the target itself and writes over it: for devices and FIFOs, which must never be
-// replaced, and for a writable file in a folder that takes no new files. Non-blocking, so that
-// a FIFO without a reader fails at once instead of hanging.
-void WriteInPlace(const std::string& path, std::string_view data) {
+[[noreturn]] void ThrowWriteError(int code) {
+    throw EWriteError(code != 0 ? ErrorText(code) : std::string());
+}
+
+// Closing is where some file systems report a write that was lost.
+void CloseChecked(FileDescriptor& file) {
+    if (::close(file.Release()) != 0 && errno != EINTR)
+        ThrowWriteError(errno);
+}
+
+void ClearNonBlocking(int fd) noexcept {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// Writes through the name itself: a new file where no copy can be placed beside it, and the
+// file a dangling link names, which is created and keeps its link. Non-blocking, so that a FIFO
+// that appeared meanwhile without a reader fails at once instead of hanging.
+void WriteThroughName(const std::string& path, std::string_view data) {
     FileDescriptor file(::open(
         path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
-    const int flags = ::fcntl(file.Get(), F_GETFL);
-    if (flags >= 0)
-        ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    ClearNonBlocking(file.Get());
     WriteAll(file.Get(), data);
-    if (::close(file.Release()) != 0 && errno != EINTR)
-        throw EWriteError();
+    CloseChecked(file);
+}
+
+// Writes over an existing regular file opened without truncating. The new length is reserved
+// first, so a full disk, a quota or a size limit stops the save before any old byte changes.
+void OverwriteInPlace(FileDescriptor& file, std::string_view data) {
+    const int fd = file.Get();
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        data.size() > limit.rlim_cur)
+        ThrowWriteError(EFBIG);
+    if (!data.empty()) {
+        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
+        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != ENOSYS)
+            ThrowWriteError(reserved);
+    }
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t n =
+            ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ThrowWriteError(n < 0 ? errno : 0);
+        done += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(data.size())) != 0)
+        ThrowWriteError(errno);
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        ThrowWriteError(errno);
+    CloseChecked(file);
 }
 
 // The file a name stands for: a symbolic link is followed, so that the link stays and the file
@@ -181,23 +227,29 @@ std::string ResolveLinks(const std::string& path) {
     return ec ? path : resolved.string();
 }
 
-// A temporary file beside the target that is removed unless it took the target's place.
+// A new file beside the target, created as open(O_CREAT) creates any file, so the umask and
+// the folder's default ACL shape its mode; removed unless it took the target's place.
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& target) {
         const std::filesystem::path t(target);
-        std::string hidden = t.filename().string();
-        hidden.insert(hidden.begin(), '.');
-        hidden.append(".XXXXXX");
-        name_ = (t.parent_path() / hidden).string();
-        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+        std::string stem(1, '.');
+        stem.append(t.filename().string()).push_back('.');
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            name_ = (t.parent_path() / (stem + std::to_string(random() % 1000000000U))).string();
+            fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+            if (fd_ < 0 && errno != EEXIST)
+                break;
+        }
+        created_ = fd_ >= 0;
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         if (fd_ >= 0)
             ::close(fd_);
-        if (!placed_)
+        if (created_ && !placed_)
             ::unlink(name_.c_str());
     }
     bool Created() const noexcept { return fd_ >= 0; }
@@ -205,11 +257,11 @@ public:
     // Flushed to the disk and closed: only then may it replace anything.
     void Finish() {
         if (::fsync(fd_) != 0 && errno != EINVAL)
-            throw EWriteError();
+            ThrowWriteError(errno);
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0 && errno != EINTR)
-            throw EWriteError();
+            ThrowWriteError(errno);
     }
     bool RenameTo(const std::string& target) noexcept {
         placed_ = ::rename(name_.c_str(), target.c_str()) == 0;
@@ -219,46 +271,68 @@ public:
 private:
     std::string name_;
     int fd_ = -1;
+    bool created_ = false;
     bool placed_ = false;
 };
 
-mode_t NewFileMode() noexcept {
-    const mode_t mask = ::umask(0); // the only way to read it; single-threaded here
-    ::umask(mask);
-    return 0666 & ~mask;
+// Gives the copy the target's mode, owner and group; false where any of them cannot be given
+// back, since the rename would then change more than the file's bytes.
+bool TakeOverAttributes(int copy, const struct stat& target) noexcept {
+    [[maybe_unused]] const int owned = ::fchown(copy, target.st_uid, target.st_gid);
+    ::fchmod(copy, target.st_mode & 07777); // after chown, which may clear set-id bits
+    struct stat st {};
+    return ::fstat(copy, &st) == 0 && st.st_uid == target.st_uid && st.st_gid == target.st_gid &&
+           (st.st_mode & 07777) == (target.st_mode & 07777);
+}
+
+// Writes a complete copy beside the target and renames it into place. False, with the target
+// untouched, where the folder takes no copy or refuses the rename, or the copy would not be
+// the target's equal; a failed write of the copy is a write error.
+bool ReplaceByRename(const std::string& target, const struct stat* existing,
+                     std::string_view data) {
+    TemporaryFile temporary(target);
+    if (!temporary.Created())
+        return false;
+    if (existing != nullptr && !TakeOverAttributes(temporary.Get(), *existing))
+        return false;
+    WriteAll(temporary.Get(), data);
+    temporary.Finish();
+    return temporary.RenameTo(target);
 }
 
 } // namespace
 
-// A regular file is replaced in one step by a complete copy written beside it, so a save that
-// fails part way (a full disk, a size limit) leaves the old file as it was.
+// Only a rename replaces a file in one step, so a save that fails part way leaves the old file
+// as it was; it is taken where the new file is in every respect but its bytes the old one.
+// Elsewhere (hard links, another owner's file, a sticky or read-only folder) the file is
+// written in place, with its space reserved first.
 void WriteWholeFile(const std::string& path, std::string_view data) {
     const std::string target = ResolveLinks(path);
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    struct stat link {};
-    const bool dangling = !exists && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    if ((exists && !S_ISREG(st.st_mode)) || dangling) {
-        WriteInPlace(path, data);
-        return;
-    }
-    TemporaryFile temporary(target);
-    if (!temporary.Created()) {
-        WriteInPlace(path, data); // gives the reason the folder refuses, or writes the file
-        return;
-    }
-    if (exists) {
-        ::fchmod(temporary.Get(), st.st_mode & 07777);
-        // Another owner's file that we may write: where it cannot be given back, the new one
-        // is ours, as any file we create.
-        [[maybe_unused]] const int given = ::fchown(temporary.Get(), st.st_uid, st.st_gid);
-    } else {
-        ::fchmod(temporary.Get(), NewFileMode());
-    }
-    WriteAll(temporary.Get(), data);
-    temporary.Finish();
-    if (!temporary.RenameTo(target))
+    FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.Get() < 0 && errno != ENOENT)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
+    if (file.Get() < 0) {
+        struct stat link {};
+        const bool dangling = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        if (dangling || !ReplaceByRename(target, nullptr, data))
+            WriteThroughName(path, data); // writes, or gives the reason the folder refuses
+        return;
+    }
+    struct stat st {};
+    if (::fstat(file.Get(), &st) != 0)
+        throw EFCreateError(FullPathName(path), ErrorText(errno));
+    ClearNonBlocking(file.Get());
+    if (!S_ISREG(st.st_mode)) { // a device or a FIFO with a reader
+        WriteAll(file.Get(), data);
+        CloseChecked(file);
+        return;
+    }
+    // Read-only as its owner marked it, which root's rights do not override.
+    if ((st.st_mode & 0222) == 0)
+        throw EFCreateError(FullPathName(path), ErrorText(EACCES));
+    if (st.st_nlink == 1 && ReplaceByRename(target, &st, data))
+        return;
+    OverwriteInPlace(file, data);
 }
 
 void IgnoreFileSizeSignal() noexcept {

@@ -150,6 +150,8 @@ TEST(SkaldrunConvert, ReadsStreamsAndWritesStandardOutput) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const pid_t writer = ::fork();
     if (writer == 0) {
+        // Late, so the command must wait for its writer rather than find one there.
+        ::usleep(300 * 1000);
         const std::string bytes = ReadBytes(Sample("cr-only.m3u"));
         const int fd = ::open(fifo.c_str(), O_WRONLY);
         const bool ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
@@ -181,6 +183,12 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
     std::filesystem::create_symlink("/dev/full", dir.Path() / "full");
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
     const std::string old = dir.Write("old", "old list\r\n");
+    const std::string linked = dir.Write("linked", "old list\r\n");
+    std::string entries = "#EXTM3U\n";
+    for (int i = 0; i < 20; ++i)
+        entries += "#EXTINF:185,Artist - Title\n";
+    const std::string playlist = dir.Write("list.m3u", entries); // a 600-byte list
+    ASSERT_EQ(::link(linked.c_str(), dir.File("link").c_str()), 0);
     const char* const failingClose = SKALDRUN_FAILING_CLOSE;
     const struct {
         std::string target;
@@ -188,21 +196,26 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
         const char* preload;
         std::string err;
     } cases[] = {
-        {dir.File("full"), RLIM_INFINITY, nullptr, "skaldrun-convert: Stream write error.\n"},
+        {dir.File("full"), RLIM_INFINITY, nullptr,
+         "skaldrun-convert: " + dir.File("full") +
+             ": Stream write error: No space left on device.\n"},
         {dir.File("no/list"), RLIM_INFINITY, nullptr,
          "skaldrun-convert: Cannot create file \"" + dir.File("no/list") +
              "\". No such file or directory.\n"},
-        // The 47-byte list over the limit: reported, not killed by the signal.
-        {old, 40, nullptr, "skaldrun-convert: Stream write error.\n"},
-        // A write lost at close is as much a failure as one lost at write.
-        {old, RLIM_INFINITY, failingClose, "skaldrun-convert: Stream write error.\n"},
+        // Over the limit, which the message itself fits: reported, not killed by the signal.
+        {old, 200, nullptr, "skaldrun-convert: " + old + ": Stream write error: File too large.\n"},
+        // A write lost at close is as much a failure as one lost at write, also in place.
+        {old, RLIM_INFINITY, failingClose,
+         "skaldrun-convert: " + old + ": Stream write error: Input/output error.\n"},
+        {linked, RLIM_INFINITY, failingClose,
+         "skaldrun-convert: " + linked + ": Stream write error: Input/output error.\n"},
         // No reader: fails at once, never waits for one.
         {dir.File("fifo"), RLIM_INFINITY, nullptr,
          "skaldrun-convert: Cannot create file \"" + dir.File("fifo") +
              "\". No such device or address.\n"},
     };
     for (const auto& c : cases) {
-        const Result r = RunConvert({"-o", c.target, Sample("cr-only.m3u")},
+        const Result r = RunConvert({"-o", c.target, playlist},
                                     {.fileSizeLimit = c.fileSizeLimit, .preload = c.preload});
         EXPECT_EQ(r.exitCode, 1) << c.target;
         EXPECT_EQ(r.err, c.err);
@@ -210,7 +223,7 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
     EXPECT_EQ(ReadBytes(old), "old list\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                             std::filesystem::directory_iterator()),
-              3); // nothing left beside the targets
+              6); // nothing left beside the targets and the playlist
 }
 
 // A usage error says what was wrong and where help is.
@@ -245,7 +258,8 @@ TEST(SkaldrunConvert, Usage) {
         // Their own output fails like a list's.
         const Result full = RunConvert({option}, {.output = "/dev/full"});
         EXPECT_EQ(full.exitCode, 1) << option;
-        EXPECT_EQ(full.err, "skaldrun-convert: Stream write error.\n");
+        EXPECT_EQ(full.err, "skaldrun-convert: standard output: Stream write error: No space left "
+                            "on device.\n");
     }
 }
 

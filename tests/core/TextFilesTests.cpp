@@ -5,7 +5,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -217,6 +219,153 @@ TEST(SaveConvertedText, WritableFileInAReadOnlyFolderIsSaved) {
               0);
     fs::permissions(dir.Path(), fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(ReadBytes(target), "new");
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Runs the action as "nobody" when the tests run as root, or as the user running them.
+template <typename Action>
+int AsNobody(Action&& action) {
+    return InChild([&] {
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            return false;
+        return action();
+    });
+}
+
+std::size_t EntriesIn(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+struct Owner {
+    uid_t uid;
+    gid_t gid;
+    bool operator==(const Owner&) const = default;
+};
+
+Owner OwnerOf(const std::string& file) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return {st.st_uid, st.st_gid};
+}
+
+// Files of other users need root to set up; each row saves as root or as "nobody".
+TEST(SaveConvertedText, OwnersAndReadOnlyFilesAreHonoured) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files to other users";
+    const struct {
+        std::string_view name;
+        Owner fileOwner;
+        mode_t fileMode;
+        Owner folderOwner;
+        mode_t folderMode;
+        bool asNobody;
+        bool saved;
+    } cases[] = {
+        // Read-only: refused, also for root, whoever owns the file or the folder.
+        {"own-ro", {kNobody, kNobody}, 0444, {kNobody, kNobody}, 0755, true, false},
+        {"roots-ro", {0, 0}, 0444, {kNobody, kNobody}, 0755, true, false},
+        {"ro-as-root", {0, 0}, 0444, {0, 0}, 0755, false, false},
+        // Writable by us but not ours: written in place, owner and group kept.
+        {"sticky", {0, 0}, 0666, {0, 0}, 01777, true, true},
+        {"others", {0, 0}, 0666, {kNobody, kNobody}, 0755, true, true},
+        // Root gives a replaced file back to its owner.
+        {"users", {kNobody, kNobody}, 0640, {0, 0}, 0755, false, true},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string target = dir.Write(std::string(c.name) + ".txt", "old list");
+        ASSERT_EQ(::chown(target.c_str(), c.fileOwner.uid, c.fileOwner.gid), 0);
+        ASSERT_EQ(::chmod(target.c_str(), c.fileMode), 0);
+        ASSERT_EQ(::chown(dir.Path().c_str(), c.folderOwner.uid, c.folderOwner.gid), 0);
+        ASSERT_EQ(::chmod(dir.Path().c_str(), c.folderMode), 0);
+        const auto save = [&] {
+            const std::string message =
+                MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File(c.name), "new"); });
+            return c.saved ? message == "no error"
+                           : message == "Cannot create file \"" + target + "\". Permission denied";
+        };
+        EXPECT_EQ(c.asNobody ? AsNobody(save) : InChild(save), 0) << c.name;
+        EXPECT_EQ(ReadBytes(target), c.saved ? "new" : "old list") << c.name;
+        EXPECT_EQ(OwnerOf(target), c.fileOwner) << c.name;
+        EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(c.fileMode)) << c.name;
+        EXPECT_EQ(EntriesIn(dir.Path()), 1U) << c.name;
+    }
+}
+
+// Hard links keep naming one file; a shorter list leaves no tail of the longer one.
+TEST(SaveConvertedText, HardLinksAreWrittenInPlace) {
+    TempDir dir;
+    const std::string a = dir.Write("a.txt", std::string(5000, 'x'));
+    ASSERT_EQ(::link(a.c_str(), dir.File("b.txt").c_str()), 0);
+    SaveConvertedText(dir.File("a"), "1.New  <0:01>\r\n");
+    EXPECT_EQ(ReadBytes(a), "1.New  <0:01>\r\n");
+    EXPECT_EQ(ReadBytes(dir.File("b.txt")), "1.New  <0:01>\r\n");
+    EXPECT_EQ(EntriesIn(dir.Path()), 2U);
+}
+
+// In place, the space is reserved before any old byte changes.
+TEST(SaveConvertedText, InPlaceSaveThatCannotFitKeepsTheOldBytes) {
+    TempDir dir;
+    const std::string old = "1.Old  <0:01>\r\n";
+    const std::string a = dir.Write("a.txt", old);
+    ASSERT_EQ(::link(a.c_str(), dir.File("b.txt").c_str()), 0);
+    // Over the size limit.
+    EXPECT_EQ(InChild([&] {
+                  const rlimit limit{100, 100};
+                  platform::IgnoreFileSizeSignal();
+                  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                         MessageOf<EWriteError>([&] {
+                             SaveConvertedText(dir.File("a"), std::string(1000, 'y'));
+                         }) == "Stream write error";
+              }),
+              0);
+    EXPECT_EQ(ReadBytes(a), old);
+
+    // On a full disk: a small file system of our own, where root may mount one.
+    const fs::path small = dir.Path() / "small";
+    fs::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{small};
+    const std::string first = (small / "a.txt").string();
+    std::ofstream(first, std::ios::binary) << old;
+    ASSERT_EQ(::link(first.c_str(), (small / "b.txt").c_str()), 0);
+    {
+        std::ofstream filler(small / "filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()))
+            ;
+    }
+    EXPECT_EQ(MessageOf<EWriteError>(
+                  [&] { SaveConvertedText((small / "a").string(), std::string(32768, 'y')); }),
+              "Stream write error");
+    EXPECT_EQ(ReadBytes(first), old);
+    EXPECT_EQ(ReadBytes((small / "b.txt").string()), old);
+    EXPECT_EQ(EntriesIn(small), 3U);
+}
+
+// A new file gets the mode a plain create gives; a dangling link gets its file.
+TEST(SaveConvertedText, NewFilesFollowTheUmaskAndDanglingLinks) {
+    TempDir dir;
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        const std::string name = dir.File("new" + std::to_string(mask));
+        EXPECT_EQ(InChild([&] {
+                      ::umask(mask);
+                      SaveConvertedText(name, "new");
+                      return true;
+                  }),
+                  0);
+        EXPECT_EQ(fs::status(name + ".txt").permissions(), static_cast<fs::perms>(0666 & ~mask));
+    }
+    fs::create_symlink(dir.Path() / "real.txt", dir.Path() / "link.txt");
+    SaveConvertedText(dir.File("link"), "new");
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.txt"));
+    EXPECT_EQ(ReadBytes(dir.File("real.txt")), "new");
 }
 
 TEST(SaveConvertedText, FifoWithoutReaderFailsAtOnce) {

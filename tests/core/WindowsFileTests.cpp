@@ -66,6 +66,20 @@ TEST(WindowsFiles, OtherReadersDoNotStopAReadButStopASave) {
               2); // the playlist and the held file: no copy left beside them
 }
 
+TEST(WindowsFiles, AReadOnlyFileIsNotReplaced) {
+    TempDir dir;
+    const std::string target = dir.Write("ro.txt", "keep me");
+    ASSERT_TRUE(::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("ro"), "new"); }),
+              "Cannot create file \"" + platform::FullPathName(target) + "\". " +
+                  Reason(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ReadBytes(target), "keep me");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL); // so the folder can go
+}
+
 TEST(WindowsFiles, NobodyOpensATextFileWhileItIsSaved) {
     TempDir dir;
     // Another program keeps trying to open the file while a large text is saved; it must meet a
