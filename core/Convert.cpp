@@ -16,76 +16,109 @@ constexpr std::string_view kHeader = "#EXTM3U";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::int64_t kMaxSeconds = 2147483647;
 
+// "#EXTM3U" alone, or followed by a blank and the playlist's attributes (an IPTV list's program
+// guide, say).
 bool IsHeader(std::string_view line) noexcept {
     if (line.starts_with(kUtf8Bom))
         line.remove_prefix(kUtf8Bom.size());
-    return line == kHeader;
+    if (!line.starts_with(kHeader))
+        return false;
+    return line.size() == kHeader.size() || line[kHeader.size()] == ' ' ||
+           line[kHeader.size()] == '\t';
+}
+
+// Only these lines are tracks; every other directive and comment is passed over.
+constexpr std::string_view kEntryTag = "#EXTINF:";
+
+bool IsEntryLine(std::string_view line) noexcept {
+    return line.size() >= kEntryTag.size() &&
+           std::memcmp(line.data(), kEntryTag.data(), kEntryTag.size()) == 0;
 }
 
 bool IsDigit(char c) noexcept {
     return c >= '0' && c <= '9';
 }
 
-// The duration is the first run of decimal digits before the first comma: anything before it is
+// The duration is the first run of decimal digits before the comma: anything before it is
 // passed over and anything after it (attributes such as tvg-id="12") is not part of it. A "-"
-// before any digit marks an unknown length, as players write "-1".
+// before any digit marks an unknown length, as players write "-1". Attribute values are quoted
+// and may hold commas, so the comma that ends the field is the first outside quotes, and what
+// stands inside them is no part of the duration.
 struct Entry {
-    bool isEntry = false; // false: no comma, so a directive such as #EXTGRP
+    bool isEntry = false; // false: no comma, so nothing to show
     bool unknown = false;
     bool valid = false;
     std::int64_t seconds = 0;
-    std::string_view field;
+    std::string_view digits; // for the error message
     std::string_view title;
 };
+
+// The comma that ends the duration field, and whether quotes were seen before it. Where no
+// comma stands outside quotes (one left open), the first comma of all, quotes being plain text.
+std::size_t FieldEnd(std::string_view line, bool& quoted) noexcept {
+    quoted = false;
+    bool inside = false;
+    for (std::size_t i = kEntryTag.size(); i < line.size(); ++i) {
+        if (line[i] == '"') {
+            inside = !inside;
+            quoted = true;
+        } else if (line[i] == ',' && !inside) {
+            return i;
+        }
+    }
+    quoted = false;
+    return line.find(',', kEntryTag.size());
+}
 
 Entry ScanEntry(std::string_view line) noexcept {
     Entry e;
     // Nearly every entry a player writes is "#EXTINF:<digits>,<title>".
-    constexpr std::string_view kTag = "#EXTINF:";
-    if (line.size() > kTag.size() && std::memcmp(line.data(), kTag.data(), kTag.size()) == 0) {
-        std::size_t i = kTag.size();
+    {
+        std::size_t i = kEntryTag.size();
         std::int64_t seconds = 0;
-        while (i < line.size() && i < kTag.size() + 10 && IsDigit(line[i]))
+        while (i < line.size() && i < kEntryTag.size() + 10 && IsDigit(line[i]))
             seconds = seconds * 10 + (line[i++] - '0');
-        if (i > kTag.size() && i < line.size() && line[i] == ',' && seconds <= kMaxSeconds) {
+        if (i > kEntryTag.size() && i < line.size() && line[i] == ',' && seconds <= kMaxSeconds) {
             e.isEntry = true;
             e.valid = true;
             e.seconds = seconds;
-            e.field = line.substr(0, i);
             e.title = line.substr(i + 1);
             return e;
         }
     }
-    bool anyDigit = false;
-    std::size_t i = 0;
-    for (; i < line.size() && line[i] != ','; ++i) {
+    bool quoted = false;
+    const std::size_t end = FieldEnd(line, quoted);
+    if (end == std::string_view::npos)
+        return e;
+    std::size_t first = end;
+    std::size_t last = end;
+    bool inside = false;
+    for (std::size_t i = kEntryTag.size(); i < end; ++i) {
         const char c = line[i];
-        if (IsDigit(c)) {
-            anyDigit = true;
+        if (quoted && c == '"') {
+            inside = !inside;
+        } else if (inside) {
+            continue;
+        } else if (IsDigit(c)) {
+            if (first == end)
+                first = i;
             if (e.seconds <= kMaxSeconds)
                 e.seconds = e.seconds * 10 + (c - '0');
-        } else if (anyDigit || c == '-') {
-            e.unknown = !anyDigit;
-            i = std::min(line.find(',', i), line.size());
+            continue;
+        } else if (c == '-' && first == end) {
+            e.unknown = true;
+            break;
+        }
+        if (first != end) { // the run of digits has ended
+            last = i;
             break;
         }
     }
-    if (i == line.size())
-        return e;
     e.isEntry = true;
-    e.valid = anyDigit && e.seconds <= kMaxSeconds;
-    e.field = line.substr(0, i);
-    e.title = line.substr(i + 1);
+    e.valid = first != end && e.seconds <= kMaxSeconds;
+    e.digits = line.substr(first, last - first);
+    e.title = line.substr(end + 1);
     return e;
-}
-
-// Only needed for the error message, so the digits are gathered again only then.
-std::string DigitString(std::string_view field) {
-    const std::size_t first = field.find_first_of("0123456789");
-    if (first == std::string_view::npos)
-        return {};
-    const std::size_t end = field.find_first_not_of("0123456789", first);
-    return std::string(field.substr(first, end == std::string_view::npos ? end : end - first));
 }
 
 std::string_view StripTrackNumber(std::string_view title) noexcept {
@@ -261,13 +294,13 @@ public:
 
     // number: the line's place in the playlist, counted from 1.
     void Line(std::string_view line, std::size_t number) {
-        if (line.empty() || line[0] != '#')
+        if (!IsEntryLine(line))
             return;
         const Entry entry = ScanEntry(line);
         if (!entry.isEntry)
             return;
         if (!entry.unknown && !entry.valid)
-            throw EConvertError(DigitString(entry.field), number);
+            throw EConvertError(entry.digits, number);
 
         const std::string_view title =
             options_.DeleteDigits ? StripTrackNumber(entry.title) : entry.title;

@@ -79,6 +79,12 @@ TEST(SkaldrunConvert, ConvertsRealPlaylists) {
          "1.Artist - a1-Side A Opener  <3:19>\r\n2.Jingle  <0:12>\r\n3.Night Stream\r\n"},
         {{Sample("utf8-bom.m3u8")},
          "1.Ария - 03. Беспечный ангел  <3:32>\r\n2.Björk - 04 Army of Me  <3:04>\r\n"},
+        // Today's playlists: attributes on the header, quoted commas, other players' lines.
+        {{Sample("iptv-epg-header.m3u8")}, "1.Good, Bad and Ugly\r\n2.Morning, Live  <0:00>\r\n"},
+        {{Sample("vlc-options.m3u")}, "1.Artist - Track One  <3:21>\r\n2.Radio, Night\r\n"},
+        {{Sample("hls-master.m3u8")}, ""},
+        {{Sample("comments-and-commas.m3u")},
+         "1.Artist, The - Song  <4:05>\r\n2.Long Mix  <100:00>\r\n"},
         {{"--no-counter", "--no-time", "--keep-digits", Sample("cr-only.m3u")},
          "01-Intro\r\nLong Mix, Part 2\r\n"},
         {{"--no-time", "--", Sample("cr-only.m3u")}, "1.Intro\r\n2.Long Mix, Part 2\r\n"},
@@ -89,6 +95,18 @@ TEST(SkaldrunConvert, ConvertsRealPlaylists) {
         EXPECT_EQ(r.out, c.out) << c.args.back();
         EXPECT_EQ(r.err, "");
     }
+}
+
+// A line longer than the output buffer goes out whole, and the next one after it.
+TEST(SkaldrunConvert, TitleLongerThanTheBuffer) {
+    TempDir dir;
+    const std::string title(70000, 't');
+    const std::string playlist =
+        dir.Write("long.m3u", "#EXTM3U\n#EXTINF:1," + title + "\na.mp3\n#EXTINF:2,next\n");
+    const Result r = RunConvert({playlist});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1." + title + "  <0:01>\r\n2.next  <0:02>\r\n");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(SkaldrunConvert, ReadsStandardInput) {

@@ -43,7 +43,11 @@ TEST(ConvertPlaylist, HeaderRules) {
         {"#EXTM3U", true},
         {"#EXTM3U\r\n", true},
         {"#extm3u\r\n", false},
-        {"#EXTM3U \r\n", false},
+        {"#EXTM3U \r\n", true},
+        {"#EXTM3U\tx\r\n", true},
+        {"#EXTM3U x-tvg-url=\"http://epg.example/guide.xml.gz\"\r\n", true}, // IPTV
+        {"\xEF\xBB\xBF#EXTM3U url-tvg=\"http://epg.example/a.xml\"\r\n", true},
+        {"#EXTM3Ux\r\n", false},
         {" #EXTM3U\r\n", false},
         {"#EXTM3U8\r\n", false},
         {"\xEF\xBB\xBF#EXTM3U\r\n", true},                // UTF-8 mark written by players
@@ -146,7 +150,16 @@ TEST(ConvertPlaylist, Durations) {
         {"#EXTINF:30-live,C", "1.C  <0:30>"},
         {"#EXTINF:10,Song, Part 2", "1.Song, Part 2  <0:10>"},
         {"#EXTINF:10,", "1.  <0:10>"},
-        {"#x1,A", "1.A  <0:01>"},
+        {"#EXTINF:5999,A", "1.A  <99:59>"},
+        {"#EXTINF:6000,A", "1.A  <100:00>"},
+        {"#EXTINF:6059,A", "1.A  <100:59>"},
+        // Quoted attribute values: their commas and digits are no part of the duration.
+        {"#EXTINF:-1 tvg-name=\"The Good, the Bad\",The Good, the Bad", "1.The Good, the Bad"},
+        {"#EXTINF:185 tvg-logo=\"http://x/12.png\",01-Song", "1.Song  <3:05>"},
+        {"#EXTINF:logo=\"7,8\" 185,Song", "1.Song  <3:05>"},
+        {"#EXTINF:185\"x,y\"9,Song", "1.Song  <3:05>"},
+        {"#EXTINF:\"5,x", "1.x  <0:05>"}, // a quote left open: the first comma, as before
+        {"#EXTINF:1 a=\"b\" c=\"d,e\",T, \"q\"", "1.T, \"q\"  <0:01>"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ConvertOne(c.entry), c.line) << c.entry;
@@ -159,7 +172,8 @@ TEST(ConvertPlaylist, DurationErrors) {
         std::string_view message;
     } cases[] = {
         {"#EXTINF:,Title", "'' is not a valid integer value"},
-        {"#,A", "'' is not a valid integer value"},
+        {"#EXTINF:id=\"12\",A", "'' is not a valid integer value"},
+        {"#EXTINF:x\"1\"2147483648,A", "'2147483648' is not a valid integer value"},
         {"#EXTINF:99999999999,Long", "'99999999999' is not a valid integer value"},
         {"#EXTINF:2147483648,A", "'2147483648' is not a valid integer value"},
         {"#EXTINF:2147483648.5,A", "'2147483648' is not a valid integer value"},
@@ -197,6 +211,30 @@ TEST(ConvertPlaylist, EntryLinesAndNumbering) {
     EXPECT_EQ(Convert(source, {.TimeShow = false}), "1.a\r\n2.b\r\n3.c\r\n");
     EXPECT_EQ(Convert("#EXTM3U"), "");
     EXPECT_EQ(Convert(Lines({"#EXTM3U", "path only"})), "");
+}
+
+// Only #EXTINF: lines with a comma are tracks; nothing else takes a number.
+TEST(ConvertPlaylist, LinesThatAreNotEntries) {
+    const std::string_view lines[] = {
+        "# Rock, 1990s",
+        "#EXTVLCOPT:http-user-agent=Mozilla/5.0 (KHTML, like Gecko) Chrome/76",
+        "#EXT-X-STREAM-INF:BANDWIDTH=1280000,AVERAGE-BANDWIDTH=1000000",
+        "#EXT-X-KEY:METHOD=AES-128,URI=\"k\"",
+        "#EXTGRP:Rock, Pop",
+        "#x1,A",
+        "#,A",
+        "#EXTINF,5,x",
+        "#extinf:5,x",
+        "#EXTINF:185 no comma",
+        "#EXTINF:",
+        "C:\\Music\\Artist, The - 01.mp3",
+        "http://stream.example/live?a=1,2",
+    };
+    for (const auto line : lines) {
+        EXPECT_EQ(Convert(Lines({"#EXTM3U", "#EXTINF:1,a", line, "#EXTINF:2,b"})),
+                  "1.a  <0:01>\r\n2.b  <0:02>\r\n")
+            << line;
+    }
 }
 
 TEST(ConvertPlaylist, TitlesAreBytes) {

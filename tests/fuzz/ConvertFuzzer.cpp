@@ -33,20 +33,39 @@ bool HasOnlyCrLfBreaks(const std::string& text) {
     return true;
 }
 
+bool IsEntry(std::string_view line) {
+    return line.starts_with("#EXTINF:") && line.find(',') != std::string_view::npos;
+}
+
 std::size_t EntryLines(const std::vector<std::string_view>& lines) {
     std::size_t entries = 0;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (!lines[i].empty() && lines[i][0] == '#' && lines[i].find(',') != std::string_view::npos)
-            ++entries;
-    }
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        entries += IsEntry(lines[i]) ? 1 : 0;
     return entries;
 }
 
+// The part of an entry line that holds the duration, with what stands inside quotes left out:
+// up to the first comma outside quotes, or where there is none, up to the first comma.
+std::string DurationField(std::string_view line) {
+    std::string visible;
+    bool inside = false;
+    for (const char c : line) {
+        if (c == ',' && !inside)
+            return visible;
+        if (c == '"')
+            inside = !inside;
+        if (c == '"' || !inside)
+            visible.push_back(c);
+    }
+    return std::string(line.substr(0, line.find(',')));
+}
+
 // What the duration rule gives for an entry line, worked out another way: the first run of
-// digits before the comma, unless a "-" comes before it. Empty: the line has no duration shown;
+// digits in its field, unless a "-" comes before it. Empty: the line has no duration shown;
 // nullopt: the conversion must fail on it.
 std::optional<std::string> ShownDuration(std::string_view line) {
-    const std::string_view field = line.substr(0, line.find(','));
+    const std::string fieldText = DurationField(line);
+    const std::string_view field = fieldText;
     const std::size_t first = field.find_first_of("0123456789");
     const std::size_t minus = field.find('-');
     if (minus != std::string_view::npos && (first == std::string_view::npos || minus < first))
@@ -133,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::size_t made = 0;
             for (std::size_t i = 1; i < lines.size() && made <= out.size(); ++i) {
                 const std::string_view line = lines[i];
-                if (line.empty() || line[0] != '#' || line.find(',') == std::string_view::npos)
+                if (!IsEntry(line))
                     continue;
                 const std::optional<std::string> shown = ShownDuration(line);
                 if (made == out.size()) {

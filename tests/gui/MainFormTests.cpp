@@ -40,6 +40,7 @@ private slots:
     void stateAfterEachKindOfLoad_data();
     void stateAfterEachKindOfLoad();
     void choosingSelectorItems();
+    void iptvListWithAHeaderAndQuotedCommasConverts();
     void cancelledDialogsChangeNothing();
     void copyTakesTheSelectionOrEverything();
     void copiesOfSelectionsAreTheSelectedBytes_data();
@@ -234,6 +235,13 @@ void MainFormTests::choosingSelectorItems() {
     QCOMPARE(selector->currentIndex(), 0);
     QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isVisible());
     QVERIFY(!ExportEnabled());
+}
+
+void MainFormTests::iptvListWithAHeaderAndQuotedCommasConverts() {
+    Open(Sample("iptv-epg-header.m3u8"));
+    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(),
+             QStringLiteral("1.Good, Bad and Ugly\n2.Morning, Live  <0:00>\n"));
+    QVERIFY(messages.messages.empty());
 }
 
 void MainFormTests::cancelledDialogsChangeNothing() {
