@@ -191,6 +191,9 @@ void WriteWholeFile(const std::string& path, std::string_view data) {
         WriteInPlace(path, data); // fails with the system's reason
         return;
     }
+    // Checked by name as well, since a rename would replace it whatever its attribute says.
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        throw EFCreateError(full, ErrorText(ERROR_ACCESS_DENIED));
     // An existing file is held exclusively while its replacement is written: nobody opens it
     // meanwhile, and a program that holds it now stops the save with the system's reason.
     FileHandle held(exists ? ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
