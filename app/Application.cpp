@@ -1,6 +1,5 @@
 #include "app/Application.h"
 
-#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -21,12 +20,6 @@ bool InstallQtTranslations(QTranslator& translator, const QLocale& locale) {
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         return false;
     return QCoreApplication::installTranslator(&translator);
-}
-
-std::optional<QString> PlaylistArgument(const QStringList& arguments) {
-    if (arguments.size() < 2 || arguments.at(1).isEmpty())
-        return std::nullopt;
-    return QFileInfo(arguments.at(1)).absoluteFilePath();
 }
 
 } // namespace skaldrun::app

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QLocale>
-#include <optional>
 
 class QTranslator;
 
@@ -25,9 +24,5 @@ private:
 // Loads Qt's own texts (file dialogs, the views' context menu) for the locale's language from
 // Qt's translations folder and installs them; false when that language has none.
 bool InstallQtTranslations(QTranslator& translator, const QLocale& locale);
-
-// The playlist named on the command line once Qt has taken its own options: the first
-// argument, made absolute as the open dialog would give it. Anything after it is ignored.
-std::optional<QString> PlaylistArgument(const QStringList& arguments);
 
 } // namespace skaldrun::app

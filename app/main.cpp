@@ -1,6 +1,7 @@
 // Skaldrun: starts the application, creates its three windows and runs the event loop.
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/ErrorReporter.h"
 #include "app/MessageDialog.h"
 #include "core/ConvertOptions.h"
@@ -15,10 +16,32 @@
 #include <QFont>
 #include <QIcon>
 #include <QTranslator>
+#include <cstdio>
+
+namespace {
+
+bool Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream) ==
+               static_cast<std::size_t>(bytes.size()) &&
+           std::fflush(stream) == 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace skaldrun;
     platform::IgnoreFileSizeSignal();
+
+    // Before any window, so that help and version need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine command = app::ParseCommandLine(arguments);
+    if (command.exitCode) {
+        const bool printed = Print(stdout, command.output) && Print(stderr, command.error);
+        return printed ? *command.exitCode : 1;
+    }
 
     app::MessageBoxErrorReporter errors;
     app::Application application(argc, argv, errors);
@@ -51,10 +74,10 @@ int main(int argc, char** argv) {
     mainForm.adjustSize();
     ui::CenterOnScreen(mainForm);
     mainForm.show();
-    if (const std::optional<QString> playlist = app::PlaylistArgument(QApplication::arguments())) {
+    if (command.playlist) {
         // Once the window is up, as if chosen in the open dialog.
         QMetaObject::invokeMethod(
-            &mainForm, [&mainForm, name = *playlist] { mainForm.OpenPlaylist(name); },
+            &mainForm, [&mainForm, name = *command.playlist] { mainForm.OpenPlaylist(name); },
             Qt::QueuedConnection);
     }
     return QApplication::exec();

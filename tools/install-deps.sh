@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
+    dpkg-dev # dpkg-shlibdeps, which gives the package its library dependencies
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
     fonts-liberation2

@@ -13,6 +13,14 @@ appstreamcli validate --no-net --pedantic "$build/dist/org.skaldrun.Skaldrun.met
 rm -f "$build"/skaldrun_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 package=$(ls "$PWD/$build"/skaldrun_*.deb)
+depends=$(dpkg-deb -f "$package" Depends)
+echo "Depends: $depends"
+for needed in libqt6widgets6 libqt6gui6 libc6 qt6-qpa-plugins; do
+    if ! grep -Eq "(^|[ ,|])$needed( |,|$)" <<<"$depends"; then
+        echo "the package's Depends lacks $needed"
+        exit 1
+    fi
+done
 echo "== lintian on $(basename "$package") (any error or warning fails)"
 lintian --fail-on error,warning -I "$package"
 echo "== installing $(basename "$package")"

@@ -52,15 +52,28 @@ public:
 
 constexpr char kLinkAddress[] = "skaldrunLinkAddress";
 
+// A link a screen reader can follow: its press action does what a click does.
 class LinkLabelAccessible final : public QAccessibleWidget {
 public:
     explicit LinkLabelAccessible(QWidget* label)
         : QAccessibleWidget(label, QAccessible::Link) {}
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name)
-            return widget()->property(kLinkAddress).toString();
+            return Address();
         return QAccessibleWidget::text(t);
     }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << pressAction();
+    }
+    void doAction(const QString& actionName) override {
+        if (actionName == pressAction())
+            emit static_cast<QLabel*>(widget())->linkActivated(Address());
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+private:
+    QString Address() const { return widget()->property(kLinkAddress).toString(); }
 };
 
 QAccessibleInterface* LinkLabels(const QString& className, QObject* object) {
@@ -101,6 +114,13 @@ void MarkAsLink(QLabel& label, const QString& address) {
     }();
     (void)installed;
     label.setProperty(kLinkAddress, address);
+    // The palette's link colour, so the link stays readable on a dark desktop.
+    QPalette palette = label.palette();
+    palette.setBrush(QPalette::WindowText, palette.brush(QPalette::Link));
+    label.setPalette(palette);
+    QFont font = label.font();
+    font.setUnderline(true);
+    label.setFont(font);
     // Setting the text already made the plain label's interface; the next query makes the link.
     if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(&label))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));

@@ -35,8 +35,8 @@ void HideSelectionWithoutFocus(QPlainTextEdit& view);
 // starts 2 pixels in, whatever the desktop's style does with combo boxes.
 void MakeDropDownList(QComboBox& box);
 
-// A label that opens an address when clicked: screen readers hear it as a link named by the
-// address.
+// A label that opens an address when clicked, drawn in the palette's link colour: screen readers
+// hear it as a link named by the address, whose press action emits the label's linkActivated.
 void MarkAsLink(QLabel& label, const QString& address);
 
 } // namespace skaldrun::ui

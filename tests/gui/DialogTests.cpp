@@ -193,6 +193,24 @@ void DialogTests::aboutTextsAndLinks() {
     QCOMPARE(link->text(QAccessible::Name), QStringLiteral("https://skaldrun.org"));
     QCOMPARE(label("Label6")->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(label("Label4")->cursor().shape(), Qt::PointingHandCursor);
+    QAccessibleInterface* caption = QAccessible::queryAccessibleInterface(label("Label6"));
+    QCOMPARE(caption->role(), QAccessible::StaticText);
+    QCOMPARE(caption->text(QAccessible::Name), QStringLiteral("e-mail:"));
+
+    // A screen reader follows each link by its press action; the links wear the palette's colour.
+    for (const char* name : {"Label4", "Label5"}) {
+        QAccessibleActionInterface* actions =
+            QAccessible::queryAccessibleInterface(label(name))->actionInterface();
+        QVERIFY(actions != nullptr);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(label(name)->palette().color(QPalette::WindowText),
+                 about.palette().color(QPalette::Link));
+    }
+    QCOMPARE(about.palette().color(QPalette::Link), QColor(Qt::blue));
+    QCOMPARE(shell.requests, (QStringList{QStringLiteral("mailto: support@skaldrun.org"),
+                                          QStringLiteral("https://skaldrun.org")}));
+    shell.requests.clear();
 
     for (const char* name : {"Label6", "Label4", "Label5"})
         Click(label(name));

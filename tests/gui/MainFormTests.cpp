@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/ErrorReporter.h"
 #include "app/MessageDialog.h"
 #include "core/Version.h"
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +54,7 @@ private slots:
     void selectorListDropsBelowWithSmallItems();
     void messageOfOneLineStaysOnOneLine();
     void playlistFromTheCommandLine();
+    void helpVersionAndBadOptionsNeedNoDisplay();
     void droppedFilesOpenAndNeverBecomeText();
     void shortcutsFollowTheirCommands();
     void everyControlHasAName();
@@ -458,10 +461,28 @@ void MainFormTests::messageOfOneLineStaysOnOneLine() {
 }
 
 void MainFormTests::playlistFromTheCommandLine() {
-    QCOMPARE(app::PlaylistArgument({QStringLiteral("skaldrun")}), std::nullopt);
-    QCOMPARE(app::PlaylistArgument(
-                 {QStringLiteral("skaldrun"), QStringLiteral("a.m3u"), QStringLiteral("ignored")}),
-             QDir::current().absoluteFilePath(QStringLiteral("a.m3u")));
+    const auto absolute = [](const char* name) {
+        return std::optional(QDir::current().absoluteFilePath(QString::fromUtf8(name)));
+    };
+    const struct {
+        QStringList arguments;
+        std::optional<QString> playlist;
+    } cases[] = {
+        {{QStringLiteral("skaldrun")}, std::nullopt},
+        {{QStringLiteral("skaldrun"), QString()}, std::nullopt},
+        {{QStringLiteral("skaldrun"), QStringLiteral("a.m3u"), QStringLiteral("ignored")},
+         absolute("a.m3u")},
+        {{QStringLiteral("skaldrun"), QStringLiteral("--"), QStringLiteral("-x.m3u")},
+         absolute("-x.m3u")},
+        {{QStringLiteral("skaldrun"), QStringLiteral("-platform"), QStringLiteral("offscreen"),
+          QStringLiteral("-reverse"), QStringLiteral("a.m3u")},
+         absolute("a.m3u")},
+    };
+    for (const auto& c : cases) {
+        const app::CommandLine command = app::ParseCommandLine(c.arguments);
+        QVERIFY(!command.exitCode);
+        QCOMPARE(command.playlist, c.playlist);
+    }
 
     const QString path = Sample("cr-only.m3u");
     form->OpenPlaylist(path);
@@ -473,6 +494,42 @@ void MainFormTests::playlistFromTheCommandLine() {
     QCOMPARE(dialogs.offered, path);
     form->OpenPlaylist(dir->filePath(QStringLiteral("missing.m3u")));
     QCOMPARE(errors.messages.size(), 1U);
+}
+
+// Run as a user would type them, where no window system is reachable.
+void MainFormTests::helpVersionAndBadOptionsNeedNoDisplay() {
+    const QString version = QStringLiteral("Skaldrun %1 (build %2)\n")
+                                .arg(QString::fromUtf8(kVersionText))
+                                .arg(kBuildNumber);
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        {{QStringLiteral("--help")}, 0, QStringLiteral("Usage: skaldrun [OPTION]..."), {}},
+        {{QStringLiteral("-h")}, 0, QStringLiteral("Usage: skaldrun [OPTION]..."), {}},
+        {{QStringLiteral("--version")}, 0, version, {}},
+        {{QStringLiteral("-V"), QStringLiteral("a.m3u")}, 0, version, {}},
+        {{QStringLiteral("--bogus")},
+         64,
+         {},
+         QStringLiteral("skaldrun: Unknown option 'bogus'.\nTry 'skaldrun --help'.\n")},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    for (const auto& c : cases) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(SKALDRUN_APP_EXE), c.arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), c.exitCode);
+        QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).startsWith(c.out),
+                 qPrintable(c.arguments.join(' ')));
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), c.err);
+    }
 }
 
 void MainFormTests::droppedFilesOpenAndNeverBecomeText() {

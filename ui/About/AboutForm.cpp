@@ -18,10 +18,13 @@ TAboutForm::TAboutForm(Shell& shell, QWidget* parent)
     ui_->Label4->setText(QString::fromLatin1(kMailAddress));
     ui_->Label5->setText(QString::fromLatin1(kSiteAddress));
     MarkAsLink(*ui_->Label4, QString::fromLatin1(kMailAddress));
-    MarkAsLink(*ui_->Label6, QString::fromLatin1(kMailAddress));
     MarkAsLink(*ui_->Label5, QString::fromLatin1(kSiteAddress));
+    // The caption beside the address opens the mail too, but a screen reader hears it as the
+    // plain caption it is.
     for (QLabel* label : {ui_->Label4, ui_->Label5, ui_->Label6})
         label->installEventFilter(this);
+    connect(ui_->Label4, &QLabel::linkActivated, this, &TAboutForm::Label4Click);
+    connect(ui_->Label5, &QLabel::linkActivated, this, &TAboutForm::Label5Click);
     connect(ui_->CloseBitBtn, &QPushButton::clicked, this, &QDialog::accept);
     FormCreate();
 }

@@ -1,0 +1,88 @@
+#include "app/CommandLine.h"
+
+#include "core/Version.h"
+#include "ui/Widgets.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace skaldrun::app {
+
+namespace {
+
+// Qt's own options, which QApplication takes from the command line; known here so that they
+// are not taken for unknown ones.
+const char* const kQtValueOptions[] = {
+    "platform",        "platformpluginpath",
+    "platformtheme",   "plugin",
+    "display",         "style",
+    "stylesheet",      "session",
+    "qwindowgeometry", "geometry",
+    "qwindowtitle",    "title",
+    "qwindowicon",     "name",
+    "qmljsdebugger",   "fontengine",
+};
+const char* const kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+constexpr char kUsage[] = R"(Usage: skaldrun [OPTION]... [--] [PLAYLIST]
+Shows an extended M3U playlist as a plain, numbered track list that can be edited, copied and
+saved. PLAYLIST is opened once the window is shown; without it the window starts empty.
+
+  -h, --help              show this help and exit
+  -V, --version           show the version and exit
+  --                      end of options: a name that starts with '-' follows
+
+Qt's options that matter here:
+  -platform NAME          the window system plugin: xcb, wayland, offscreen...
+  -display DISPLAY        the X display to use
+  -style STYLE            the widget style: Fusion, Windows...
+  -reverse                lay the window out right to left
+  -qwindowgeometry GEOM   the main window's size and place, as 800x600+0+0
+
+The command skaldrun-convert converts without a window; see skaldrun-convert --help.
+)";
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const char* name : kQtValueOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), {}, QStringLiteral("v")));
+    for (const char* name : kQtFlagOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.exitCode = kExitUsage;
+        result.error =
+            QStringLiteral("skaldrun: %1\nTry 'skaldrun --help'.\n").arg(parser.errorText());
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.exitCode = 0;
+        result.output = QString::fromUtf8(kUsage);
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.exitCode = 0;
+        result.output = QStringLiteral("%1 %2 (build %3)\n")
+                            .arg(ui::ToQString(kApplicationTitle), ui::ToQString(kVersionText))
+                            .arg(kBuildNumber);
+        return result;
+    }
+    const QStringList names = parser.positionalArguments();
+    if (!names.isEmpty() && !names.first().isEmpty())
+        result.playlist = QFileInfo(names.first()).absoluteFilePath();
+    return result;
+}
+
+std::optional<QString> PlaylistArgument(const QStringList& arguments) {
+    return ParseCommandLine(arguments).playlist;
+}
+
+} // namespace skaldrun::app
