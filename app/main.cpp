@@ -53,9 +53,10 @@ int main(int argc, char** argv) {
         icon.addFile(QStringLiteral(":/icons/skaldrun-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
     // The layouts are drawn for "MS Sans Serif"; where it is missing, a face of Arial's widths
-    // keeps their captions within the fixed sizes.
+    // keeps their captions within the fixed sizes, where wider faces would cut them off.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                QStringLiteral("Arial")});
     QTranslator qtTexts; // before any window: the program's own texts are Russian already
     app::InstallQtTranslations(qtTexts, QLocale());
 

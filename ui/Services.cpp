@@ -29,7 +29,13 @@ std::optional<QString> Ask(QWidget* owner, QFileDialog::AcceptMode mode, const Q
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     memory.fileName = dialog.selectedFiles().front();
-    memory.filter = dialog.selectedNameFilter();
+    // Without the details the dialog names a filter by its shown part, which selectNameFilter
+    // would not find again; the whole filter it stands for is kept instead.
+    const QString chosen = dialog.selectedNameFilter();
+    for (const QString& filter : filters) {
+        if (filter == chosen || filter.left(filter.lastIndexOf(u'(')).trimmed() == chosen)
+            memory.filter = filter;
+    }
     return memory.fileName;
 }
 

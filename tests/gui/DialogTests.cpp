@@ -2,13 +2,17 @@
 #include "core/Version.h"
 #include "ui/About/AboutForm.h"
 #include "ui/Param/ParamForm.h"
+#include "ui/Services.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace skaldrun;
 
@@ -36,6 +40,8 @@ private slots:
     void okReloadsTheLoadedPlaylist();
     void okAfterTheFileVanishedReportsAndCloses();
     void aboutTextsAndLinks();
+    void checkBoxesToggleAcrossTheirWholeWidth();
+    void fileDialogsOfferTheFilterLastChosen();
 
 private:
     QCheckBox* Box(const char* name) const { return Child<QCheckBox>(param.get(), name); }
@@ -222,6 +228,50 @@ void DialogTests::aboutTextsAndLinks() {
     QVERIFY(about.isVisible());
     QTest::keyClick(&about, Qt::Key_Return);
     QVERIFY(!about.isVisible());
+}
+
+void DialogTests::checkBoxesToggleAcrossTheirWholeWidth() {
+    // The copy box first: it is disabled once the automatic conversion is off.
+    for (const char* name : {"AutoCopyCheckBox", "AutoOpenCheckBox", "CounterShowCheckBox",
+                             "TimeShowCheckBox", "DeleteDigitsCheckBox"}) {
+        QCheckBox* box = Box(name);
+        const bool before = box->isChecked();
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 2, box->height() / 2));
+        QCOMPARE(box->isChecked(), !before);
+    }
+}
+
+// Each dialog offers again the filter chosen in it, the second of its two here.
+void DialogTests::fileDialogsOfferTheFilterLastChosen() {
+    ui::QtFileDialogs dialogs;
+    using Ask = std::optional<QString> (ui::QtFileDialogs::*)(QWidget*);
+    for (const Ask ask :
+         {&ui::QtFileDialogs::AskOpenFileName, &ui::QtFileDialogs::AskSaveFileName}) {
+        QString offered;
+        const auto answer = [&](bool chooseSecond) {
+            QTimer::singleShot(0, [&, chooseSecond] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog != nullptr);
+                auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                offered = filters->currentText();
+                if (!chooseSecond) {
+                    dialog->reject();
+                    return;
+                }
+                filters->setFocus();
+                QTest::keyClick(filters, Qt::Key_Down);
+                dialog->selectFile(Write("chosen", ""));
+                static_cast<QDialog*>(dialog)->accept(); // as the Open or Save button does
+            });
+        };
+        answer(true);
+        QVERIFY((dialogs.*ask)(nullptr).has_value());
+        const QString first = offered;
+        answer(false);
+        QVERIFY(!(dialogs.*ask)(nullptr).has_value());
+        QVERIFY(offered != first);
+        QVERIFY(offered.startsWith(QStringLiteral("All Files")));
+    }
 }
 
 QTEST_MAIN(DialogTests)
