@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #ifndef Q_OS_WIN
 #include <langinfo.h>
 #endif
@@ -109,6 +111,16 @@ bool IsValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
     while (p != end) {
+        // Runs of ASCII, which most playlists mostly are, eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ULL) != 0)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;
@@ -172,8 +184,12 @@ ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
     , systemIsUtf8_(systemIsUtf8) {}
 
 QString ViewCodec::Decode(std::string_view bytes) {
-    current_ = systemIsUtf8_ && IsValidUtf8(bytes) ? Encoding::Utf8 : legacy_;
+    Choose(bytes);
     return DecodeSame(bytes);
+}
+
+void ViewCodec::Choose(std::string_view bytes) {
+    current_ = systemIsUtf8_ && IsValidUtf8(bytes) ? Encoding::Utf8 : legacy_;
 }
 
 QString ViewCodec::DecodeSame(std::string_view bytes) const {

@@ -22,6 +22,8 @@ public:
 
     // Chooses how this text is shown and decodes it; CR LF becomes a paragraph break.
     QString Decode(std::string_view bytes);
+    // Chooses how this text is shown without decoding it, for a view that decodes what it shows.
+    void Choose(std::string_view bytes);
     // Decodes part of the same text, cut between characters, as the last Decode chose.
     QString DecodeSame(std::string_view bytes) const;
     // Encodes screen text with the encoding chosen by the last Decode; every line break, typed or

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStyledItemDelegate>
@@ -95,16 +94,6 @@ void CenterOnScreen(QWidget& window) {
     if (const QScreen* screen = window.screen())
         window.setGeometry(
             QRect(screen->availableGeometry().center() - window.rect().center(), window.size()));
-}
-
-void HideSelectionWithoutFocus(QPlainTextEdit& view) {
-    // A text view paints its selection in the inactive colours when it lacks the focus.
-    QPalette palette = view.palette();
-    palette.setBrush(QPalette::Inactive, QPalette::Highlight,
-                     palette.brush(QPalette::Inactive, QPalette::Base));
-    palette.setBrush(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.brush(QPalette::Inactive, QPalette::Text));
-    view.setPalette(palette);
 }
 
 void MarkAsLink(QLabel& label, const QString& address) {

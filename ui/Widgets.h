@@ -8,7 +8,6 @@
 
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class QWidget;
 
 namespace skaldrun::ui {
@@ -27,9 +26,6 @@ QWidget* BoxOwner();
 
 // Places a window in the middle of the screen it is on, the same way at every showing.
 void CenterOnScreen(QWidget& window);
-
-// The view draws its selection only while it has the keyboard focus.
-void HideSelectionWithoutFocus(QPlainTextEdit& view);
 
 // A plain drop-down list: it opens below the control, with items 16 pixels high whose text
 // starts 2 pixels in, whatever the desktop's style does with combo boxes.

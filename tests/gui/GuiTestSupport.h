@@ -4,6 +4,7 @@
 #include "core/PlaylistController.h"
 #include "core/Services.h"
 #include "ui/Services.h"
+#include "ui/TextView/TextView.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -121,12 +122,17 @@ protected:
     RecordingErrors errors;
 };
 
+// Selects the characters from..to of a text view's screen text.
+inline void SelectCharacters(ui::TextView* view, int from, int to) {
+    view->Select(view->ByteOfCharacter(from), view->ByteOfCharacter(to));
+}
+
 // The controls under root whose accessible name is empty.
 inline QStringList UnnamedControls(QWidget* root) {
     QStringList unnamed;
     for (QWidget* w : root->findChildren<QWidget*>()) {
         const bool control = (w->inherits("QAbstractButton") || w->inherits("QComboBox") ||
-                              w->inherits("QPlainTextEdit") || w->inherits("QLabel")) &&
+                              w->inherits("skaldrun::ui::TextView") || w->inherits("QLabel")) &&
                              !w->objectName().startsWith(QLatin1String("qt_")); // Qt's own
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
         if (control && (accessible == nullptr || accessible->text(QAccessible::Name).isEmpty()))

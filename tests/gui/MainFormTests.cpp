@@ -6,6 +6,7 @@
 #include "core/Version.h"
 #include "ui/Main/MainForm.h"
 #include "ui/Param/ParamForm.h"
+#include "ui/TextView/TextView.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -129,11 +129,11 @@ void MainFormTests::startState() {
     QCOMPARE(selector->itemText(1), QStringLiteral("Преобразованый в текст"));
     QVERIFY(!selector->isEnabled());
     QVERIFY(!ExportEnabled());
-    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isVisible());
-    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isReadOnly());
-    QVERIFY(!Child<QPlainTextEdit>("TextMemo")->isVisible());
-    QVERIFY(!Child<QPlainTextEdit>("TextMemo")->isReadOnly());
-    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->geometry(), QRect(0, 27, 605, 393));
+    QVERIFY(Child<ui::TextView>("MP3Memo")->isVisible());
+    QVERIFY(Child<ui::TextView>("MP3Memo")->isReadOnly());
+    QVERIFY(!Child<ui::TextView>("TextMemo")->isVisible());
+    QVERIFY(!Child<ui::TextView>("TextMemo")->isReadOnly());
+    QCOMPARE(Child<ui::TextView>("TextMemo")->geometry(), QRect(0, 27, 605, 393));
 
     const struct {
         const char* name;
@@ -207,9 +207,9 @@ void MainFormTests::stateAfterEachKindOfLoad() {
     const QString path = Write("list.m3u", bytes);
     Open(path);
 
-    QTEST(Child<QPlainTextEdit>("TextMemo")->isVisible(), "convertedVisible");
-    QCOMPARE(Child<QPlainTextEdit>("MP3Memo")->isVisible(),
-             !Child<QPlainTextEdit>("TextMemo")->isVisible());
+    QTEST(Child<ui::TextView>("TextMemo")->isVisible(), "convertedVisible");
+    QCOMPARE(Child<ui::TextView>("MP3Memo")->isVisible(),
+             !Child<ui::TextView>("TextMemo")->isVisible());
     QTEST(ExportEnabled(), "exportEnabled");
     QTEST(Child<QComboBox>("ConsistComboBox")->currentIndex(), "selectorIndex");
     QTEST(Child<QComboBox>("ConsistComboBox")->isEnabled(), "selectorEnabled");
@@ -222,27 +222,26 @@ void MainFormTests::stateAfterEachKindOfLoad() {
 void MainFormTests::choosingSelectorItems() {
     options.AutoOpen = false;
     Open(Sample("cr-only.m3u"));
-    QVERIFY(
-        Child<QPlainTextEdit>("MP3Memo")->toPlainText().startsWith(QStringLiteral("#EXTM3U\n")));
+    QVERIFY(Child<ui::TextView>("MP3Memo")->PlainText().startsWith(QStringLiteral("#EXTM3U\n")));
 
     auto* selector = Child<QComboBox>("ConsistComboBox");
     selector->setFocus();
     QTest::keyClick(selector, Qt::Key_Down);
     QCOMPARE(selector->currentIndex(), 1);
-    QVERIFY(Child<QPlainTextEdit>("TextMemo")->isVisible());
-    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(),
+    QVERIFY(Child<ui::TextView>("TextMemo")->isVisible());
+    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QVERIFY(ExportEnabled());
 
     QTest::keyClick(selector, Qt::Key_Up);
     QCOMPARE(selector->currentIndex(), 0);
-    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->isVisible());
+    QVERIFY(Child<ui::TextView>("MP3Memo")->isVisible());
     QVERIFY(!ExportEnabled());
 }
 
 void MainFormTests::iptvListWithAHeaderAndQuotedCommasConverts() {
     Open(Sample("iptv-epg-header.m3u8"));
-    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(),
+    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(),
              QStringLiteral("1.Good, Bad and Ugly\n2.Morning, Live  <0:00>\n"));
     QVERIFY(messages.messages.empty());
 }
@@ -250,12 +249,12 @@ void MainFormTests::iptvListWithAHeaderAndQuotedCommasConverts() {
 void MainFormTests::cancelledDialogsChangeNothing() {
     const QString path = Sample("cr-only.m3u");
     Open(path);
-    const QString converted = Child<QPlainTextEdit>("TextMemo")->toPlainText();
+    const QString converted = Child<ui::TextView>("TextMemo")->PlainText();
 
     Open(QString()); // cancelled
 
     QCOMPARE(Child<QLabel>("Label1")->text(), path);
-    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(), converted);
+    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(), converted);
     QVERIFY(form->Controller().PlaylistLoaded());
 
     dialogs.saveAnswers.push_back(QString());
@@ -269,26 +268,22 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
 
     // The user selects in the view, so it has the focus.
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
     QTRY_VERIFY(memo->hasFocus());
-    QTextCursor cursor = memo->textCursor();
-    cursor.setPosition(2);
-    cursor.setPosition(7, QTextCursor::KeepAnchor);
-    memo->setTextCursor(cursor);
+    test::SelectCharacters(memo, 2, 7);
     QTest::mouseClick(Child<QToolButton>("CopySpeedButton"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Intro"));
 
-    cursor.clearSelection();
-    memo->setTextCursor(cursor);
+    test::SelectCharacters(memo, 7, 7);
     QVERIFY(test::Trigger(Child<QAction>("Copy1")));
     QVERIFY2(errors.messages.empty(),
              errors.messages.empty() ? "" : errors.messages.front().c_str());
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
-    QCOMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());
+    QCOMPARE(memo->SelectedText().size(), memo->PlainText().size());
 }
 
 void MainFormTests::copiesOfSelectionsAreTheSelectedBytes_data() {
@@ -324,7 +319,7 @@ void MainFormTests::copiesOfSelectionsAreTheSelectedBytes() {
     QFETCH(int, to);
     options.AutoCopy = false;
     Open(Write("list.m3u", playlist));
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
@@ -333,20 +328,16 @@ void MainFormTests::copiesOfSelectionsAreTheSelectedBytes() {
         QTest::keyClick(memo, Qt::Key_Home, Qt::ControlModifier);
         test::Type(memo, QStringLiteral("Я"));
     }
-    QTextCursor cursor = memo->textCursor();
-    cursor.setPosition(from);
-    cursor.setPosition(to < 0 ? memo->document()->characterCount() - 1 : to,
-                       QTextCursor::KeepAnchor);
-    memo->setTextCursor(cursor);
+    test::SelectCharacters(memo, from, to < 0 ? memo->CharacterCount() : to);
     QTest::mouseClick(Child<QToolButton>("CopySpeedButton"), Qt::LeftButton);
     QTEST(QGuiApplication::clipboard()->text(), "copied");
     QVERIFY(errors.messages.empty());
 }
 
-// Only the visible view is filled; the other gets the controller's text when first shown.
+// Each view shows the controller's text whenever it is shown, edits kept through a switch.
 void MainFormTests::hiddenViewGetsItsTextWhenFirstShown() {
-    auto* source = Child<QPlainTextEdit>("MP3Memo");
-    auto* converted = Child<QPlainTextEdit>("TextMemo");
+    auto* source = Child<ui::TextView>("MP3Memo");
+    auto* converted = Child<ui::TextView>("TextMemo");
     auto* selector = Child<QComboBox>("ConsistComboBox");
     const auto pick = [selector](int index) {
         selector->setFocus();
@@ -354,9 +345,9 @@ void MainFormTests::hiddenViewGetsItsTextWhenFirstShown() {
     };
     const QString kinoSource = QStringLiteral("#EXTM3U\n#EXTINF:245,Кино - 01 - Группа крови\n");
     Open(Sample("ansi-cp1251.m3u"));
-    QVERIFY(source->document()->isEmpty());
+    QVERIFY(!source->isVisible());
     pick(0);
-    QVERIFY(source->toPlainText().startsWith(kinoSource));
+    QVERIFY(source->PlainText().startsWith(kinoSource));
 
     // An edit in the converted view stays through a switch.
     pick(1);
@@ -365,25 +356,25 @@ void MainFormTests::hiddenViewGetsItsTextWhenFirstShown() {
     test::Type(converted, QStringLiteral("Я"));
     pick(0);
     pick(1);
-    QVERIFY(converted->toPlainText().startsWith(QStringLiteral("Я1.Кино - 01")));
+    QVERIFY(converted->PlainText().startsWith(QStringLiteral("Я1.Кино - 01")));
 
     // A reload with the converted view hidden: it shows the new conversion once picked.
     options.AutoOpen = false;
     options.CounterShow = false;
     form->ReloadPlaylist();
     QVERIFY(source->isVisible());
-    QVERIFY(converted->document()->isEmpty());
+    QVERIFY(!converted->isVisible());
     pick(1);
     QVERIFY(
-        converted->toPlainText().startsWith(QStringLiteral("Кино - 01 - Группа крови  <4:05>\n")));
+        converted->PlainText().startsWith(QStringLiteral("Кино - 01 - Группа крови  <4:05>\n")));
 
     // A load ended by a bad duration: the source and the lines before it, each when shown.
     const QString bad = Write("bad.m3u", "#EXTM3U\n#EXTINF:1,\xC0\n#EXTINF:x,b\n");
     Open(bad);
     QCOMPARE(errors.messages.size(), 1U);
-    QCOMPARE(converted->toPlainText(), QStringLiteral("А  <0:01>\n"));
+    QCOMPARE(converted->PlainText(), QStringLiteral("А  <0:01>\n"));
     pick(0);
-    QCOMPARE(source->toPlainText(), QStringLiteral("#EXTM3U\n#EXTINF:1,А\n#EXTINF:x,b\n"));
+    QCOMPARE(source->PlainText(), QStringLiteral("#EXTM3U\n#EXTINF:1,А\n#EXTINF:x,b\n"));
 }
 
 // The wait cursor never outlasts a command, and no box is shown under it.
@@ -410,7 +401,7 @@ void MainFormTests::reloadUnderOkShowsItsStateBeforeTheErrorBox() {
         options, form->Controller(), [this] { form->ReloadPlaylist(); }, errors, form.get());
     Write("list.m3u", "#EXTM3U\r\n#EXTINF:2,b\r\n#EXTINF:x,c\r\n");
     QString shown;
-    errors.whileShown = [&] { shown = Child<QPlainTextEdit>("TextMemo")->toPlainText(); };
+    errors.whileShown = [&] { shown = Child<ui::TextView>("TextMemo")->PlainText(); };
     param.show();
     Click(GuiTestBase::Child<QPushButton>(&param, "OKBitBtn"));
     QCOMPARE(errors.messages.size(), 1U);
@@ -419,7 +410,7 @@ void MainFormTests::reloadUnderOkShowsItsStateBeforeTheErrorBox() {
 
 void MainFormTests::selectionShowsOnlyWithTheFocus() {
     Open(Sample("cr-only.m3u")); // the automatic copy selects the whole list
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     const QColor highlight = memo->palette().color(QPalette::Active, QPalette::Highlight);
@@ -486,10 +477,9 @@ void MainFormTests::playlistFromTheCommandLine() {
 
     const QString path = Sample("cr-only.m3u");
     form->OpenPlaylist(path);
-    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText(),
+    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
-    QCOMPARE(QGuiApplication::clipboard()->text(),
-             Child<QPlainTextEdit>("TextMemo")->toPlainText());
+    QCOMPARE(QGuiApplication::clipboard()->text(), Child<ui::TextView>("TextMemo")->PlainText());
     QCOMPARE(Child<QLabel>("Label1")->text(), path);
     QCOMPARE(dialogs.offered, path);
     form->OpenPlaylist(dir->filePath(QStringLiteral("missing.m3u")));
@@ -533,7 +523,7 @@ void MainFormTests::helpVersionAndBadOptionsNeedNoDisplay() {
 }
 
 void MainFormTests::droppedFilesOpenAndNeverBecomeText() {
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     const auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
         QMimeData mime;
         mime.setUrls(urls);
@@ -548,13 +538,13 @@ void MainFormTests::droppedFilesOpenAndNeverBecomeText() {
     };
     // On the empty window, then on the list: the file opens, its address is never typed in.
     QVERIFY(drop(form.get(), {QUrl::fromLocalFile(Sample("cr-only.m3u"))}));
-    QCOMPARE(memo->toPlainText(), QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
+    QCOMPARE(memo->PlainText(), QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QVERIFY(drop(memo->viewport(), {QUrl::fromLocalFile(Sample("not-a-playlist.m3u")),
                                     QUrl::fromLocalFile(Sample("cr-only.m3u"))}));
     QCOMPARE(messages.messages.size(), 1U);
-    QVERIFY(memo->toPlainText().isEmpty());
+    QVERIFY(memo->PlainText().isEmpty());
     QVERIFY(!drop(memo->viewport(), {QUrl(QStringLiteral("https://skaldrun.org/list.m3u"))}));
-    QVERIFY(memo->toPlainText().isEmpty());
+    QVERIFY(memo->PlainText().isEmpty());
 }
 
 void MainFormTests::shortcutsFollowTheirCommands() {
@@ -595,16 +585,16 @@ void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
              QStringLiteral("1.Кино - 01 - Группа крови  <4:05>\n"
                             "2.Кино - 02 - Закрой за мной дверь  <5:01>\n3.Радио Рекорд\n"));
     // The selection the copy left shows once the view has the focus.
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
-    QTRY_COMPARE(memo->textCursor().selectedText().size(), memo->toPlainText().size());
+    QTRY_COMPARE(memo->SelectedText().size(), memo->PlainText().size());
 }
 
 void MainFormTests::savesTheEditedViewWithTxtAppended() {
     Open(Sample("cr-only.m3u"));
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     memo->setFocus();
     QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
     test::Type(memo, QStringLiteral("Три"));
@@ -622,8 +612,7 @@ void MainFormTests::savesTheEditedViewWithTxtAppended() {
 
 void MainFormTests::windows1251PlaylistIsSavedByteForByte() {
     Open(Sample("ansi-cp1251.m3u"));
-    QCOMPARE(Child<QPlainTextEdit>("TextMemo")->toPlainText().left(11),
-             QStringLiteral("1.Кино - 01"));
+    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText().left(11), QStringLiteral("1.Кино - 01"));
 
     const QString chosen = dir->filePath(QStringLiteral("kino"));
     dialogs.saveAnswers.push_back(chosen);
@@ -638,7 +627,7 @@ void MainFormTests::windows1251PlaylistIsSavedByteForByte() {
     // A byte windows-1251 leaves undefined survives an edit elsewhere in the text.
     const QString odd = Write("odd.m3u", "#EXTM3U\r\n#EXTINF:1,a\x98z\r\n");
     Open(odd);
-    auto* memo = Child<QPlainTextEdit>("TextMemo");
+    auto* memo = Child<ui::TextView>("TextMemo");
     memo->setFocus();
     QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(memo, QStringLiteral("ok"));
@@ -727,13 +716,13 @@ void MainFormTests::openFaultsLeaveTheWindowUsable() {
     QCOMPARE(QString::fromStdString(ErrorBoxText(errors.messages.front())),
              box.contains(u"%1") ? box.arg(path) : box);
     QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
-    QVERIFY(Child<QPlainTextEdit>("MP3Memo")->toPlainText().isEmpty());
+    QVERIFY(Child<ui::TextView>("MP3Memo")->PlainText().isEmpty());
 
     const QString good = Sample("cr-only.m3u");
     Open(good);
     QCOMPARE(errors.messages.size(), 1U);
     QCOMPARE(Child<QLabel>("Label1")->text(), good);
-    QVERIFY(Child<QPlainTextEdit>("TextMemo")->toPlainText().startsWith(QStringLiteral("1.Intro")));
+    QVERIFY(Child<ui::TextView>("TextMemo")->PlainText().startsWith(QStringLiteral("1.Intro")));
 }
 
 void MainFormTests::saveFaultsLeaveTheWindowUsable_data() {

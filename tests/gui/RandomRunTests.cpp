@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,7 +86,7 @@ void RandomRunTests::SetUpFiles() {
 }
 
 std::pair<const char*, std::size_t> RandomRunTests::Act() {
-    auto* memo = Child<QPlainTextEdit>(form.get(), "TextMemo");
+    auto* memo = Child<ui::TextView>(form.get(), "TextMemo");
     switch (Pick(9)) {
     case 0:
     case 1: {
@@ -133,11 +132,8 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
     case 4:
         if (memo->isVisible()) {
             memo->setFocus();
-            const int length = memo->document()->characterCount() - 1;
-            QTextCursor cursor(memo->document());
-            cursor.setPosition(Pick(length + 1));
-            cursor.setPosition(Pick(length + 1), QTextCursor::KeepAnchor);
-            memo->setTextCursor(cursor);
+            const int length = memo->CharacterCount();
+            test::SelectCharacters(memo, Pick(length + 1), Pick(length + 1));
         }
         return {"select", 0};
     case 5: {
@@ -182,7 +178,7 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
             // The file holds what the view shows, edits included, in the view's encoding.
             ui::ViewCodec codec;
             codec.Decode(form->Controller().ConvertedText());
-            if (saved.readAll().toStdString() != codec.Encode(memo->toPlainText()))
+            if (saved.readAll().toStdString() != codec.Encode(memo->PlainText()))
                 return {"save (the file does not hold the view's text)", 99};
         }
         return {"save", fails ? 1 : 0};
@@ -227,8 +223,8 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
 
 QString RandomRunTests::Invariants() {
     const PlaylistController& c = form->Controller();
-    const bool sourceShown = Child<QPlainTextEdit>(form.get(), "MP3Memo")->isVisible();
-    const bool convertedShown = Child<QPlainTextEdit>(form.get(), "TextMemo")->isVisible();
+    const bool sourceShown = Child<ui::TextView>(form.get(), "MP3Memo")->isVisible();
+    const bool convertedShown = Child<ui::TextView>(form.get(), "TextMemo")->isVisible();
     if (sourceShown == convertedShown)
         return QStringLiteral("not exactly one view visible");
     if (convertedShown != (c.VisibleView() == ViewKind::Converted))

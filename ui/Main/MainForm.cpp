@@ -12,10 +12,8 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMimeData>
-#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QTextCursor>
 
 namespace skaldrun::ui {
 
@@ -60,48 +58,39 @@ private:
 
 } // namespace
 
-// A command that may take a while: the wait cursor shows until the window is up to date, on
-// every path, so an error box that follows finds both in order.
+// A command that may take a while shows the wait cursor on every path.
 class TMainForm::Busy {
 public:
-    explicit Busy(TMainForm& form)
-        : form_(form) {}
-    ~Busy() { form_.RefreshViews(); }
+    explicit Busy(TMainForm&) {}
     Busy(const Busy&) = delete;
     Busy& operator=(const Busy&) = delete;
 
 private:
-    WaitCursor cursor_; // restored after the refresh below
-    TMainForm& form_;
+    WaitCursor cursor_;
 };
 
-// The controller's clipboard: the selected bytes, decoded as the converted view shows them, with
-// "\n" line breaks as the view's own copy gives them. The view need not hold the selection yet
-// (it takes it with the focus), and asking it for a large selection would be slow.
+// The controller's clipboard: the converted view holds the controller's bytes, so it hands the
+// clipboard the same range, decoded only when another program asks for it.
 class TMainForm::ViewClipboard final : public ClipboardService {
 public:
     explicit ViewClipboard(TMainForm& form)
         : form_(form) {}
     void SetClipboardText(std::string_view text) override {
-        form_.ShowConvertedText();
-        const std::string_view all = form_.controller_.ConvertedText();
-        const bool whole = text.data() == all.data() && text.size() == all.size();
-        QGuiApplication::clipboard()->setText(whole && !form_.convertedScreen_.isNull()
-                                                  ? form_.convertedScreen_
-                                                  : form_.convertedCodec_.DecodeSame(text));
+        const std::size_t start =
+            static_cast<std::size_t>(text.data() - form_.controller_.ConvertedText().data());
+        form_.ui_->TextMemo->CopyToClipboard(start, start + text.size());
     }
 
 private:
     TMainForm& form_;
 };
 
-// Brings the window up to date before a message covers it.
+// The arrow, not the wait cursor, while a message waits for the user.
 class TMainForm::WindowMessages final : public MessageService {
 public:
     explicit WindowMessages(TMainForm& form)
         : form_(form) {}
     void ShowMessage(std::string_view text) override {
-        form_.RefreshViews();
         const ArrowCursor arrow;
         form_.services_.messages.ShowMessage(text);
     }
@@ -125,8 +114,6 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     setCentralWidget(ui_->ClientArea);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->TextMemo->hide();
-    HideSelectionWithoutFocus(*ui_->MP3Memo);
-    HideSelectionWithoutFocus(*ui_->TextMemo);
     MakeDropDownList(*ui_->ConsistComboBox);
 
     // The tool bar shows the menu's commands, and Save, which has no menu entry.
@@ -156,14 +143,6 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
     }
     connect(ui_->ConsistComboBox, &QComboBox::activated, this,
             [this](int index) { Handle([this, index] { ConsistComboBoxChange(index); }); });
-    connect(ui_->TextMemo, &QPlainTextEdit::textChanged, this, [this] {
-        if (!updatingViews_) {
-            convertedEdited_ = true;
-            convertedScreen_.clear();
-        }
-    });
-
-    ui_->TextMemo->installEventFilter(this);
     // A file dropped anywhere opens; the views see only drags of plain text.
     setAcceptDrops(true);
     ui_->MP3Memo->viewport()->installEventFilter(this);
@@ -191,6 +170,8 @@ void TMainForm::OpenPlaylist(const QString& fileName) {
 
 void TMainForm::ReloadPlaylist() {
     const Busy busy(*this);
+    // The source view shows the controller's bytes, which the load is about to free.
+    ui_->MP3Memo->ShowBytes({});
     controller_.LoadPlaylist();
 }
 
@@ -201,16 +182,7 @@ void TMainForm::Bind(QAction* action, void (TMainForm::*handler)()) {
 
 template <typename Handler>
 void TMainForm::Handle(Handler&& handler) {
-    Guarded(services_.errors, [&] {
-        struct Refresh {
-            TMainForm& form;
-            ~Refresh() {
-                form.RefreshViews();
-                form.convertedScreen_.clear(); // the clipboard keeps its own share
-            }
-        } refresh{*this};
-        handler();
-    });
+    Guarded(services_.errors, handler);
 }
 
 void TMainForm::FormCreate() {
@@ -294,14 +266,13 @@ void TMainForm::OpenPage(const QString& pathAndQuery) {
 
 void TMainForm::StateChanged(unsigned changes) {
     if ((changes & SourceTextChanged) != 0)
-        sourceStale_ = true;
-    if ((changes & ConvertedTextChanged) != 0 && !updatingViews_) {
-        convertedStale_ = true;
-        convertedEdited_ = false;
-        convertedScreen_.clear();
+        ui_->MP3Memo->ShowBytes(controller_.SourceText());
+    if ((changes & ConvertedTextChanged) != 0)
+        ui_->TextMemo->SetText(controller_.ConvertedText());
+    if ((changes & SelectionChanged) != 0) {
+        const Selection selection = controller_.ConvertedSelection();
+        ui_->TextMemo->Select(selection.start, selection.start + selection.length);
     }
-    if ((changes & SelectionChanged) != 0 && !updatingViews_)
-        selectionStale_ = true;
     if ((changes & VisibleViewChanged) != 0) {
         const bool converted = controller_.VisibleView() == ViewKind::Converted;
         ui_->MP3Memo->setVisible(!converted);
@@ -321,38 +292,6 @@ void TMainForm::StateChanged(unsigned changes) {
         ui_->Label1->setText(StatusToScreen(controller_.StatusText()));
         ui_->Label1->adjustSize(); // grows with the text; the status line cuts it at its edge
     }
-}
-
-void TMainForm::ShowConvertedText() {
-    if (convertedStale_) {
-        const QScopedValueRollback quiet(updatingViews_, true);
-        convertedScreen_ = convertedCodec_.Decode(controller_.ConvertedText());
-        ui_->TextMemo->setPlainText(convertedScreen_);
-        convertedStale_ = false;
-        convertedEdited_ = false;
-        selectionStale_ = true;
-    }
-    if (selectionStale_ && ui_->TextMemo->hasFocus())
-        ApplySelection();
-}
-
-// The view shows its selection only while it has the focus, so a large selection made by the
-// controller (the whole text after an automatic copy) reaches the widget only then: selecting
-// a whole large text in the widget lays all of it out.
-void TMainForm::ApplySelection() {
-    const Selection selection = controller_.ConvertedSelection();
-    const std::string_view text = controller_.ConvertedText();
-    QTextCursor cursor(ui_->TextMemo->document());
-    const qsizetype start = convertedCodec_.DecodedLength(text.substr(0, selection.start));
-    const qsizetype end =
-        selection.start + selection.length == text.size()
-            ? ui_->TextMemo->document()->characterCount() - 1
-            : convertedCodec_.DecodedLength(text.substr(0, selection.start + selection.length));
-    // Anchored at the end with the cursor at the start, so the view stays at the top.
-    cursor.setPosition(static_cast<int>(end));
-    cursor.setPosition(static_cast<int>(start), QTextCursor::KeepAnchor);
-    ui_->TextMemo->setTextCursor(cursor);
-    selectionStale_ = false;
 }
 
 // A drag that brings URLs is the window's, wherever it is: a local file is opened (the first of
@@ -395,59 +334,18 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             return TakeDrag(static_cast<QDropEvent*>(event), type == QEvent::Drop);
         return false;
     }
-    if (watched == ui_->TextMemo && event->type() == QEvent::FocusIn && selectionStale_ &&
-        !convertedStale_)
-        Guarded(services_.errors, [this] { ApplySelection(); });
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::RefreshViews() noexcept {
-    try {
-        if (controller_.VisibleView() == ViewKind::Source) {
-            if (sourceStale_) {
-                ui_->MP3Memo->setPlainText(sourceCodec_.Decode(controller_.SourceText()));
-                sourceStale_ = false;
-            }
-            if (convertedStale_ && !ui_->TextMemo->document()->isEmpty()) {
-                const QScopedValueRollback quiet(updatingViews_, true);
-                ui_->TextMemo->clear(); // a hidden view is filled when shown
-            }
-        } else {
-            ShowConvertedText();
-            if (sourceStale_ && !ui_->MP3Memo->document()->isEmpty())
-                ui_->MP3Memo->clear();
-        }
-    } catch (...) {
-        // Out of memory for the screen copy: the controller keeps the text all the same.
-    }
-}
-
 // The user's edits and selection reach the controller before it copies or saves them.
-// Past this point the controller's bytes are exactly what the view shows encoded, so a selection
-// that reaches either end of the text needs no encoding on that side.
 void TMainForm::PushConvertedEdits() {
-    if (convertedStale_)
-        return;
-    const QScopedValueRollback quiet(updatingViews_, true);
-    QString screen;
-    if (convertedEdited_) {
-        screen = ui_->TextMemo->toPlainText();
-        controller_.SetConvertedText(convertedCodec_.Encode(screen));
-        convertedEdited_ = false;
+    TextView& view = *ui_->TextMemo;
+    if (view.IsModified()) {
+        controller_.SetConvertedText(view.Text());
+        view.ClearModified();
     }
-    if (selectionStale_)
-        return; // the widget never showed the controller's selection, so that one stands
-    const QTextCursor cursor = ui_->TextMemo->textCursor();
-    const qsizetype first = cursor.selectionStart();
-    const qsizetype last = cursor.selectionEnd();
-    const qsizetype characters = ui_->TextMemo->document()->characterCount() - 1;
-    if ((first != 0 || last != characters) && screen.isNull())
-        screen = ui_->TextMemo->toPlainText();
-    const std::size_t size = controller_.ConvertedText().size();
-    const std::size_t start = first == 0 ? 0 : convertedCodec_.Encode(screen.left(first)).size();
-    const std::size_t end =
-        last == characters ? size : convertedCodec_.Encode(screen.left(last)).size();
-    controller_.SetConvertedSelection({start, end - start});
+    controller_.SetConvertedSelection(
+        {view.SelectionStart(), view.SelectionEnd() - view.SelectionStart()});
 }
 
 } // namespace skaldrun::ui

@@ -3,7 +3,6 @@
 #include "core/ConvertOptions.h"
 #include "core/PlaylistController.h"
 #include "ui/Services.h"
-#include "ui/ViewCodec.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -66,9 +65,6 @@ private:
     void Handle(Handler&& handler);
 
     void StateChanged(unsigned changes) override;
-    void RefreshViews() noexcept;
-    void ShowConvertedText();
-    void ApplySelection();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -83,17 +79,8 @@ private:
     std::unique_ptr<ViewClipboard> clipboard_;
     std::unique_ptr<WindowMessages> messages_;
     PlaylistController controller_;
-    ViewCodec sourceCodec_;
-    ViewCodec convertedCodec_;
-    QString convertedScreen_; // the converted view's text as decoded, while one command runs
     QDialog* paramForm_ = nullptr;
     QDialog* aboutForm_ = nullptr;
-
-    bool sourceStale_ = false;
-    bool convertedStale_ = false;
-    bool selectionStale_ = false;
-    bool convertedEdited_ = false;
-    bool updatingViews_ = false;
 };
 
 } // namespace skaldrun::ui
