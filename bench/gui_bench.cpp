@@ -1,8 +1,10 @@
-// Times the real main window (offscreen) on generated playlists against a bare QPlainTextEdit
-// given the same text already in memory: open until shown, switch to the source view, Copy, and
+// Times the real main window (offscreen) on generated playlists against bare QPlainTextEdits
+// given the same texts already in memory: open until shown, switch to the source view, Ctrl+A
+// and Ctrl+C typed in each view, one character typed at the top, middle and end, Ctrl+End, and
 // the peak resident memory. Each side runs in a process of its own, so that the peaks compare.
 //
 //     gui_bench [ENTRIES...]          default: 10000 100000 1000000
+//     gui_bench --title MIB           one entry whose title is MIB mebibytes long
 
 #include "core/Convert.h"
 #include "core/PlaylistController.h"
@@ -10,15 +12,18 @@
 #include "core/TextFiles.h"
 #include "ui/Main/MainForm.h"
 #include "ui/Services.h"
+#include "ui/TextView/TextView.h"
 #include "ui/ViewCodec.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
@@ -88,7 +93,39 @@ double TimeMs(Step&& step) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-// One side of one measurement; prints "open switch copy peak".
+// A key typed into a widget, as the keyboard delivers it.
+void Key(QWidget* widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+         const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+void SelectAllAndCopy(QWidget* view) {
+    view->setFocus();
+    Key(view, Qt::Key_A, Qt::ControlModifier);
+    Key(view, Qt::Key_C, Qt::ControlModifier);
+}
+
+void TypeOne(QWidget* view) {
+    Key(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+}
+
+// What both sides report, in this order.
+constexpr int kFigures = 10;
+struct Figures {
+    double open = 1e9, toSource = 1e9, copySource = 1e9, copyList = 1e9, typeTop = 1e9,
+           typeMiddle = 1e9, typeEnd = 1e9, scrollEnd = 1e9, peakOpen = 1e9, peak = 1e9;
+    double* begin() { return &open; }
+};
+
+void Print(const Figures& f) {
+    std::printf("%f %f %f %f %f %f %f %f %f %f\n", f.open, f.toSource, f.copySource, f.copyList,
+                f.typeTop, f.typeMiddle, f.typeEnd, f.scrollEnd, f.peakOpen, f.peak);
+}
+
+// One side of one measurement: the real window.
 int RunWindow(const QString& playlist) {
     ConvertOptions options; // all on: shown, selected and copied after the load
     PrintErrors errors;
@@ -100,22 +137,40 @@ int RunWindow(const QString& playlist) {
     form.show();
     QApplication::processEvents();
     auto* combo = form.findChild<QComboBox*>(QStringLiteral("ConsistComboBox"));
+    auto* list = form.findChild<ui::TextView*>(QStringLiteral("TextMemo"));
+    auto* source = form.findChild<ui::TextView*>(QStringLiteral("MP3Memo"));
     const auto pick = [combo](int index) {
         combo->setCurrentIndex(index);
         emit combo->activated(index);
     };
-    const double open = TimeMs(
+    Figures f;
+    f.open = TimeMs(
         [&] { form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"))->click(); });
-    const double peak = PeakMb();
-    const double toSource = TimeMs([&] { pick(0); });
+    f.peakOpen = PeakMb();
+    f.toSource = TimeMs([&] { pick(0); });
+    f.copySource = TimeMs([&] { SelectAllAndCopy(source); });
     pick(1);
     QApplication::processEvents();
-    const double copy =
-        TimeMs([&] { form.findChild<QToolButton*>(QStringLiteral("CopySpeedButton"))->click(); });
-    std::printf("%f %f %f %f\n", open, toSource, copy, peak);
+    f.copyList = TimeMs([&] { SelectAllAndCopy(list); });
+    const auto typeAt = [&](std::size_t offset) {
+        list->Select(offset, offset);
+        list->MakeVisible(offset);
+        QApplication::processEvents();
+        return TimeMs([&] { TypeOne(list); });
+    };
+    f.typeTop = typeAt(0);
+    f.typeMiddle = typeAt(list->Size() / 2);
+    f.typeEnd = typeAt(list->Size());
+    list->Select(0, 0);
+    list->MakeVisible(0);
+    QApplication::processEvents();
+    f.scrollEnd = TimeMs([&] { Key(list, Qt::Key_End, Qt::ControlModifier); });
+    f.peak = PeakMb();
+    Print(f);
     return 0;
 }
 
+// The other side: bare QPlainTextEdits given the same texts already decoded.
 int RunBare(const QString& converted, const QString& source) {
     QPlainTextEdit view;
     QPlainTextEdit sourceView;
@@ -123,30 +178,43 @@ int RunBare(const QString& converted, const QString& source) {
     sourceView.resize(605, 393);
     view.show();
     QApplication::processEvents();
-    double open = 0;
+    Figures f;
     {
         const QString text = ReadDecoded(converted);
-        open = TimeMs([&] { view.setPlainText(text); });
+        f.open = TimeMs([&] { view.setPlainText(text); });
     }
-    const double peak = PeakMb();
-    const QString sourceText = ReadDecoded(source);
-    const double toSource = TimeMs([&] {
-        sourceView.setPlainText(sourceText);
-        view.hide();
-        sourceView.show();
-    });
+    f.peakOpen = PeakMb();
+    {
+        const QString sourceText = ReadDecoded(source);
+        f.toSource = TimeMs([&] {
+            sourceView.setPlainText(sourceText);
+            view.hide();
+            sourceView.show();
+        });
+    }
+    f.copySource = TimeMs([&] { SelectAllAndCopy(&sourceView); });
     sourceView.hide();
     view.show();
-    view.selectAll();
     QApplication::processEvents();
-    const double copy = TimeMs([&] { view.copy(); });
-    std::printf("%f %f %f %f\n", open, toSource, copy, peak);
+    f.copyList = TimeMs([&] { SelectAllAndCopy(&view); });
+    const auto typeAt = [&](int position) {
+        QTextCursor cursor(view.document());
+        cursor.setPosition(position);
+        view.setTextCursor(cursor);
+        QApplication::processEvents();
+        return TimeMs([&] { TypeOne(&view); });
+    };
+    const int characters = view.document()->characterCount() - 1;
+    f.typeTop = typeAt(0);
+    f.typeMiddle = typeAt(characters / 2);
+    f.typeEnd = typeAt(characters + 2);
+    view.moveCursor(QTextCursor::Start);
+    QApplication::processEvents();
+    f.scrollEnd = TimeMs([&] { Key(&view, Qt::Key_End, Qt::ControlModifier); });
+    f.peak = PeakMb();
+    Print(f);
     return 0;
 }
-
-struct Figures {
-    double open = 1e9, toSource = 1e9, copy = 1e9, peak = 1e9;
-};
 
 Figures RunChild(const QStringList& arguments, int runs) {
     Figures best;
@@ -157,14 +225,31 @@ Figures RunChild(const QStringList& arguments, int runs) {
         if (!child.waitForFinished(-1) || child.exitCode() != 0)
             qFatal("child %s failed", qPrintable(arguments.join(u' ')));
         const QList<QByteArray> f = child.readAllStandardOutput().trimmed().split(' ');
-        if (f.size() != 4)
+        if (f.size() != kFigures)
             qFatal("child %s printed nothing", qPrintable(arguments.join(u' ')));
-        best.open = std::min(best.open, f[0].toDouble());
-        best.toSource = std::min(best.toSource, f[1].toDouble());
-        best.copy = std::min(best.copy, f[2].toDouble());
-        best.peak = std::min(best.peak, f[3].toDouble());
+        double* out = best.begin();
+        for (int i = 0; i < kFigures; ++i)
+            out[i] = std::min(out[i], f[i].toDouble());
     }
     return best;
+}
+
+// One entry whose title is megabytes long: the open until shown, and the peak memory.
+void RunLongTitle(const QTemporaryDir& dir, int megabytes) {
+    const QString playlist = dir.filePath(QStringLiteral("title.m3u"));
+    QByteArray bytes = "#EXTM3U\r\n#EXTINF:185,";
+    const QByteArray words = "Кино - Группа крови, live ";
+    bytes.reserve(static_cast<qsizetype>(megabytes) * 1024 * 1024 + 64);
+    while (bytes.size() < static_cast<qsizetype>(megabytes) * 1024 * 1024)
+        bytes += words;
+    bytes += "\r\nD:\\Music\\track.mp3\r\n";
+    WriteFile(playlist, {bytes.constData(), static_cast<std::size_t>(bytes.size())});
+    const Figures f = RunChild({QStringLiteral("--window"), playlist}, 1);
+    std::printf("\nOne title of %d MiB (file %.0f MB): open %.0f ms, peak %.0f MB (%.2f times the "
+                "file), copy %.0f ms, typing at the end %.1f ms, to the end %.1f ms\n",
+                megabytes, static_cast<double>(bytes.size()) / 1e6, f.open, f.peak,
+                f.peak * 1024 * 1024 / static_cast<double>(bytes.size()), f.copyList, f.typeEnd,
+                f.scrollEnd);
 }
 
 } // namespace
@@ -181,16 +266,21 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == QLatin1String("--bare"))
         return RunBare(args[1], args[2]);
 
+    QTemporaryDir dir;
+    if (args.size() == 2 && args[0] == QLatin1String("--title")) {
+        RunLongTitle(dir, args[1].toInt());
+        return 0;
+    }
     QList<int> sizes{10000, 100000, 1000000};
     if (!args.isEmpty()) {
         sizes.clear();
         for (const QString& a : args)
             sizes.append(a.toInt());
     }
-    QTemporaryDir dir;
-    std::printf("| entries | breaks | MB | open | bare | ratio | to source | bare | ratio | copy | "
-                "bare copy | peak MB | bare peak MB | ratio |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| entries | breaks | MB | open | bare | ratio | to source | bare | ratio | "
+                "Ctrl+A, C source | bare | Ctrl+A, C list | bare | type top/middle/end | bare | "
+                "to end | bare | peak MB | bare peak MB |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const int entries : sizes) {
         for (const bool crlf : {true, false}) {
             const QString playlist = dir.filePath(QStringLiteral("list.m3u"));
@@ -211,11 +301,14 @@ int main(int argc, char** argv) {
                           dir.filePath(QStringLiteral("source.txt"))},
                          runs);
             std::printf("| %d | %s | %.1f | %.0f ms | %.0f ms | %.2f | %.0f ms | %.0f ms | %.2f | "
-                        "%.0f ms | %.0f ms | %.0f | %.0f | %.2f |\n",
+                        "%.1f ms | %.0f ms | %.1f ms | %.0f ms | %.1f/%.1f/%.1f ms | "
+                        "%.0f/%.0f/%.0f ms | %.1f ms | %.0f ms | %.0f | %.0f |\n",
                         entries, crlf ? "CR LF" : "LF", static_cast<double>(bytes.size()) / 1e6,
                         window.open, bare.open, window.open / bare.open, window.toSource,
-                        bare.toSource, window.toSource / bare.toSource, window.copy, bare.copy,
-                        window.peak, bare.peak, window.peak / bare.peak);
+                        bare.toSource, window.toSource / bare.toSource, window.copySource,
+                        bare.copySource, window.copyList, bare.copyList, window.typeTop,
+                        window.typeMiddle, window.typeEnd, bare.typeTop, bare.typeMiddle,
+                        bare.typeEnd, window.scrollEnd, bare.scrollEnd, window.peak, bare.peak);
             std::fflush(stdout);
         }
     }

@@ -170,8 +170,9 @@ void TMainForm::OpenPlaylist(const QString& fileName) {
 
 void TMainForm::ReloadPlaylist() {
     const Busy busy(*this);
-    // The source view shows the controller's bytes, which the load is about to free.
-    ui_->MP3Memo->ShowBytes({});
+    // The views show the controller's bytes, which the load is about to free.
+    ui_->MP3Memo->SetText({});
+    ui_->TextMemo->SetText({});
     controller_.LoadPlaylist();
 }
 
@@ -266,7 +267,7 @@ void TMainForm::OpenPage(const QString& pathAndQuery) {
 
 void TMainForm::StateChanged(unsigned changes) {
     if ((changes & SourceTextChanged) != 0)
-        ui_->MP3Memo->ShowBytes(controller_.SourceText());
+        ui_->MP3Memo->SetText(controller_.SourceText());
     if ((changes & ConvertedTextChanged) != 0)
         ui_->TextMemo->SetText(controller_.ConvertedText());
     if ((changes & SelectionChanged) != 0) {
@@ -341,6 +342,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 void TMainForm::PushConvertedEdits() {
     TextView& view = *ui_->TextMemo;
     if (view.IsModified()) {
+        view.KeepOwnCopy(); // the controller's text the view borrows is about to go
         controller_.SetConvertedText(view.Text());
         view.ClearModified();
     }

@@ -1,69 +1,108 @@
 #include "ui/TextView/TextBuffer.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace skaldrun::ui {
 
+namespace {
+
+constexpr std::size_t kBlock = 64 * 1024;
+
+} // namespace
+
 void TextBuffer::Borrow(std::string_view bytes) {
-    owned_ = false;
-    borrowed_ = bytes;
-    buffer_ = std::string();
-    gapStart_ = gapEnd_ = 0;
+    SetPieces({Piece{bytes, nullptr}});
+    block_ = nullptr;
     indexed_ = false;
     starts_ = {};
 }
 
-void TextBuffer::Assign(std::string_view bytes) {
-    owned_ = true;
-    borrowed_ = {};
-    buffer_.assign(bytes);
-    gapStart_ = gapEnd_ = buffer_.size();
-    indexed_ = false;
-    starts_ = {};
+void TextBuffer::Rebase(std::string_view same) {
+    SetPieces({Piece{same, nullptr}});
+    block_ = nullptr;
+}
+
+void TextBuffer::KeepOwnCopy() {
+    auto block = std::make_shared<const std::string>(Copy(0, size_));
+    const std::string_view bytes = *block;
+    SetPieces({Piece{bytes, std::move(block)}});
+    block_ = nullptr;
+}
+
+void TextBuffer::SetPieces(std::vector<Piece> pieces) {
+    std::erase_if(pieces, [](const Piece& piece) { return piece.bytes.empty(); });
+    pieces_ = std::move(pieces);
+    if (pieces_.empty())
+        pieces_.push_back(Piece{});
+    ends_.resize(pieces_.size());
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < pieces_.size(); ++i)
+        ends_[i] = end += pieces_[i].bytes.size();
+    size_ = end;
+}
+
+std::size_t TextBuffer::PieceOf(std::size_t offset) const noexcept {
+    const auto hit = std::upper_bound(ends_.begin(), ends_.end(), offset);
+    return std::min(static_cast<std::size_t>(hit - ends_.begin()), pieces_.size() - 1);
 }
 
 std::string_view TextBuffer::Range(std::size_t from, std::size_t to, std::string& scratch) const {
-    if (!owned_)
-        return borrowed_.substr(from, to - from);
-    const std::size_t gap = gapEnd_ - gapStart_;
-    if (to <= gapStart_)
-        return std::string_view(buffer_).substr(from, to - from);
-    if (from >= gapStart_)
-        return std::string_view(buffer_).substr(from + gap, to - from);
-    scratch.assign(buffer_, from, gapStart_ - from);
-    scratch.append(buffer_, gapEnd_, to - gapStart_);
+    if (from >= to)
+        return {};
+    std::size_t i = PieceOf(from);
+    std::size_t start = PieceStart(i);
+    if (to <= ends_[i])
+        return pieces_[i].bytes.substr(from - start, to - from);
+    scratch.clear();
+    scratch.reserve(to - from);
+    for (; i < pieces_.size() && start < to; start = ends_[i], ++i) {
+        const std::size_t a = std::max(from, start) - start;
+        const std::size_t b = std::min(to, ends_[i]) - start;
+        scratch.append(pieces_[i].bytes.substr(a, b - a));
+    }
     return scratch;
 }
 
 std::string TextBuffer::Copy(std::size_t from, std::size_t to) const {
     std::string scratch;
     const std::string_view range = Range(from, to, scratch);
-    return range.data() == scratch.data() ? scratch : std::string(range);
+    return range.data() == scratch.data() ? std::move(scratch) : std::string(range);
 }
 
 bool TextBuffer::Equals(std::string_view bytes) const {
-    if (bytes.size() != Size())
+    if (bytes.size() != size_)
         return false;
-    if (!owned_)
-        return borrowed_ == bytes;
-    const std::string_view before(buffer_.data(), gapStart_);
-    const std::string_view after(buffer_.data() + gapEnd_, buffer_.size() - gapEnd_);
-    return bytes.substr(0, before.size()) == before && bytes.substr(before.size()) == after;
+    std::size_t at = 0;
+    for (const Piece& piece : pieces_) {
+        if (bytes.substr(at, piece.bytes.size()) != piece.bytes)
+            return false;
+        at += piece.bytes.size();
+    }
+    return true;
 }
 
-void TextBuffer::MoveGap(std::size_t to) {
-    if (to < gapStart_) {
-        const std::size_t n = gapStart_ - to;
-        std::memmove(buffer_.data() + gapEnd_ - n, buffer_.data() + to, n);
-        gapStart_ -= n;
-        gapEnd_ -= n;
-    } else if (to > gapStart_) {
-        const std::size_t n = to - gapStart_;
-        std::memmove(buffer_.data() + gapStart_, buffer_.data() + gapEnd_, n);
-        gapStart_ += n;
-        gapEnd_ += n;
+std::vector<TextBuffer::Span> TextBuffer::Snapshot(std::size_t from, std::size_t to) const {
+    std::vector<Span> spans;
+    if (from >= to)
+        return spans;
+    std::size_t i = PieceOf(from);
+    for (std::size_t start = PieceStart(i); i < pieces_.size() && start < to;
+         start = ends_[i], ++i) {
+        const std::size_t a = std::max(from, start) - start;
+        const std::size_t b = std::min(to, ends_[i]) - start;
+        spans.push_back({pieces_[i].block, pieces_[i].bytes.substr(a, b - a)});
     }
+    return spans;
+}
+
+TextBuffer::Piece TextBuffer::Store(std::string_view bytes) {
+    if (block_ == nullptr || block_->capacity() - block_->size() < bytes.size()) {
+        block_ = std::make_shared<std::string>();
+        block_->reserve(std::max(kBlock, bytes.size()));
+    }
+    const std::size_t at = block_->size();
+    block_->append(bytes); // within the capacity, so earlier pieces stay where they are
+    return {std::string_view(block_->data() + at, bytes.size()), block_};
 }
 
 void TextBuffer::IndexBreaks(std::size_t from, std::size_t to,
@@ -82,38 +121,55 @@ void TextBuffer::EnsureIndex() const {
         return;
     starts_.clear();
     starts_.push_back(0);
-    IndexBreaks(0, Size(), starts_);
+    IndexBreaks(0, size_, starts_);
     indexed_ = true;
 }
 
-// The lines from the one holding from to the one holding to are indexed again; every later
-// start moves by the change in size.
+// The pieces around the change are cut, the new bytes become a piece of their own (or extend the
+// one typed just before them), the lines from the one holding from to the one holding to are
+// indexed again, and every later line start moves by the change in size.
 void TextBuffer::Replace(std::size_t from, std::size_t to, std::string_view bytes) {
     EnsureIndex();
     const std::size_t first = LineOf(from);
     const std::size_t last = LineOf(to);
     const std::size_t regionStart = starts_[first];
-    const std::size_t regionEnd = last + 1 < starts_.size() ? starts_[last + 1] : Size();
+    const std::size_t regionEnd = last + 1 < starts_.size() ? starts_[last + 1] : size_;
 
-    MoveGap(to);
-    gapStart_ = from;
-    if (gapEnd_ - gapStart_ < bytes.size()) {
-        const std::size_t grow = std::max(bytes.size(), buffer_.size() / 2 + 4096);
-        buffer_.insert(gapEnd_, grow, '\0');
-        gapEnd_ += grow;
+    std::vector<Piece> pieces;
+    pieces.reserve(pieces_.size() + 2);
+    std::size_t start = 0;
+    std::size_t i = 0;
+    for (; i < pieces_.size() && ends_[i] <= from; start = ends_[i], ++i)
+        pieces.push_back(pieces_[i]);
+    if (i < pieces_.size() && start < from)
+        pieces.push_back({pieces_[i].bytes.substr(0, from - start), pieces_[i].block});
+    if (!bytes.empty()) {
+        Piece added = Store(bytes);
+        Piece* before = pieces.empty() ? nullptr : &pieces.back();
+        if (before != nullptr && before->block == added.block &&
+            before->bytes.data() + before->bytes.size() == added.bytes.data())
+            before->bytes =
+                std::string_view(before->bytes.data(), before->bytes.size() + added.bytes.size());
+        else
+            pieces.push_back(std::move(added));
     }
-    std::memcpy(buffer_.data() + gapStart_, bytes.data(), bytes.size());
-    gapStart_ += bytes.size();
+    for (; i < pieces_.size(); start = ends_[i], ++i) {
+        if (ends_[i] <= to)
+            continue;
+        const std::size_t cut = to > start ? to - start : 0;
+        pieces.push_back({pieces_[i].bytes.substr(cut), pieces_[i].block});
+    }
+    SetPieces(std::move(pieces));
 
     const std::ptrdiff_t delta =
         static_cast<std::ptrdiff_t>(bytes.size()) - static_cast<std::ptrdiff_t>(to - from);
     std::vector<std::size_t> region;
-    IndexBreaks(regionStart, static_cast<std::size_t>(regionEnd + delta), region);
-    if (!region.empty() && region.back() == static_cast<std::size_t>(regionEnd + delta) &&
-        last + 1 < starts_.size())
+    const auto newEnd = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(regionEnd) + delta);
+    IndexBreaks(regionStart, newEnd, region);
+    if (!region.empty() && region.back() == newEnd && last + 1 < starts_.size())
         region.pop_back(); // the unchanged break that ends the region is indexed already
-    for (std::size_t i = last + 1; i < starts_.size(); ++i)
-        starts_[i] = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(starts_[i]) + delta);
+    for (std::size_t l = last + 1; l < starts_.size(); ++l)
+        starts_[l] = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(starts_[l]) + delta);
     starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(first + 1),
                   starts_.begin() + static_cast<std::ptrdiff_t>(last + 1));
     starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(first + 1), region.begin(),
@@ -132,7 +188,7 @@ std::size_t TextBuffer::LineStart(std::size_t line) const {
 
 std::size_t TextBuffer::LineEnd(std::size_t line) const {
     EnsureIndex();
-    return line + 1 < starts_.size() ? starts_[line + 1] - 2 : Size();
+    return line + 1 < starts_.size() ? starts_[line + 1] - 2 : size_;
 }
 
 std::size_t TextBuffer::LineOf(std::size_t offset) const {

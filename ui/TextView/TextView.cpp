@@ -34,43 +34,44 @@ bool IsContinuation(char c) noexcept {
 
 } // namespace
 
-// Text on the clipboard that is decoded only when someone asks for it. It reads the view's
-// bytes until the view changes them, and keeps its own copy from then on.
+// Text on the clipboard that is decoded only when someone asks for it: a snapshot of the
+// view's pieces, which later edits leave alone. Bytes it shares with the view's owner are copied
+// only when the owner is about to change them.
 class LazyText final : public QMimeData {
 public:
-    LazyText(TextView& view, std::size_t from, std::size_t to)
-        : view_(&view)
-        , codec_(view.Codec())
-        , from_(from)
-        , to_(to) {}
+    LazyText(std::vector<TextBuffer::Span> spans, const ViewCodec& codec)
+        : spans_(std::move(spans))
+        , codec_(codec) {}
 
     QStringList formats() const override { return {QStringLiteral("text/plain")}; }
     bool hasFormat(const QString& mimeType) const override {
         return mimeType == QLatin1String("text/plain");
     }
     void Detach() {
-        if (view_ == nullptr)
-            return;
-        bytes_ = view_->buffer_.Copy(from_, to_);
-        view_ = nullptr;
+        for (TextBuffer::Span& span : spans_) {
+            if (span.keep == nullptr) {
+                auto own = std::make_shared<const std::string>(span.bytes);
+                span.bytes = *own;
+                span.keep = std::move(own);
+            }
+        }
     }
 
 protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
         if (mimeType != QLatin1String("text/plain"))
             return QMimeData::retrieveData(mimeType, type);
-        if (view_ == nullptr)
-            return codec_.DecodeSame(bytes_);
-        std::string scratch;
-        return codec_.DecodeSame(view_->buffer_.Range(from_, to_, scratch));
+        if (spans_.size() == 1)
+            return codec_.DecodeSame(spans_.front().bytes);
+        std::string bytes;
+        for (const TextBuffer::Span& span : spans_)
+            bytes.append(span.bytes);
+        return codec_.DecodeSame(bytes);
     }
 
 private:
-    QPointer<TextView> view_;
+    std::vector<TextBuffer::Span> spans_;
     ViewCodec codec_;
-    std::size_t from_;
-    std::size_t to_;
-    std::string bytes_;
 };
 
 TextView::TextView(QWidget* parent)
@@ -83,7 +84,6 @@ TextView::TextView(QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     viewport()->setAcceptDrops(true);
-    buffer_.Assign({});
     static const bool readable = [] {
         QAccessible::installFactory(TextViewAccessibleFactory);
         return true;
@@ -100,20 +100,18 @@ void TextView::setReadOnly(bool readOnly) {
     setAttribute(Qt::WA_InputMethodEnabled, !readOnly);
 }
 
-void TextView::ShowBytes(std::string_view bytes) {
-    DetachClipboards();
-    buffer_.Borrow(bytes);
-    codec_.Choose(bytes);
-    TextReplaced();
-}
-
 void TextView::SetText(std::string_view bytes) {
-    if (buffer_.Owned() && buffer_.Equals(bytes)) {
+    if (buffer_.Borrows(bytes)) {
         modified_ = false;
         return;
     }
-    DetachClipboards();
-    buffer_.Assign(bytes);
+    DetachClipboards();          // before the owner frees what they share
+    if (buffer_.Equals(bytes)) { // the owner took the edits: share its copy
+        buffer_.Rebase(bytes);
+        modified_ = false;
+        return;
+    }
+    buffer_.Borrow(bytes);
     codec_.Choose(bytes);
     TextReplaced();
 }
@@ -531,7 +529,7 @@ void TextView::SelectionChanged() {
         return;
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection()) {
-        auto* text = new LazyText(*this, SelectionStart(), SelectionEnd());
+        auto* text = new LazyText(buffer_.Snapshot(SelectionStart(), SelectionEnd()), codec_);
         clipboards_.emplace_back(text);
         clipboard->setMimeData(text, QClipboard::Selection);
     }
@@ -545,9 +543,14 @@ QString TextView::Decoded(std::size_t from, std::size_t to) const {
 
 void TextView::CopyToClipboard(std::size_t from, std::size_t to) {
     std::erase_if(clipboards_, [](const QPointer<LazyText>& p) { return p.isNull(); });
-    auto* text = new LazyText(*this, from, std::min(to, buffer_.Size()));
+    auto* text = new LazyText(buffer_.Snapshot(from, std::min(to, buffer_.Size())), codec_);
     clipboards_.emplace_back(text);
     QGuiApplication::clipboard()->setMimeData(text, QClipboard::Clipboard);
+}
+
+void TextView::KeepOwnCopy() {
+    DetachClipboards();
+    buffer_.KeepOwnCopy();
 }
 
 void TextView::DetachClipboards() {
@@ -587,9 +590,8 @@ std::size_t TextView::WordBoundary(std::size_t offset, bool forward) const {
 // --- Editing ------------------------------------------------------------------------------------
 
 void TextView::Replace(std::size_t from, std::size_t to, std::string_view bytes, bool typing) {
-    if (!buffer_.Owned())
+    if (readOnly_)
         return;
-    DetachClipboards();
     Step step{from, buffer_.Copy(from, to), std::string(bytes), caret_, anchor_, typing};
     const QString removedText =
         QAccessible::isActive() ? codec_.DecodeSame(step.removed) : QString();

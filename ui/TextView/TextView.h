@@ -34,9 +34,9 @@ public:
     bool isReadOnly() const noexcept { return readOnly_; }
     void setReadOnly(bool readOnly);
 
-    // Shows bytes that stay unchanged and alive until the next call (read-only views).
-    void ShowBytes(std::string_view bytes);
-    // Takes a copy to edit. The same bytes as those held change nothing, caret and undo included.
+    // Shows bytes that their owner keeps unchanged and alive until the next call. An editable
+    // view copies them at its first edit. The same bytes as those shown change nothing, caret
+    // and undo included.
     void SetText(std::string_view bytes);
     std::string Text() const { return buffer_.Copy(0, buffer_.Size()); }
     std::size_t Size() const noexcept { return buffer_.Size(); }
@@ -51,6 +51,9 @@ public:
     void Select(std::size_t start, std::size_t end);
     // Puts bytes from..to on the clipboard, decoded only when another program asks for them.
     void CopyToClipboard(std::size_t from, std::size_t to);
+    // Copies the owner's bytes that the view and its clipboard text share, before the owner
+    // changes or frees them while keeping the view's text.
+    void KeepOwnCopy();
 
     // The text as the screen shows it, line breaks as "\n"; for tests and screen readers.
     QString PlainText() const { return Decoded(0, Size()); }
