@@ -590,6 +590,12 @@ void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
     QTRY_COMPARE(memo->SelectedText().size(), memo->PlainText().size());
+
+    // The copy is made when asked for, and outlives the window and the bytes it came from.
+    form.reset();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("1.Кино - 01 - Группа крови  <4:05>\n"
+                            "2.Кино - 02 - Закрой за мной дверь  <5:01>\n3.Радио Рекорд\n"));
 }
 
 void MainFormTests::savesTheEditedViewWithTxtAppended() {

@@ -153,6 +153,10 @@ TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent
 
 TMainForm::~TMainForm() {
     controller_.SetObserver(nullptr);
+    // The views outlive the controller whose bytes they show; a copy on the clipboard keeps its
+    // text for the programs that paste it after we are gone.
+    ui_->MP3Memo->SetText({});
+    ui_->TextMemo->SetText({});
 }
 
 void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {

@@ -34,7 +34,8 @@ public:
     bool isReadOnly() const noexcept { return readOnly_; }
     void setReadOnly(bool readOnly);
 
-    // Shows bytes that their owner keeps unchanged and alive until the next call. An editable
+    // Shows bytes that their owner keeps unchanged and alive until the next call, or the view's
+    // end, whichever comes first. An editable
     // view copies them at its first edit. The same bytes as those shown change nothing, caret
     // and undo included.
     void SetText(std::string_view bytes);

@@ -1,0 +1,328 @@
+// The text view driven as a user drives it: keys, the mouse, the clipboard, an input method and
+// a screen reader, over UTF-8 and windows-1251 bytes.
+
+#include "GuiTestSupport.h"
+#include "ui/TextView/TextView.h"
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QTextLayout>
+#include <QVBoxLayout>
+#include <string>
+
+using namespace skaldrun;
+
+namespace {
+
+// Bytes as std::string, for comparing with what the view holds.
+std::string Bytes(const char* text) {
+    return text;
+}
+
+} // namespace
+
+class TextViewTests : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void wrappedRowsMatchAWholeLayout();
+    void caretStepsOverWholeCharactersAndBreaks_data();
+    void caretStepsOverWholeCharactersAndBreaks();
+    void upAndDownKeepTheColumnOnWrappedRows();
+    void selectionsAreBytes();
+    void editsUndoAndRedoRoundTrip();
+    void pastedAndCommittedTextIsEncoded();
+    void clipboardTextIsASnapshotMadeWhenAsked();
+    void screenReadersReadTextCaretAndSelection();
+    void tabMovesTheFocusAndReadOnlyRefusesEdits();
+    void contextMenuOffersWhatApplies();
+
+private:
+    void Show(const std::string& bytes, bool readOnly = false) {
+        view->SetText({}); // before the bytes it shows change
+        text = bytes;
+        view->setReadOnly(readOnly);
+        view->SetText(text);
+        window->activateWindow(); // a menu that closed may have taken it
+        view->setFocus();
+        QTRY_VERIFY(view->hasFocus());
+    }
+    void Keys(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int times = 1) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(view, static_cast<Qt::Key>(key), modifiers);
+    }
+
+    std::unique_ptr<QWidget> window;
+    ui::TextView* view = nullptr;
+    ui::TextView* other = nullptr;
+    std::string text; // the owner's bytes the view shows
+};
+
+void TextViewTests::init() {
+    window = std::make_unique<QWidget>();
+    auto* layout = new QVBoxLayout(window.get());
+    view = new ui::TextView;
+    other = new ui::TextView;
+    layout->addWidget(view);
+    layout->addWidget(other);
+    window->resize(300, 400);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+}
+
+void TextViewTests::cleanup() {
+    window.reset();
+}
+
+// A line wraps into as many rows as a layout of the whole line at the view's width gives.
+void TextViewTests::wrappedRowsMatchAWholeLayout() {
+    std::string line;
+    for (int i = 0; i < 60; ++i)
+        line += "Кино - Группа крови " + std::to_string(i) + ", ";
+    Show("first\r\n" + line + "\r\nlast");
+    const QString screen = QString::fromStdString(line);
+    for (const int width : {120, 200, 280}) {
+        window->resize(width, 400);
+        QTest::qWait(0);
+        QTextLayout whole(screen, view->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        whole.setTextOption(option);
+        whole.beginLayout();
+        int rows = 0;
+        for (QTextLine row = whole.createLine(); row.isValid(); row = whole.createLine(), ++rows)
+            row.setLineWidth(view->viewport()->width() - 8);
+        whole.endLayout();
+        const std::size_t lineStart = 7;
+        const std::size_t lastCharacter = lineStart + line.size() - 1;
+        const int spacing = view->CharacterRect(lineStart).height();
+        const int shownRows =
+            (view->CharacterRect(lastCharacter).y() - view->CharacterRect(lineStart).y()) /
+                spacing +
+            1;
+        QCOMPARE(shownRows, rows);
+    }
+}
+
+void TextViewTests::caretStepsOverWholeCharactersAndBreaks_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("stops"); // the caret's byte offsets, stepping right
+    QTest::newRow("UTF-8") << QByteArray("\xC3\xA9\r\n\xD0\xB6\xF0\x9F\x98\x80x")
+                           << QList<int>{0, 2, 4, 6, 10, 11};
+    QTest::newRow("windows-1251") << QByteArray("\xC0\r\n\xFF\r\n") << QList<int>{0, 1, 3, 4, 6};
+}
+
+void TextViewTests::caretStepsOverWholeCharactersAndBreaks() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, stops);
+    Show(bytes.toStdString());
+    for (const int stop : stops) {
+        QCOMPARE(static_cast<int>(view->CaretOffset()), stop);
+        Keys(Qt::Key_Right);
+    }
+    QCOMPARE(static_cast<int>(view->CaretOffset()), stops.back()); // the end holds
+    for (auto stop = stops.rbegin(); stop != stops.rend(); ++stop) {
+        QCOMPARE(static_cast<int>(view->CaretOffset()), *stop);
+        Keys(Qt::Key_Left);
+    }
+    // A caret put between CR and LF, or inside a character, goes to its start.
+    view->Select(bytes.indexOf('\n'), bytes.indexOf('\n'));
+    QCOMPARE(static_cast<int>(view->CaretOffset()), bytes.indexOf('\r'));
+}
+
+void TextViewTests::upAndDownKeepTheColumnOnWrappedRows() {
+    const std::string wrapped(200, 'a');
+    Show(wrapped + "\r\nshort\r\n" + wrapped);
+    Keys(Qt::Key_Right, Qt::NoModifier, 10);
+    const int column = view->CharacterRect(view->CaretOffset()).x();
+    Keys(Qt::Key_Down);
+    QVERIFY(view->CaretOffset() > 10 && view->CaretOffset() < 200); // the next wrapped row
+    QCOMPARE(view->CharacterRect(view->CaretOffset()).x(), column);
+    for (int i = 0; i < 20 && view->CaretOffset() < 202; ++i)
+        Keys(Qt::Key_Down);
+    QVERIFY(view->CaretOffset() >= 202 && view->CaretOffset() <= 207); // the short line cuts it
+    Keys(Qt::Key_Down);
+    QCOMPARE(view->CaretOffset(), 209U + 10); // and the column comes back on the next line
+    Keys(Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(view->CaretOffset(), view->Size());
+    Keys(Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(view->SelectionStart(), 0U);
+    QCOMPARE(view->SelectionEnd(), view->Size());
+}
+
+void TextViewTests::selectionsAreBytes() {
+    const struct {
+        const char* bytes;
+        int rights;
+        std::size_t end;
+        const char* selected;
+    } cases[] = {
+        {"\xCA\xE8\xED\xEE\r\nab", 5, 6, "Кино\n"}, // windows-1251
+        {"\xD0\x9A\xD0\xB8\r\nab", 3, 6, "Ки\n"},   // UTF-8
+        {"a\r\n\xF0\x9F\x98\x80"
+         "b",
+         3, 7, "a\n😀"}, // a character of two units
+    };
+    for (const auto& c : cases) {
+        Show(c.bytes);
+        Keys(Qt::Key_Right, Qt::ShiftModifier, c.rights);
+        QCOMPARE(view->SelectionStart(), 0U);
+        QCOMPARE(view->SelectionEnd(), c.end);
+        QCOMPARE(view->SelectedText(), QString::fromUtf8(c.selected));
+    }
+    Show("one two three");
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->CharacterRect(5).center());
+    QCOMPARE(view->SelectedText(), QStringLiteral("two"));
+}
+
+void TextViewTests::editsUndoAndRedoRoundTrip() {
+    for (const char* bytes : {"1.\xCA\xE8\xED\xEE  <4:05>\r\n2.b\r\n", "1.Кино\r\n2.b\r\n"}) {
+        Show(bytes);
+        QVERIFY(!view->IsModified());
+        Keys(Qt::Key_End);
+        test::Type(view, QStringLiteral("Ёж"));
+        Keys(Qt::Key_Return);
+        Keys(Qt::Key_Backspace);
+        Keys(Qt::Key_Backspace);
+        Keys(Qt::Key_Delete);
+        const std::string edited = view->Text();
+        QVERIFY(view->IsModified());
+        QVERIFY(edited != bytes);
+        for (int i = 0; i < 5; ++i) // typing, Enter, two Backspaces, Delete
+            Keys(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(view->Text(), Bytes(bytes));
+        for (int i = 0; i < 3; ++i)
+            Keys(Qt::Key_Y, Qt::ControlModifier);
+        Keys(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        Keys(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(view->Text(), edited);
+        QCOMPARE(text, Bytes(bytes)); // the owner's bytes never change
+    }
+}
+
+void TextViewTests::pastedAndCommittedTextIsEncoded() {
+    Show("\xC0\r\n"); // windows-1251
+    for (const QString& pasted :
+         {QStringLiteral("Я\nb"), QStringLiteral("c\rd"), QStringLiteral("e\r\nf")}) {
+        QGuiApplication::clipboard()->setText(pasted);
+        Keys(Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\xC0\r\n"));
+
+    QInputMethodEvent composing(QStringLiteral("ё"), {});
+    QApplication::sendEvent(view, &composing);
+    QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\xC0\r\n")); // nothing before the commit
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("ё"));
+    QApplication::sendEvent(view, &commit);
+    QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\xB8\xC0\r\n"));
+    QVERIFY(view->inputMethodQuery(Qt::ImEnabled).toBool());
+    QCOMPARE(view->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("fё\u0410"));
+}
+
+void TextViewTests::clipboardTextIsASnapshotMadeWhenAsked() {
+    Show("1.Кино\r\n2.b\r\n");
+    Keys(Qt::Key_A, Qt::ControlModifier);
+    Keys(Qt::Key_C, Qt::ControlModifier);
+    test::Type(view, QStringLiteral("x"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1.Кино\n2.b\n"));
+    Keys(Qt::Key_Left, Qt::ShiftModifier);
+    Keys(Qt::Key_C, Qt::ControlModifier);
+    view->SetText("other"); // the owner's bytes change; the copy stays
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("x"));
+    text = "gone";
+    view->CopyToClipboard(0, 5);
+    view->SetText({});
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("other"));
+}
+
+void TextViewTests::screenReadersReadTextCaretAndSelection() {
+    QAccessible::setActive(true);
+    Show("ab\r\n\xD0\x96\xF0\x9F\x98\x80\r\nc");
+    QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(view);
+    QAccessibleTextInterface* text = readable->textInterface();
+    QVERIFY(text != nullptr);
+    QCOMPARE(readable->role(), QAccessible::EditableText);
+    QCOMPARE(text->characterCount(), 8);
+    QCOMPARE(text->text(0, 8), QStringLiteral("ab\nЖ😀\nc"));
+    QCOMPARE(text->text(3, 6), QStringLiteral("Ж😀"));
+    Keys(Qt::Key_Down);
+    QCOMPARE(text->cursorPosition(), 3);
+    text->setSelection(0, 1, 4);
+    QCOMPARE(view->SelectionStart(), 1U);
+    QCOMPARE(view->SelectionEnd(), 6U);
+    int start = 0;
+    int end = 0;
+    text->selection(0, &start, &end);
+    QCOMPARE(start, 1);
+    QCOMPARE(end, 4);
+    readable->editableTextInterface()->insertText(8, QStringLiteral("!"));
+    QCOMPARE(text->characterCount(), 9);
+    QCOMPARE(view->Text(), Bytes("ab\r\n\xD0\x96\xF0\x9F\x98\x80\r\nc!"));
+    view->setReadOnly(true);
+    QCOMPARE(readable->editableTextInterface(), nullptr);
+    QVERIFY(readable->state().readOnly);
+    QAccessible::setActive(false);
+}
+
+void TextViewTests::tabMovesTheFocusAndReadOnlyRefusesEdits() {
+    Show("keep\r\n", true);
+    Keys(Qt::Key_Tab);
+    QTRY_VERIFY(other->hasFocus());
+    QTest::keyClick(other, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTRY_VERIFY(view->hasFocus());
+    QCOMPARE(view->Text(), Bytes("keep\r\n"));
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+    test::Type(view, QStringLiteral("x"));
+    for (const int key : {Qt::Key_Return, Qt::Key_Backspace, Qt::Key_Delete})
+        Keys(key);
+    Keys(Qt::Key_V, Qt::ControlModifier);
+    Keys(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(view->Text(), Bytes("keep\r\n"));
+    QVERIFY(!view->IsModified());
+    Keys(Qt::Key_A, Qt::ControlModifier); // selecting and copying still work
+    Keys(Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep\n"));
+}
+
+void TextViewTests::contextMenuOffersWhatApplies() {
+    const auto offered = [this] {
+        QStringList enabled;
+        QTimer::singleShot(0, [&enabled] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr)
+                return;
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator() && action->isEnabled())
+                    enabled << action->text().section(u'\t', 0, 0);
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                                view->viewport()->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(view->viewport(), &event);
+        return enabled;
+    };
+    QGuiApplication::clipboard()->setText(QStringLiteral("p"));
+    Show("text");
+    QCOMPARE(offered(), (QStringList{QStringLiteral("&Paste"), QStringLiteral("Select All")}));
+    Keys(Qt::Key_Right, Qt::ShiftModifier);
+    Keys(Qt::Key_Delete);
+    Keys(Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(offered(), (QStringList{QStringLiteral("&Undo"), QStringLiteral("Cu&t"),
+                                     QStringLiteral("&Copy"), QStringLiteral("&Paste"),
+                                     QStringLiteral("Delete"), QStringLiteral("Select All")}));
+    Show("text", true);
+    Keys(Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(offered(), (QStringList{QStringLiteral("&Copy"), QStringLiteral("Select All")}));
+}
+
+QTEST_MAIN(TextViewTests)
+#include "TextViewTests.moc"
