@@ -2,6 +2,7 @@
 
 #include "core/Convert.h"
 #include "core/Errors.h"
+#include "core/ListShapes.h"
 #include "core/PlaylistController.h"
 #include "core/TextFiles.h"
 #include "core/Version.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <getopt.h>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -23,21 +25,35 @@ constexpr int kExitNotAPlaylist = 2;
 constexpr int kExitUsage = 64;
 
 constexpr std::string_view kUsage =
-    "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits] [-o FILE] PLAYLIST\n"
+    "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits] [-f TEMPLATE | --csv]\n"
+    "                        [--total] [-o FILE] PLAYLIST\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
     "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
     "The list goes to standard output, or to FILE (- is standard output too).\n"
     "\n"
-    "  --no-counter   leave out the track numbers\n"
-    "  --no-time      leave out the durations\n"
-    "  --keep-digits  keep leading track numbers in the titles\n"
-    "  -o FILE        write the list to FILE instead of standard output\n"
-    "  -h, --help     show this help\n"
-    "  -V, --version  show the version\n";
+    "  --no-counter           leave out the track numbers\n"
+    "  --no-time              leave out the durations\n"
+    "  --keep-digits          keep leading track numbers in the titles\n"
+    "  -f, --format=TEMPLATE  write each entry as TEMPLATE, with these fields:\n"
+    "                           %n number  %t title  %d length as m:ss  %s length in seconds\n"
+    "                           %p the path or address that follows  %% a percent sign\n"
+    "                         (%d and %s are empty for an unknown length)\n"
+    "  --csv                  write number,title,seconds,path rows for spreadsheets\n"
+    "  --total                end the list with the count and the summed length\n"
+    "  -o FILE                write the list to FILE instead of standard output\n"
+    "  -h, --help             show this help\n"
+    "  -V, --version          show the version\n"
+    "\n"
+    "Examples:\n"
+    "  skaldrun-convert --format='%n. %t (%d)' --total party.m3u\n"
+    "  skaldrun-convert --csv -o party.csv party.m3u\n";
 
 struct Arguments {
     ConvertOptions options;
+    std::optional<ListTemplate> format;
+    bool csv = false;
+    bool total = false;
     std::optional<std::string> output; // none or "-": standard output
     std::string playlist;
 };
@@ -57,18 +73,21 @@ int UsageError(std::string_view message) {
 
 // Returns the exit code when the arguments ask for no conversion.
 std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
-    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits };
+    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits, kCsv, kTotal };
     static const option kLong[] = {
         {"no-counter", no_argument, nullptr, kNoCounter},
         {"no-time", no_argument, nullptr, kNoTime},
         {"keep-digits", no_argument, nullptr, kKeepDigits},
+        {"format", required_argument, nullptr, 'f'},
+        {"csv", no_argument, nullptr, kCsv},
+        {"total", no_argument, nullptr, kTotal},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     argv[0] = const_cast<char*>(kName); // getopt names the program in its own messages
     for (;;) {
-        const int option = ::getopt_long(argc, argv, "ho:V", kLong, nullptr);
+        const int option = ::getopt_long(argc, argv, "f:ho:V", kLong, nullptr);
         if (option == -1)
             break;
         switch (option) {
@@ -80,6 +99,21 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             break;
         case kKeepDigits:
             args.options.DeleteDigits = false;
+            break;
+        case 'f':
+            if (args.format)
+                return UsageError("--format given twice");
+            try {
+                args.format.emplace(optarg);
+            } catch (const std::invalid_argument& e) {
+                return UsageError(e.what());
+            }
+            break;
+        case kCsv:
+            args.csv = true;
+            break;
+        case kTotal:
+            args.total = true;
             break;
         case 'o':
             if (args.output)
@@ -97,6 +131,15 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             return UsageError({});
         }
     }
+    const bool shaped = args.format || args.csv;
+    if (shaped && !args.options.CounterShow)
+        return UsageError("--no-counter does not go with --format or --csv: they decide");
+    if (shaped && !args.options.TimeShow)
+        return UsageError("--no-time does not go with --format or --csv: they decide");
+    if (args.csv && args.format)
+        return UsageError("--csv and --format are two shapes: choose one");
+    if (args.csv && args.total)
+        return UsageError("--total does not go with --csv");
     if (optind >= argc)
         return UsageError("no playlist given");
     if (argc - optind > 1)
@@ -121,6 +164,73 @@ public:
     void Write(std::string_view piece) override { text.append(piece); }
 };
 
+// The list in the shape the arguments ask for, made from the entries as they are read and
+// handed on through a buffer.
+class ShapedList final : public EntrySink {
+public:
+    ShapedList(const Arguments& args, TextSink& sink)
+        : args_(args)
+        , sink_(sink) {}
+    void Entry(const PlaylistEntry& entry) override {
+        Start();
+        if (args_.csv)
+            AppendCsvRow(entry, buffer_);
+        else if (args_.format)
+            args_.format->Append(entry, buffer_);
+        else
+            AppendDefaultLine(entry, args_.options, buffer_);
+        buffer_.append("\r\n");
+        totals_.Add(entry);
+        if (buffer_.size() >= kFlushSize)
+            Flush();
+    }
+    // What was made before a failure goes out all the same.
+    void Flush() {
+        Start();
+        sink_.Write(buffer_);
+        buffer_.clear();
+    }
+    void Finish() {
+        Start();
+        if (args_.total)
+            buffer_.append(totals_.Line()).append("\r\n");
+        Flush();
+    }
+
+private:
+    static constexpr std::size_t kFlushSize = 64 * 1024;
+    void Start() {
+        if (started_)
+            return;
+        started_ = true;
+        if (args_.csv)
+            buffer_.append(kCsvHeader).append("\r\n");
+    }
+
+    const Arguments& args_;
+    TextSink& sink_;
+    std::string buffer_;
+    ListTotals totals_;
+    bool started_ = false;
+};
+
+// The window's shape goes through the conversion's own fast path; any other through the entries.
+bool Convert(std::string_view bytes, const Arguments& args, TextSink& sink) {
+    if (!args.format && !args.csv && !args.total)
+        return ConvertPlaylistBytes(bytes, args.options, sink);
+    ShapedList list(args, sink);
+    bool isPlaylist = false;
+    try {
+        isPlaylist = ReadPlaylistEntries(bytes, args.options.DeleteDigits, list);
+    } catch (const EConvertError&) {
+        list.Flush();
+        throw;
+    }
+    if (isPlaylist)
+        list.Finish();
+    return isPlaylist;
+}
+
 int Run(const Arguments& args) {
     const bool fromInput = args.playlist == "-";
     const std::string bytes = fromInput ? platform::ReadStandardInput(kViewCapacity)
@@ -135,8 +245,7 @@ int Run(const Arguments& args) {
     WholeText whole;
     bool isPlaylist = false;
     try {
-        isPlaylist = ConvertPlaylistBytes(bytes, args.options,
-                                          toFile ? static_cast<TextSink&>(whole) : standardOutput);
+        isPlaylist = Convert(bytes, args, toFile ? static_cast<TextSink&>(whole) : standardOutput);
     } catch (const EConvertError& e) {
         // Named where it is, so the line can be found and mended.
         PrintError(args.playlist + ":" + std::to_string(e.Line()) + ": " +

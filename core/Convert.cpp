@@ -157,6 +157,8 @@ char* WriteNumber(char* out, std::uint64_t value) noexcept {
     return out;
 }
 
+} // namespace
+
 char* WriteDuration(char* out, std::int64_t seconds) noexcept {
     const auto minutes = static_cast<std::uint64_t>(seconds / 60);
     const auto s = static_cast<unsigned>(seconds % 60);
@@ -173,6 +175,8 @@ char* WriteDuration(char* out, std::int64_t seconds) noexcept {
     *out++ = static_cast<char>('0' + s % 10);
     return out;
 }
+
+namespace {
 
 // The entry number kept as text and counted up in place, so no number is ever divided.
 class Counter {
@@ -347,37 +351,94 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
     return true;
 }
 
-bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink) {
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    // The next line and where the one after it starts; false once the text has ended.
-    const auto next = [&p, end](std::string_view& line) {
-        if (p == end)
+namespace {
+
+// The lines of a file's bytes as read: ended by CR LF, LF or a lone CR, the text by its first NUL.
+class ByteLines {
+public:
+    explicit ByteLines(std::string_view bytes) noexcept
+        : p_(bytes.data())
+        , end_(bytes.data() + bytes.size()) {}
+    // The next line; false once the text has ended.
+    bool Next(std::string_view& line) noexcept {
+        if (p_ == end_)
             return false;
-        const char* hit = detail::FindBreakOrNul(p, end);
-        line = std::string_view(p, static_cast<std::size_t>(hit - p));
-        if (hit == end || *hit == '\0') {
-            p = end;
+        const char* hit = detail::FindBreakOrNul(p_, end_);
+        line = std::string_view(p_, static_cast<std::size_t>(hit - p_));
+        if (hit == end_ || *hit == '\0') {
+            p_ = end_;
             return !line.empty(); // a last piece without a break is a line unless empty
         }
-        p = (*hit == '\r' && hit + 1 != end && hit[1] == '\n') ? hit + 2 : hit + 1;
+        p_ = (*hit == '\r' && hit + 1 != end_ && hit[1] == '\n') ? hit + 2 : hit + 1;
         return true;
-    };
+    }
 
+private:
+    const char* p_;
+    const char* end_;
+};
+
+} // namespace
+
+bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink) {
+    ByteLines lines(bytes);
     std::string_view line;
-    if (!next(line) || !IsHeader(line))
+    if (!lines.Next(line) || !IsHeader(line))
         return false;
     SinkWriter writer(sink);
     EntryConverter convert(options, writer);
     std::size_t number = 1;
     try {
-        while (next(line))
+        while (lines.Next(line))
             convert.Line(line, ++number);
     } catch (...) {
         writer.Flush(); // the lines before the error, as the view keeps them
         throw;
     }
     writer.Flush();
+    return true;
+}
+
+// An entry waits for its media line: the first line after it that is neither empty nor a
+// directive or comment, unless another #EXTINF: line comes first.
+bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink) {
+    ByteLines lines(bytes);
+    std::string_view line;
+    if (!lines.Next(line) || !IsHeader(line))
+        return false;
+    Counter counter;
+    PlaylistEntry pending;
+    bool waiting = false;
+    const auto emit = [&] {
+        if (!waiting)
+            return;
+        pending.number = counter.Text();
+        sink.Entry(pending);
+        counter.Next();
+        waiting = false;
+    };
+    std::size_t number = 1;
+    while (lines.Next(line)) {
+        ++number;
+        if (IsEntryLine(line)) {
+            emit();
+            const Entry entry = ScanEntry(line);
+            if (!entry.isEntry)
+                continue;
+            if (!entry.unknown && !entry.valid)
+                throw EConvertError(entry.digits, number);
+            pending = PlaylistEntry{{},
+                                    deleteDigits ? StripTrackNumber(entry.title) : entry.title,
+                                    !entry.unknown,
+                                    entry.seconds,
+                                    {}};
+            waiting = true;
+        } else if (waiting && !line.empty() && line[0] != '#') {
+            pending.media = line;
+            emit();
+        }
+    }
+    emit();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "core/ConvertOptions.h"
 #include "core/ViewText.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace skaldrun {
@@ -23,5 +24,28 @@ public:
 // LF or a lone CR and the text at its first NUL, as if it had been normalised first. The list
 // reaches sink through a fixed-size buffer; on an error the lines before it have reached it.
 bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink);
+
+// One entry as the conversion reads it, for the command's other shapes of the list.
+struct PlaylistEntry {
+    std::string_view number; // counted as the list counts them
+    std::string_view title;  // its leading track number stripped where asked
+    bool hasLength = false;  // false for a stream ("-1")
+    std::int64_t seconds = 0;
+    std::string_view media; // the first following line that is a path or an address, if any
+};
+
+class EntrySink {
+public:
+    virtual ~EntrySink() = default;
+    virtual void Entry(const PlaylistEntry& entry) = 0;
+};
+
+// Reads the entries of a playlist's bytes in one pass, with the same rules as
+// ConvertPlaylistBytes; each entry reaches sink once its media line is known. False when the
+// bytes are not a playlist; a bad duration throws EConvertError after the entries before it.
+bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink);
+
+// The length as the list writes it, m:ss, into out, which has room for 24 bytes; returns the end.
+char* WriteDuration(char* out, std::int64_t seconds) noexcept;
 
 } // namespace skaldrun

@@ -97,6 +97,56 @@ TEST(SkaldrunConvert, ConvertsRealPlaylists) {
     }
 }
 
+// The list in other shapes: the fields of each entry, CSV rows and totals, bytes unchanged.
+TEST(SkaldrunConvert, ListShapes) {
+    TempDir dir;
+    const std::string playlist =
+        dir.Write("shapes.m3u", "#EXTM3U\n"
+                                "#EXTINF:185,01-Song, \"Live\"\n"
+                                "C:\\Music\\Artist, The\\01.mp3\n"
+                                "#EXTINF:-1,Radio\n"
+                                "#EXTVLCOPT:network-caching=1000\n"
+                                "\n"
+                                "http://radio.example/live\n"
+                                "#EXTINF:61,\xCA\xE8\xED\xEE\n" // windows-1251, no media line
+                                "#EXTINF:3725,Long\n");
+    const std::string headerOnly = dir.Write("header-only.m3u", "#EXTM3U\r\n");
+    const struct {
+        std::vector<std::string> args; // the playlist last
+        std::string out;
+    } cases[] = {
+        {{"--total", playlist},
+         "1.Song, \"Live\"  <3:05>\r\n2.Radio\r\n3.\xCA\xE8\xED\xEE  <1:01>\r\n4.Long  <62:05>\r\n"
+         "4 tracks, 1:06:11, 1 without a length\r\n"},
+        {{"--format=%n. %t (%d) \xE2\x80\x94 %p", playlist},
+         "1. Song, \"Live\" (3:05) \xE2\x80\x94 C:\\Music\\Artist, The\\01.mp3\r\n"
+         "2. Radio () \xE2\x80\x94 http://radio.example/live\r\n"
+         "3. \xCA\xE8\xED\xEE (1:01) \xE2\x80\x94 \r\n4. Long (62:05) \xE2\x80\x94 \r\n"},
+        {{"-f", "%s|%%|%t", "--keep-digits", "--total", playlist},
+         "185|%|01-Song, \"Live\"\r\n|%|Radio\r\n61|%|\xCA\xE8\xED\xEE\r\n3725|%|Long\r\n"
+         "4 tracks, 1:06:11, 1 without a length\r\n"},
+        {{"--csv", playlist},
+         "number,title,seconds,path\r\n1,\"Song, \"\"Live\"\"\",185,\"C:\\Music\\Artist, "
+         "The\\01.mp3\"\r\n2,Radio,,http://radio.example/live\r\n3,\xCA\xE8\xED\xEE,61,\r\n"
+         "4,Long,3725,\r\n"},
+        {{"--total", "--no-time", Sample("cr-only.m3u")},
+         "1.Intro\r\n2.Long Mix, Part 2\r\n2 tracks, 1:03:08\r\n"},
+        {{"--csv", headerOnly}, "number,title,seconds,path\r\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunConvert(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args.front();
+        EXPECT_EQ(r.out, c.out) << c.args.front();
+        EXPECT_EQ(r.err, "");
+    }
+    // A bad duration: the entries before it are written, and no totals.
+    const std::string bad = dir.Write("bad.m3u", "#EXTM3U\n#EXTINF:5,a\nx\n#EXTINF:,b\n");
+    const Result r = RunConvert({"--csv", bad});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "number,title,seconds,path\r\n1,a,5,x\r\n");
+    EXPECT_EQ(r.err, "skaldrun-convert: " + bad + ":4: '' is not a valid integer value.\n");
+}
+
 // A line longer than the output buffer goes out whole, and the next one after it.
 TEST(SkaldrunConvert, TitleLongerThanTheBuffer) {
     TempDir dir;
@@ -260,6 +310,16 @@ TEST(SkaldrunConvert, Usage) {
         {{"-o"}, "skaldrun-convert: option requires an argument -- 'o'\n"},
         {{"-o", "a", "-o", "b", "x.m3u"}, "skaldrun-convert: -o given twice\n"},
         {{""}, "skaldrun-convert: the playlist's name is empty\n"},
+        {{"--format=%x", "x.m3u"},
+         "skaldrun-convert: unknown field '%x' in the template (%n %t %d %s %p %%)\n"},
+        {{"-f", "100%", "x.m3u"}, "skaldrun-convert: the template ends in a lone '%'\n"},
+        {{"-f", "%t", "--no-time", "x.m3u"},
+         "skaldrun-convert: --no-time does not go with --format or --csv: they decide\n"},
+        {{"--csv", "--no-counter", "x.m3u"},
+         "skaldrun-convert: --no-counter does not go with --format or --csv: they decide\n"},
+        {{"--csv", "--total", "x.m3u"}, "skaldrun-convert: --total does not go with --csv\n"},
+        {{"--csv", "-f", "%t", "x.m3u"},
+         "skaldrun-convert: --csv and --format are two shapes: choose one\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert(c.args);

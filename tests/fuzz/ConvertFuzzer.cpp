@@ -3,6 +3,7 @@
 
 #include "core/Convert.h"
 #include "core/Errors.h"
+#include "core/ListShapes.h"
 #include "core/ViewText.h"
 
 #include <cstdint>
@@ -93,6 +94,24 @@ struct Collect final : TextSink {
     void Write(std::string_view piece) override { text.append(piece); }
 };
 
+// The command's other shapes, made from the entries: the window's shape and a template of it.
+struct Shapes final : EntrySink {
+    explicit Shapes(const ConvertOptions& o)
+        : options(o) {}
+    void Entry(const PlaylistEntry& entry) override {
+        AppendDefaultLine(entry, options, lines);
+        lines.append("\r\n");
+        shaped.Append(entry, templated);
+        templated.append("\r\n");
+        everyLength = everyLength && entry.hasLength;
+    }
+    const ConvertOptions& options;
+    const ListTemplate shaped{"%n.%t  <%d>"};
+    std::string lines;
+    std::string templated;
+    bool everyLength = true;
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::string text(bytes);
@@ -137,6 +156,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             streamedErrorLine = e.Line();
         }
         Check(streamed.text == converted, "the bytes convert as the normalised text does");
+        // Read as entries, the window's shape is the same, and so is its template where every
+        // entry has a length.
+        Shapes shapes(options);
+        std::size_t entriesErrorLine = 0;
+        bool entriesPlaylist = true;
+        try {
+            entriesPlaylist = ReadPlaylistEntries(bytes, options.DeleteDigits, shapes);
+        } catch (const EConvertError& e) {
+            entriesErrorLine = e.Line();
+        }
+        Check(shapes.lines == converted && entriesPlaylist == playlist &&
+                  entriesErrorLine == errorLine,
+              "the entries give the window's shape");
+        if (options.CounterShow && options.TimeShow && shapes.everyLength)
+            Check(shapes.templated == converted, "the template gives the window's shape");
         Check(streamedPlaylist == playlist && streamedErrorLine == errorLine,
               "the bytes end as the normalised text does");
         Check(converted.empty() || converted.ends_with("\r\n"), "output ends with CR LF");

@@ -191,6 +191,19 @@ std::size_t TextBuffer::LineEnd(std::size_t line) const {
     return line + 1 < starts_.size() ? starts_[line + 1] - 2 : size_;
 }
 
+std::vector<std::size_t> TextBuffer::LinesLongerThan(std::size_t length) const {
+    EnsureIndex();
+    std::vector<std::size_t> lines;
+    const std::size_t count = starts_.size();
+    for (std::size_t line = 0; line + 1 < count; ++line) {
+        if (starts_[line + 1] - starts_[line] > length + 2)
+            lines.push_back(line);
+    }
+    if (size_ - starts_.back() > length)
+        lines.push_back(count - 1);
+    return lines;
+}
+
 std::size_t TextBuffer::LineOf(std::size_t offset) const {
     EnsureIndex();
     return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -

@@ -56,6 +56,8 @@ public:
     // Where the line's bytes end, before its CR LF.
     std::size_t LineEnd(std::size_t line) const;
     std::size_t LineOf(std::size_t offset) const;
+    // The lines whose bytes are more than length long, in order.
+    std::vector<std::size_t> LinesLongerThan(std::size_t length) const;
 
 private:
     struct Piece {

@@ -126,8 +126,7 @@ void TextView::TextReplaced() {
     longIndexed_ = false;
     unitsCounted_ = false;
     DropLayouts();
-    if (isVisible())
-        SyncScrollBar();
+    barStale_ = true; // the bar is set when next shown, so a hidden view indexes nothing
     viewport()->update();
 }
 
@@ -151,12 +150,9 @@ void TextView::IndexLongLines() const {
         return;
     longLines_.clear();
     std::size_t extra = 0;
-    const std::size_t lines = buffer_.LineCount();
-    for (std::size_t line = 0; line < lines; ++line) {
-        if (buffer_.LineEnd(line) - buffer_.LineStart(line) > kPart) {
-            extra += PartsOf(line) - 1;
-            longLines_.emplace_back(line, extra);
-        }
+    for (const std::size_t line : buffer_.LinesLongerThan(kPart)) {
+        extra += PartsOf(line) - 1;
+        longLines_.emplace_back(line, extra);
     }
     longIndexed_ = true;
 }
@@ -380,6 +376,7 @@ std::size_t TextView::OffsetAt(const QPoint& point) const {
 // --- Scrolling ----------------------------------------------------------------------------------
 
 void TextView::SyncScrollBar() {
+    barStale_ = false;
     syncingBar_ = true;
     QScrollBar* bar = verticalScrollBar();
     const std::size_t segments = SegmentCount();
@@ -392,8 +389,9 @@ void TextView::SyncScrollBar() {
 }
 
 void TextView::scrollContentsBy(int, int) {
-    if (!syncingBar_)
-        top_ = {static_cast<std::size_t>(verticalScrollBar()->value()), 0};
+    if (syncingBar_)
+        return;
+    top_ = {static_cast<std::size_t>(verticalScrollBar()->value()), 0};
     viewport()->update();
 }
 
@@ -447,6 +445,8 @@ void TextView::EnsureVisible(std::size_t offset) {
 // --- Painting -----------------------------------------------------------------------------------
 
 void TextView::paintEvent(QPaintEvent*) {
+    if (barStale_)
+        SyncScrollBar();
     QPainter painter(viewport());
     const bool focused = hasFocus();
     const QPalette& colours = palette();

@@ -197,6 +197,7 @@ private:
     bool caretShown_ = true;
     bool selecting_ = false;
     bool syncingBar_ = false;
+    bool barStale_ = true;
 };
 
 } // namespace skaldrun::ui
