@@ -27,7 +27,6 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -78,10 +77,17 @@ QString ReadDecoded(const QString& path) {
     return codec.Decode({bytes.constData(), static_cast<std::size_t>(bytes.size())});
 }
 
+// The process's own peak resident memory. Not getrusage's: Linux keeps there the peak of the
+// process that forked it too, which was the benchmark's parent holding the playlist.
 double PeakMb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+    }
+    return 0;
 }
 
 // The time of a step until the window has handled its events and the view is painted again.

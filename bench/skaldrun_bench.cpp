@@ -125,8 +125,9 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
 
     std::printf("| entries | breaks | MB | ConvertPlaylist | one pass | memchr | ratio | one-pass "
-                "ratio | command | cat | command / cat | mawk | mawk / command | peak / file |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+                "ratio | command | cat | command / cat | mawk | mawk / command | peak / file | "
+                "template | / command | CSV | / command |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const std::size_t entries : sizes) {
         for (const std::string_view lineEnd : {std::string_view("\r\n"), std::string_view("\n")}) {
             const std::string bytes = MakePlaylist(entries, lineEnd);
@@ -158,15 +159,21 @@ int main(int argc, char** argv) {
             const CommandRun command = RunCommand({SKALDRUN_CONVERT_EXE, file});
             const CommandRun cat = RunCommand({"/bin/cat", file});
             const CommandRun awk = RunCommand({"/usr/bin/mawk", "-f", SKALDRUN_AWK_SCRIPT, file});
+            // The other shapes of the list: every field of a template with totals, and CSV.
+            const CommandRun shaped =
+                RunCommand({SKALDRUN_CONVERT_EXE, "--format=%n. %t (%d) %s %p", "--total", file});
+            const CommandRun csv = RunCommand({SKALDRUN_CONVERT_EXE, "--csv", file});
             std::printf(
                 "| 10^%d | %s | %.1f | %.1f ms | %.1f ms | %.1f ms | %.2f | %.2f | %.1f ms "
-                "| %.1f ms | %.1f | %.0f ms | %.1f | %.2f |\n",
+                "| %.1f ms | %.1f | %.0f ms | %.1f | %.2f | %.1f ms | %.2f | %.1f ms | %.2f |\n",
                 static_cast<int>(std::log10(static_cast<double>(entries)) + 0.5),
                 lineEnd.size() == 2 ? "CR LF" : "LF", static_cast<double>(bytes.size()) / 1e6,
                 inMemory * 1e3, onePass * 1e3, scanBytes * 1e3, scanText / inMemory,
                 scanBytes / onePass, command.seconds * 1e3, cat.seconds * 1e3,
                 command.seconds / cat.seconds, awk.seconds * 1e3, awk.seconds / command.seconds,
-                static_cast<double>(command.maxRssKb) * 1024.0 / static_cast<double>(bytes.size()));
+                static_cast<double>(command.maxRssKb) * 1024.0 / static_cast<double>(bytes.size()),
+                shaped.seconds * 1e3, shaped.seconds / command.seconds, csv.seconds * 1e3,
+                csv.seconds / command.seconds);
             std::fflush(stdout);
             std::filesystem::remove(file);
         }

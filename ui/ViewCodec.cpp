@@ -126,6 +126,11 @@ bool IsValidUtf8(std::string_view bytes) {
             ++p;
             continue;
         }
+        // Two-byte characters, which Cyrillic and Latin letters with marks are, at once.
+        if (b >= 0xC2 && b <= 0xDF && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            p += 2;
+            continue;
+        }
         int more = 0;
         unsigned char low = 0x80;
         unsigned char high = 0xBF;

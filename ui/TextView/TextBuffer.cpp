@@ -105,14 +105,24 @@ TextBuffer::Piece TextBuffer::Store(std::string_view bytes) {
     return {std::string_view(block_->data() + at, bytes.size()), block_};
 }
 
+// The starts of the lines whose CR LF lies within from..to, piece by piece, never joined.
 void TextBuffer::IndexBreaks(std::size_t from, std::size_t to,
                              std::vector<std::size_t>& starts) const {
-    std::string scratch;
-    const std::string_view bytes = Range(from, to, scratch);
-    for (std::size_t i = bytes.find('\n'); i != std::string_view::npos;
-         i = bytes.find('\n', i + 1)) {
-        if (i > 0 && bytes[i - 1] == '\r')
-            starts.push_back(from + i + 1);
+    if (from >= to)
+        return;
+    bool afterCr = false;
+    std::size_t i = PieceOf(from);
+    for (std::size_t start = PieceStart(i); i < pieces_.size() && start < to;
+         start = ends_[i], ++i) {
+        const std::size_t a = std::max(from, start) - start;
+        const std::size_t b = std::min(to, ends_[i]) - start;
+        const std::string_view bytes = pieces_[i].bytes.substr(a, b - a);
+        for (std::size_t lf = bytes.find('\n'); lf != std::string_view::npos;
+             lf = bytes.find('\n', lf + 1)) {
+            if (lf > 0 ? bytes[lf - 1] == '\r' : afterCr)
+                starts.push_back(start + a + lf + 1);
+        }
+        afterCr = !bytes.empty() && bytes.back() == '\r';
     }
 }
 
@@ -125,16 +135,11 @@ void TextBuffer::EnsureIndex() const {
     indexed_ = true;
 }
 
-// The pieces around the change are cut, the new bytes become a piece of their own (or extend the
-// one typed just before them), the lines from the one holding from to the one holding to are
-// indexed again, and every later line start moves by the change in size.
+// The pieces around the change are cut and the new bytes become a piece of their own (or extend
+// the one typed just before them). Only a CR LF that touches the change can appear or go; the
+// line starts after it move by the change in size.
 void TextBuffer::Replace(std::size_t from, std::size_t to, std::string_view bytes) {
     EnsureIndex();
-    const std::size_t first = LineOf(from);
-    const std::size_t last = LineOf(to);
-    const std::size_t regionStart = starts_[first];
-    const std::size_t regionEnd = last + 1 < starts_.size() ? starts_[last + 1] : size_;
-
     std::vector<Piece> pieces;
     pieces.reserve(pieces_.size() + 2);
     std::size_t start = 0;
@@ -163,17 +168,14 @@ void TextBuffer::Replace(std::size_t from, std::size_t to, std::string_view byte
 
     const std::ptrdiff_t delta =
         static_cast<std::ptrdiff_t>(bytes.size()) - static_cast<std::ptrdiff_t>(to - from);
-    std::vector<std::size_t> region;
-    const auto newEnd = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(regionEnd) + delta);
-    IndexBreaks(regionStart, newEnd, region);
-    if (!region.empty() && region.back() == newEnd && last + 1 < starts_.size())
-        region.pop_back(); // the unchanged break that ends the region is indexed already
-    for (std::size_t l = last + 1; l < starts_.size(); ++l)
-        starts_[l] = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(starts_[l]) + delta);
-    starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(first + 1),
-                  starts_.begin() + static_cast<std::ptrdiff_t>(last + 1));
-    starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(first + 1), region.begin(),
-                   region.end());
+    const auto gone = std::lower_bound(starts_.begin() + 1, starts_.end(), from + 1);
+    const auto kept = std::upper_bound(gone, starts_.end(), to + 1);
+    for (auto s = kept; s != starts_.end(); ++s)
+        *s = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(*s) + delta);
+    std::vector<std::size_t> made;
+    IndexBreaks(from > 0 ? from - 1 : 0, std::min(size_, from + bytes.size() + 1), made);
+    const auto at = starts_.erase(gone, kept);
+    starts_.insert(at, made.begin(), made.end());
 }
 
 std::size_t TextBuffer::LineCount() const {

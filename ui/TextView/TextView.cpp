@@ -112,8 +112,17 @@ void TextView::SetText(std::string_view bytes) {
         return;
     }
     buffer_.Borrow(bytes);
-    codec_.Choose(bytes);
+    codecChosen_ = false; // chosen when first needed: a hidden view never reads its text
     TextReplaced();
+}
+
+const ViewCodec& TextView::Codec() const {
+    if (!codecChosen_) {
+        std::string scratch;
+        codec_.Choose(buffer_.Range(0, buffer_.Size(), scratch));
+        codecChosen_ = true;
+    }
+    return codec_;
 }
 
 void TextView::TextReplaced() {
@@ -188,7 +197,7 @@ TextView::Segment TextView::SegmentAt(std::size_t index) const {
     const std::size_t end = buffer_.LineEnd(s.line);
     const auto align = [&](std::size_t at) {
         at = std::min(at, end);
-        if (codec_.Current() == ViewCodec::Encoding::Utf8)
+        if (Codec().Current() == ViewCodec::Encoding::Utf8)
             while (at < end && IsContinuation(buffer_.At(at)))
                 ++at;
         return at;
@@ -214,7 +223,7 @@ TextView::Laid& TextView::Layout(std::size_t index) const {
         DropLayouts();
     const Segment segment = SegmentAt(index);
     std::string scratch;
-    const QString text = codec_.DecodeSame(buffer_.Range(segment.from, segment.to, scratch));
+    const QString text = Codec().DecodeSame(buffer_.Range(segment.from, segment.to, scratch));
     auto layout = std::make_unique<QTextLayout>(text, font());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -238,11 +247,11 @@ TextView::Laid& TextView::Layout(std::size_t index) const {
 
 int TextView::UnitOf(const Segment& segment, std::size_t offset) const {
     std::string scratch;
-    return static_cast<int>(codec_.DecodedLength(buffer_.Range(segment.from, offset, scratch)));
+    return static_cast<int>(Codec().DecodedLength(buffer_.Range(segment.from, offset, scratch)));
 }
 
 std::size_t TextView::ByteOf(const Segment& segment, int unit) const {
-    if (codec_.Current() != ViewCodec::Encoding::Utf8)
+    if (Codec().Current() != ViewCodec::Encoding::Utf8)
         return std::min(segment.from + static_cast<std::size_t>(std::max(unit, 0)), segment.to);
     std::size_t at = segment.from;
     for (int units = 0; at < segment.to && units < unit;) {
@@ -260,7 +269,7 @@ std::size_t TextView::NextCharacter(std::size_t offset) const {
     if (buffer_.At(offset) == '\r' && offset + 1 < size && buffer_.At(offset + 1) == '\n')
         return offset + 2;
     ++offset;
-    if (codec_.Current() == ViewCodec::Encoding::Utf8)
+    if (Codec().Current() == ViewCodec::Encoding::Utf8)
         while (offset < size && IsContinuation(buffer_.At(offset)))
             ++offset;
     return offset;
@@ -276,7 +285,7 @@ std::size_t TextView::PreviousCharacter(std::size_t offset) const {
 
 std::size_t TextView::CharacterStart(std::size_t offset) const {
     offset = std::min(offset, buffer_.Size());
-    if (codec_.Current() == ViewCodec::Encoding::Utf8)
+    if (Codec().Current() == ViewCodec::Encoding::Utf8)
         while (offset > 0 && offset < buffer_.Size() && IsContinuation(buffer_.At(offset)))
             --offset;
     if (offset > 0 && offset < buffer_.Size() && buffer_.At(offset - 1) == '\r' &&
@@ -529,7 +538,7 @@ void TextView::SelectionChanged() {
         return;
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection()) {
-        auto* text = new LazyText(buffer_.Snapshot(SelectionStart(), SelectionEnd()), codec_);
+        auto* text = new LazyText(buffer_.Snapshot(SelectionStart(), SelectionEnd()), Codec());
         clipboards_.emplace_back(text);
         clipboard->setMimeData(text, QClipboard::Selection);
     }
@@ -538,12 +547,12 @@ void TextView::SelectionChanged() {
 QString TextView::Decoded(std::size_t from, std::size_t to) const {
     std::string scratch;
     to = std::min(to, buffer_.Size());
-    return codec_.DecodeSame(buffer_.Range(std::min(from, to), to, scratch));
+    return Codec().DecodeSame(buffer_.Range(std::min(from, to), to, scratch));
 }
 
 void TextView::CopyToClipboard(std::size_t from, std::size_t to) {
     std::erase_if(clipboards_, [](const QPointer<LazyText>& p) { return p.isNull(); });
-    auto* text = new LazyText(buffer_.Snapshot(from, std::min(to, buffer_.Size())), codec_);
+    auto* text = new LazyText(buffer_.Snapshot(from, std::min(to, buffer_.Size())), Codec());
     clipboards_.emplace_back(text);
     QGuiApplication::clipboard()->setMimeData(text, QClipboard::Clipboard);
 }
@@ -594,7 +603,7 @@ void TextView::Replace(std::size_t from, std::size_t to, std::string_view bytes,
         return;
     Step step{from, buffer_.Copy(from, to), std::string(bytes), caret_, anchor_, typing};
     const QString removedText =
-        QAccessible::isActive() ? codec_.DecodeSame(step.removed) : QString();
+        QAccessible::isActive() ? Codec().DecodeSame(step.removed) : QString();
     const std::size_t linesBefore = buffer_.LineCount();
     const std::size_t line = buffer_.LineOf(from);
     const bool oneLine = buffer_.LineOf(to) == line;
@@ -617,7 +626,7 @@ void TextView::Replace(std::size_t from, std::size_t to, std::string_view bytes,
         const std::size_t end = std::min(buffer_.LineCount(), (block + 1) * kBlockLines);
         std::string scratch;
         for (std::size_t l = block * kBlockLines; l < end; ++l)
-            units += static_cast<int>(codec_.DecodedLength(
+            units += static_cast<int>(Codec().DecodedLength(
                          buffer_.Range(buffer_.LineStart(l), buffer_.LineEnd(l), scratch))) +
                      (l + 1 < buffer_.LineCount() ? 1 : 0);
         blockUnits_[block] = units;
@@ -632,7 +641,7 @@ void TextView::Replace(std::size_t from, std::size_t to, std::string_view bytes,
             QAccessible::updateAccessibility(&removed);
         }
         if (!bytes.empty()) {
-            QAccessibleTextInsertEvent inserted(this, at, codec_.DecodeSame(bytes));
+            QAccessibleTextInsertEvent inserted(this, at, Codec().DecodeSame(bytes));
             QAccessible::updateAccessibility(&inserted);
         }
     }
@@ -641,7 +650,7 @@ void TextView::Replace(std::size_t from, std::size_t to, std::string_view bytes,
 void TextView::InsertText(const QString& text, bool typing) {
     if (readOnly_)
         return;
-    const std::string bytes = codec_.Encode(text);
+    const std::string bytes = Codec().Encode(text);
     const std::size_t from = SelectionStart();
     Replace(from, SelectionEnd(), bytes, typing && caret_ == anchor_);
     MoveCaret(from + bytes.size(), false);
@@ -650,7 +659,7 @@ void TextView::InsertText(const QString& text, bool typing) {
 void TextView::ReplaceWithText(std::size_t from, std::size_t to, const QString& text) {
     if (readOnly_)
         return;
-    const std::string bytes = codec_.Encode(text);
+    const std::string bytes = Codec().Encode(text);
     Replace(from, to, bytes);
     MoveCaret(from + bytes.size(), false);
 }
@@ -999,11 +1008,11 @@ QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const {
         return UnitOf(segment, std::clamp(anchor_, segment.from, segment.to));
     case Qt::ImSurroundingText: {
         std::string scratch;
-        return codec_.DecodeSame(buffer_.Range(segment.from, segment.to, scratch));
+        return Codec().DecodeSame(buffer_.Range(segment.from, segment.to, scratch));
     }
     case Qt::ImCurrentSelection: {
         std::string scratch;
-        return codec_.DecodeSame(
+        return Codec().DecodeSame(
             buffer_.Range(std::clamp(SelectionStart(), segment.from, segment.to),
                           std::clamp(SelectionEnd(), segment.from, segment.to), scratch));
     }
@@ -1052,7 +1061,7 @@ int TextView::CharacterCount() const {
         std::string scratch;
         for (std::size_t line = 0; line < lines; ++line)
             blockUnits_[line / kBlockLines] +=
-                static_cast<int>(codec_.DecodedLength(
+                static_cast<int>(Codec().DecodedLength(
                     buffer_.Range(buffer_.LineStart(line), buffer_.LineEnd(line), scratch))) +
                 (line + 1 < lines ? 1 : 0);
         unitsCounted_ = true;
@@ -1073,10 +1082,10 @@ int TextView::CharacterOfByte(std::size_t offset) const {
         units += blockUnits_[b];
     std::string scratch;
     for (std::size_t l = block * kBlockLines; l < line; ++l)
-        units += static_cast<int>(codec_.DecodedLength(
+        units += static_cast<int>(Codec().DecodedLength(
                      buffer_.Range(buffer_.LineStart(l), buffer_.LineEnd(l), scratch))) +
                  1;
-    return units + static_cast<int>(codec_.DecodedLength(
+    return units + static_cast<int>(Codec().DecodedLength(
                        buffer_.Range(buffer_.LineStart(line), offset, scratch)));
 }
 
@@ -1094,7 +1103,7 @@ std::size_t TextView::ByteOfCharacter(int offset) const {
         const std::size_t start = buffer_.LineStart(line);
         const std::size_t end = buffer_.LineEnd(line);
         const int length =
-            static_cast<int>(codec_.DecodedLength(buffer_.Range(start, end, scratch)));
+            static_cast<int>(Codec().DecodedLength(buffer_.Range(start, end, scratch)));
         if (units <= length || line + 1 == lines) {
             Segment whole{line, 0, start, end};
             return ByteOf(whole, units);

@@ -60,7 +60,8 @@ public:
     QString PlainText() const { return Decoded(0, Size()); }
     QString SelectedText() const { return Decoded(SelectionStart(), SelectionEnd()); }
     QString Decoded(std::size_t from, std::size_t to) const;
-    const ViewCodec& Codec() const noexcept { return codec_; }
+    // How the bytes are shown, chosen from all of them when first needed.
+    const ViewCodec& Codec() const;
 
     // Whole characters of screen text, for screen readers: offsets in UTF-16 units of the text
     // PlainText gives, mapped to bytes through per-block counts, never a walk over the text.
@@ -175,7 +176,8 @@ private:
     void RestartBlink();
 
     TextBuffer buffer_;
-    ViewCodec codec_;
+    mutable ViewCodec codec_;
+    mutable bool codecChosen_ = true;
     bool readOnly_ = false;
     bool modified_ = false;
     std::size_t caret_ = 0;
