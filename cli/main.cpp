@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <getopt.h>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -165,51 +166,66 @@ public:
 };
 
 // The list in the shape the arguments ask for, made from the entries as they are read and
-// handed on through a buffer.
+// handed on through a fixed buffer, as the default shape is.
 class ShapedList final : public EntrySink {
 public:
     ShapedList(const Arguments& args, TextSink& sink)
         : args_(args)
-        , sink_(sink) {}
+        , sink_(sink)
+        , line_(args.csv      ? static_cast<const LineShape&>(csv_)
+                : args.format ? static_cast<const LineShape&>(*args.format)
+                              : static_cast<const LineShape&>(default_))
+        , buffer_(std::make_unique_for_overwrite<char[]>(kSize)) {}
     void Entry(const PlaylistEntry& entry) override {
         Start();
-        if (args_.csv)
-            AppendCsvRow(entry, buffer_);
-        else if (args_.format)
-            args_.format->Append(entry, buffer_);
-        else
-            AppendDefaultLine(entry, args_.options, buffer_);
-        buffer_.append("\r\n");
-        totals_.Add(entry);
-        if (buffer_.size() >= kFlushSize)
+        const std::size_t needed = line_.MaxLength(entry) + 2;
+        if (kSize - used_ < needed)
             Flush();
+        char* out = buffer_.get() + used_;
+        std::string longLine;
+        if (needed > kSize) { // a line longer than the whole buffer goes on its own
+            longLine.resize(needed);
+            out = longLine.data();
+        }
+        char* end = line_.Write(entry, out);
+        *end++ = '\r';
+        *end++ = '\n';
+        if (longLine.empty())
+            used_ = static_cast<std::size_t>(end - buffer_.get());
+        else
+            sink_.Write({longLine.data(), static_cast<std::size_t>(end - longLine.data())});
+        totals_.Add(entry);
     }
     // What was made before a failure goes out all the same.
     void Flush() {
         Start();
-        sink_.Write(buffer_);
-        buffer_.clear();
+        sink_.Write({buffer_.get(), used_});
+        used_ = 0;
     }
     void Finish() {
         Start();
-        if (args_.total)
-            buffer_.append(totals_.Line()).append("\r\n");
         Flush();
+        if (args_.total)
+            sink_.Write(totals_.Line() + "\r\n");
     }
 
 private:
-    static constexpr std::size_t kFlushSize = 64 * 1024;
+    static constexpr std::size_t kSize = 64 * 1024;
     void Start() {
         if (started_)
             return;
         started_ = true;
         if (args_.csv)
-            buffer_.append(kCsvHeader).append("\r\n");
+            sink_.Write(std::string(CsvRow::kHeader) + "\r\n");
     }
 
     const Arguments& args_;
     TextSink& sink_;
-    std::string buffer_;
+    const CsvRow csv_;
+    const DefaultLine default_{args_.options};
+    const LineShape& line_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
     ListTotals totals_;
     bool started_ = false;
 };

@@ -1,20 +1,77 @@
 #include "core/ListShapes.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace skaldrun {
 
 namespace {
 
-void AppendDuration(std::int64_t seconds, std::string& out) {
-    char text[32];
-    out.append(text, WriteDuration(text, seconds));
+constexpr std::size_t kNumberRoom = 24; // the longest number or m:ss we write
+
+char* Copy(std::string_view text, char* out) noexcept {
+    if (text.size() <= 8) { // a template's own text: a call would cost more than the bytes
+        for (const char c : text)
+            *out++ = c;
+        return out;
+    }
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+char* WriteNumber(std::uint64_t value, char* out) noexcept {
+    char digits[kNumberRoom];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return Copy({p, static_cast<std::size_t>(end - p)}, out);
+}
+
+// Fields come from the playlist's lines, which hold no line break: only a comma or a quote
+// asks for quotes.
+char* WriteCsvField(std::string_view field, char* out) noexcept {
+    const auto has = [field](char c) {
+        return std::memchr(field.data(), c, field.size()) != nullptr;
+    };
+    if (field.empty() || (!has(',') && !has('"')))
+        return Copy(field, out);
+    *out++ = '"';
+    for (const void* quote = std::memchr(field.data(), '"', field.size()); quote != nullptr;
+         quote = std::memchr(field.data(), '"', field.size())) {
+        const std::size_t run = static_cast<std::size_t>(static_cast<const char*>(quote) -
+                                                         field.data()) +
+                                1;
+        out = Copy(field.substr(0, run), out);
+        *out++ = '"';
+        field.remove_prefix(run);
+    }
+    out = Copy(field, out);
+    *out++ = '"';
+    return out;
 }
 
 } // namespace
 
+void LineShape::Append(const PlaylistEntry& entry, std::string& out) const {
+    const std::size_t used = out.size();
+    out.resize(used + MaxLength(entry));
+    char* end = Write(entry, out.data() + used);
+    out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
 ListTemplate::ListTemplate(std::string_view text) {
     std::string literal;
+    const auto endLiteral = [&] {
+        if (literal.empty())
+            return;
+        literalLength_ += literal.size();
+        parts_.push_back({0, std::move(literal)});
+        literal.clear();
+    };
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
             literal.push_back(text[i]);
@@ -30,75 +87,78 @@ ListTemplate::ListTemplate(std::string_view text) {
         if (std::string_view("ntdsp").find(field) == std::string_view::npos)
             throw std::invalid_argument(std::string("unknown field '%") + field +
                                         "' in the template (%n %t %d %s %p %%)");
-        if (!literal.empty())
-            parts_.push_back({0, std::move(literal)});
-        literal.clear();
+        endLiteral();
         parts_.push_back({field, {}});
+        ++fields_;
     }
-    if (!literal.empty())
-        parts_.push_back({0, std::move(literal)});
+    endLiteral();
 }
 
-void ListTemplate::Append(const PlaylistEntry& entry, std::string& out) const {
+std::size_t ListTemplate::MaxLength(const PlaylistEntry& entry) const noexcept {
+    const std::size_t longest = std::max({entry.number.size(), entry.title.size(),
+                                          entry.media.size(), kNumberRoom});
+    return literalLength_ + fields_ * longest;
+}
+
+char* ListTemplate::Write(const PlaylistEntry& entry, char* out) const noexcept {
     for (const Part& part : parts_) {
         switch (part.field) {
         case 'n':
-            out.append(entry.number);
+            out = Copy(entry.number, out);
             break;
         case 't':
-            out.append(entry.title);
+            out = Copy(entry.title, out);
             break;
         case 'd':
             if (entry.hasLength)
-                AppendDuration(entry.seconds, out);
+                out = WriteDuration(out, entry.seconds);
             break;
         case 's':
             if (entry.hasLength)
-                out.append(std::to_string(entry.seconds));
+                out = WriteNumber(static_cast<std::uint64_t>(entry.seconds), out);
             break;
         case 'p':
-            out.append(entry.media);
+            out = Copy(entry.media, out);
             break;
         default:
-            out.append(part.text);
+            out = Copy(part.text, out);
         }
     }
+    return out;
 }
 
-void AppendDefaultLine(const PlaylistEntry& entry, const ConvertOptions& options,
-                       std::string& out) {
-    if (options.CounterShow)
-        out.append(entry.number).push_back('.');
-    out.append(entry.title);
-    if (options.TimeShow && entry.hasLength) {
-        out.append("  <");
-        AppendDuration(entry.seconds, out);
-        out.push_back('>');
-    }
+std::size_t DefaultLine::MaxLength(const PlaylistEntry& entry) const noexcept {
+    return entry.number.size() + 1 + entry.title.size() + 4 + kNumberRoom;
 }
 
-void AppendCsvField(std::string_view field, std::string& out) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out.append(field);
-        return;
+char* DefaultLine::Write(const PlaylistEntry& entry, char* out) const noexcept {
+    if (options_.CounterShow) {
+        out = Copy(entry.number, out);
+        *out++ = '.';
     }
-    out.push_back('"');
-    for (const char c : field) {
-        if (c == '"')
-            out.push_back('"');
-        out.push_back(c);
+    out = Copy(entry.title, out);
+    if (options_.TimeShow && entry.hasLength) {
+        out = Copy("  <", out);
+        out = WriteDuration(out, entry.seconds);
+        *out++ = '>';
     }
-    out.push_back('"');
+    return out;
 }
 
-void AppendCsvRow(const PlaylistEntry& entry, std::string& out) {
-    out.append(entry.number).push_back(',');
-    AppendCsvField(entry.title, out);
-    out.push_back(',');
+std::size_t CsvRow::MaxLength(const PlaylistEntry& entry) const noexcept {
+    return entry.number.size() + 2 * entry.title.size() + 2 * entry.media.size() + kNumberRoom +
+           8;
+}
+
+char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
+    out = Copy(entry.number, out);
+    *out++ = ',';
+    out = WriteCsvField(entry.title, out);
+    *out++ = ',';
     if (entry.hasLength)
-        out.append(std::to_string(entry.seconds));
-    out.push_back(',');
-    AppendCsvField(entry.media, out);
+        out = WriteNumber(static_cast<std::uint64_t>(entry.seconds), out);
+    *out++ = ',';
+    return WriteCsvField(entry.media, out);
 }
 
 void ListTotals::Add(const PlaylistEntry& entry) noexcept {

@@ -14,14 +14,25 @@
 
 namespace skaldrun {
 
-// A line made of text and the fields %n (number), %t (title), %d (m:ss), %s (seconds),
-// %p (media line) and %% (a percent sign).
-class ListTemplate {
+// How an entry becomes one line of the list, without its line break: written into room of
+// MaxLength bytes, so that a list of millions of lines needs no allocation per line.
+class LineShape {
+public:
+    virtual ~LineShape() = default;
+    virtual std::size_t MaxLength(const PlaylistEntry& entry) const noexcept = 0;
+    // Returns the end of what was written.
+    virtual char* Write(const PlaylistEntry& entry, char* out) const noexcept = 0;
+    void Append(const PlaylistEntry& entry, std::string& out) const;
+};
+
+// Text with the fields %n (number), %t (title), %d (m:ss), %s (seconds), %p (media line) and
+// %% (a percent sign).
+class ListTemplate final : public LineShape {
 public:
     // Fails with std::invalid_argument saying what is wrong: an unknown field, a lone '%'.
     explicit ListTemplate(std::string_view text);
-    // Appends the entry's line, without its line break.
-    void Append(const PlaylistEntry& entry, std::string& out) const;
+    std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
+    char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
 
 private:
     struct Part {
@@ -29,15 +40,30 @@ private:
         std::string text;
     };
     std::vector<Part> parts_;
+    std::size_t literalLength_ = 0;
+    std::size_t fields_ = 0;
 };
 
-// The window's shape of one line, as ConvertPlaylist writes it.
-void AppendDefaultLine(const PlaylistEntry& entry, const ConvertOptions& options, std::string& out);
+// The window's shape, as ConvertPlaylist writes it.
+class DefaultLine final : public LineShape {
+public:
+    explicit DefaultLine(const ConvertOptions& options)
+        : options_(options) {}
+    std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
+    char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
 
-// RFC 4180: a field holding a comma, a quote or a line break is quoted, its quotes doubled.
-void AppendCsvField(std::string_view field, std::string& out);
-inline constexpr std::string_view kCsvHeader = "number,title,seconds,path";
-void AppendCsvRow(const PlaylistEntry& entry, std::string& out);
+private:
+    ConvertOptions options_;
+};
+
+// One CSV row of number, title, seconds and path. RFC 4180: a field holding a comma or a quote
+// is quoted, its quotes doubled (a playlist's line holds no line break).
+class CsvRow final : public LineShape {
+public:
+    static constexpr std::string_view kHeader = "number,title,seconds,path";
+    std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
+    char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
+};
 
 // The count of entries and their summed length.
 class ListTotals {

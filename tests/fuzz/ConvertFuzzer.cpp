@@ -99,7 +99,7 @@ struct Shapes final : EntrySink {
     explicit Shapes(const ConvertOptions& o)
         : options(o) {}
     void Entry(const PlaylistEntry& entry) override {
-        AppendDefaultLine(entry, options, lines);
+        DefaultLine(options).Append(entry, lines);
         lines.append("\r\n");
         shaped.Append(entry, templated);
         templated.append("\r\n");
