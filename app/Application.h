@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ErrorReporter.h"
+#include "core/ErrorReporter.h"
 
 #include <QApplication>
 #include <QLocale>

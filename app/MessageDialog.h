@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Services.h"
+#include "core/MessageService.h"
 
 #include <QDialog>
 

@@ -2,15 +2,16 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/ErrorReporter.h"
+#include "app/MessageBoxErrorReporter.h"
 #include "app/MessageDialog.h"
 #include "core/ConvertOptions.h"
+#include "core/TextFiles.h"
 #include "core/Version.h"
-#include "core/platform/FileSystem.h"
 #include "ui/About/AboutForm.h"
+#include "ui/FileDialogs.h"
 #include "ui/Main/MainForm.h"
 #include "ui/Param/ParamForm.h"
-#include "ui/Services.h"
+#include "ui/Shell.h"
 #include "ui/Widgets.h"
 
 #include <QFont>
@@ -31,7 +32,7 @@ bool Print(std::FILE* stream, const QString& text) {
 
 int main(int argc, char** argv) {
     using namespace skaldrun;
-    platform::IgnoreFileSizeSignal();
+    IgnoreFileSizeSignal();
 
     // Before any window, so that help and version need no display.
     QStringList arguments;
@@ -54,9 +55,9 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(icon);
     // The layouts are drawn for "MS Sans Serif"; where it is missing, a face of Arial's widths
     // keeps their captions within the fixed sizes, where wider faces would cut them off.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                QStringLiteral("Arial")});
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
     QTranslator qtTexts; // before any window: the program's own texts are Russian already
     app::InstallQtTranslations(qtTexts, QLocale());
 

@@ -7,11 +7,13 @@
 //     gui_bench --title MIB           one entry whose title is MIB mebibytes long
 
 #include "core/Convert.h"
+#include "core/ErrorReporter.h"
+#include "core/MessageService.h"
 #include "core/PlaylistController.h"
-#include "core/Services.h"
 #include "core/TextFiles.h"
+#include "ui/FileDialogs.h"
 #include "ui/Main/MainForm.h"
-#include "ui/Services.h"
+#include "ui/Shell.h"
 #include "ui/TextView/TextView.h"
 #include "ui/ViewCodec.h"
 

@@ -3,10 +3,8 @@
 #include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/ListShapes.h"
-#include "core/PlaylistController.h"
 #include "core/TextFiles.h"
 #include "core/Version.h"
-#include "core/platform/FileSystem.h"
 
 #include <cstdio>
 #include <getopt.h>
@@ -122,11 +120,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             args.output = optarg;
             break;
         case 'h':
-            platform::WriteStandardOutput(kUsage);
+            WriteStandardOutput(kUsage);
             return 0;
         case 'V':
-            platform::WriteStandardOutput(std::string(kName) + " " + std::string(kVersionText) +
-                                          "\n");
+            WriteStandardOutput(std::string(kName) + " " + std::string(kVersionText) + "\n");
             return 0;
         default: // getopt has said what was wrong
             return UsageError({});
@@ -155,7 +152,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
 // The list on standard output, as it is made.
 class StandardOutput final : public TextSink {
 public:
-    void Write(std::string_view piece) override { platform::WriteStandardOutput(piece); }
+    void Write(std::string_view piece) override { WriteStandardOutput(piece); }
 };
 
 // The list for a file, kept whole until the end: a file is only replaced by a complete list.
@@ -248,13 +245,7 @@ bool Convert(std::string_view bytes, const Arguments& args, TextSink& sink) {
 }
 
 int Run(const Arguments& args) {
-    const bool fromInput = args.playlist == "-";
-    const std::string bytes = fromInput ? platform::ReadStandardInput(kViewCapacity)
-                                        : platform::ReadWholeFile(args.playlist, kViewCapacity,
-                                                                  platform::Readable::AnyStream);
-    // The capacity holds for the text once every break is CR LF, at most twice what was read.
-    if (bytes.size() > kViewCapacity / 2 && NormalizedLength(bytes) > kViewCapacity)
-        ThrowTextExceedsCapacity();
+    const ViewText bytes = ReadPlaylistBytes(args.playlist);
 
     const bool toFile = args.output && *args.output != "-";
     StandardOutput standardOutput;
@@ -290,7 +281,7 @@ std::string WriteErrorText(const Arguments& args, const EWriteError& e) {
 } // namespace
 
 int main(int argc, char** argv) {
-    platform::IgnoreFileSizeSignal();
+    IgnoreFileSizeSignal();
     Arguments args;
     try {
         if (const auto code = ParseArguments(argc, argv, args))

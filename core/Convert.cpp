@@ -201,46 +201,34 @@ private:
     std::size_t length_ = 1;
 };
 
-// Writes output lines straight into the converted view, growing it in large steps, so a
-// million entries cost no per-line allocation. A view left without a final line break (never
-// the case after the controller emptied it) gets each line through AppendLine instead.
+// Writes output lines straight into the converted view, which ends with a line break or is
+// empty, growing it in large steps, so a million entries cost no per-line allocation.
 class ViewWriter {
 public:
     explicit ViewWriter(ViewText& view)
         : view_(view)
-        , used_(view.size())
-        , direct_(view.empty() || view.ends_with("\r\n")) {}
+        , used_(view.size()) {}
     ViewWriter(const ViewWriter&) = delete;
     ViewWriter& operator=(const ViewWriter&) = delete;
     ~ViewWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
 
     char* Begin(std::size_t maxLength) {
-        std::string& target = direct_ ? view_ : scratch_;
-        const std::size_t base = direct_ ? used_ : 0;
         const std::size_t needed = maxLength + 2;
-        if (target.size() - base < needed)
-            target.resize(base + std::max<std::size_t>(needed, kStep));
-        return target.data() + base;
+        if (view_.size() - used_ < needed)
+            view_.resize(used_ + std::max<std::size_t>(needed, kStep));
+        return view_.data() + used_;
     }
 
     void End(char* end) {
-        if (direct_) {
-            *end++ = '\r';
-            *end++ = '\n';
-            used_ = static_cast<std::size_t>(end - view_.data());
-        } else {
-            AppendLine(view_, std::string_view(scratch_.data(),
-                                               static_cast<std::size_t>(end - scratch_.data())));
-            used_ = view_.size();
-        }
+        *end++ = '\r';
+        *end++ = '\n';
+        used_ = static_cast<std::size_t>(end - view_.data());
     }
 
 private:
     static constexpr std::size_t kStep = 256 * 1024;
     ViewText& view_;
-    std::string scratch_;
     std::size_t used_;
-    bool direct_;
 };
 
 // Gathers output lines in a fixed buffer and hands it to the sink whenever the next line might

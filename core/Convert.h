@@ -8,7 +8,11 @@
 
 namespace skaldrun {
 
-// Turns the entry lines of an extended M3U playlist into track-list lines appended to converted.
+// What the user is told when the first line is not a playlist's header.
+inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот файл не Winamp плейлист";
+
+// Turns the entry lines of an extended M3U playlist into track-list lines appended to converted,
+// which is empty or ends with a line break, as the controller leaves it.
 // Returns false, appending nothing, when line 0 is not the playlist header. A duration that is
 // not a number throws EConvertError (with its line); the lines made before it stay in converted.
 bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted);

@@ -42,9 +42,8 @@ char* WriteCsvField(std::string_view field, char* out) noexcept {
     *out++ = '"';
     for (const void* quote = std::memchr(field.data(), '"', field.size()); quote != nullptr;
          quote = std::memchr(field.data(), '"', field.size())) {
-        const std::size_t run = static_cast<std::size_t>(static_cast<const char*>(quote) -
-                                                         field.data()) +
-                                1;
+        const std::size_t run =
+            static_cast<std::size_t>(static_cast<const char*>(quote) - field.data()) + 1;
         out = Copy(field.substr(0, run), out);
         *out++ = '"';
         field.remove_prefix(run);
@@ -95,8 +94,8 @@ ListTemplate::ListTemplate(std::string_view text) {
 }
 
 std::size_t ListTemplate::MaxLength(const PlaylistEntry& entry) const noexcept {
-    const std::size_t longest = std::max({entry.number.size(), entry.title.size(),
-                                          entry.media.size(), kNumberRoom});
+    const std::size_t longest =
+        std::max({entry.number.size(), entry.title.size(), entry.media.size(), kNumberRoom});
     return literalLength_ + fields_ * longest;
 }
 
@@ -146,8 +145,7 @@ char* DefaultLine::Write(const PlaylistEntry& entry, char* out) const noexcept {
 }
 
 std::size_t CsvRow::MaxLength(const PlaylistEntry& entry) const noexcept {
-    return entry.number.size() + 2 * entry.title.size() + 2 * entry.media.size() + kNumberRoom +
-           8;
+    return entry.number.size() + 2 * entry.title.size() + 2 * entry.media.size() + kNumberRoom + 8;
 }
 
 char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {

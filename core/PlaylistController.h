@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/ClipboardService.h"
 #include "core/ConvertOptions.h"
-#include "core/Services.h"
+#include "core/MessageService.h"
 #include "core/ViewText.h"
 
 #include <cstddef>
@@ -11,9 +12,27 @@
 namespace skaldrun {
 
 inline constexpr std::string_view kEmptyStatus = "Пусто";
-inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот файл не Winamp плейлист";
 
 enum class ViewKind { Source, Converted };
+
+// What a state change touched; the owner refreshes only that.
+enum StateChange : unsigned {
+    SourceTextChanged = 1U << 0,
+    ConvertedTextChanged = 1U << 1,
+    SelectionChanged = 1U << 2,
+    VisibleViewChanged = 1U << 3,
+    ExportEnabledChanged = 1U << 4,
+    SelectorChanged = 1U << 5,
+    StatusChanged = 1U << 6,
+    LoadedChanged = 1U << 7,
+};
+
+class StateObserver {
+public:
+    virtual ~StateObserver() = default;
+    // Called after every change, before the controller goes on, also on the way to an error.
+    virtual void StateChanged(unsigned changes) = 0;
+};
 
 // A selection in the converted view, in bytes.
 struct Selection {

@@ -1,5 +1,6 @@
 #include "core/TextFiles.h"
 
+#include "core/Errors.h"
 #include "core/platform/FileSystem.h"
 
 namespace skaldrun {
@@ -10,10 +11,14 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
     return text;
 }
 
-ViewText ReadTextStream(std::size_t capacity) {
-    ViewText text = platform::ReadStandardInput(capacity);
-    NormalizeLineBreaks(text, capacity);
-    return text;
+ViewText ReadPlaylistBytes(const std::string& name, std::size_t capacity) {
+    ViewText bytes = name == "-"
+                         ? platform::ReadStandardInput(capacity)
+                         : platform::ReadWholeFile(name, capacity, platform::Readable::AnyStream);
+    // Breaks become CR LF, so the text may grow to twice what was read.
+    if (bytes.size() > capacity / 2 && NormalizedLength(bytes) > capacity)
+        ThrowTextExceedsCapacity();
+    return bytes;
 }
 
 void ReserveViewText(ViewText& text, std::size_t size) {
@@ -27,6 +32,14 @@ void WriteTextFile(const std::string& path, std::string_view text) {
 
 void SaveConvertedText(const std::string& chosenName, std::string_view text) {
     WriteTextFile(chosenName + ".txt", text);
+}
+
+void WriteStandardOutput(std::string_view text) {
+    platform::WriteStandardOutput(text);
+}
+
+void IgnoreFileSizeSignal() noexcept {
+    platform::IgnoreFileSizeSignal();
 }
 
 } // namespace skaldrun

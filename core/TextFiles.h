@@ -15,8 +15,10 @@ inline constexpr std::size_t kViewCapacity = std::size_t{256} * 1024 * 1024;
 // Reads a playlist file into a view text with uniform CR LF line breaks.
 ViewText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity);
 
-// The same for standard input, for the command-line converter.
-ViewText ReadTextStream(std::size_t capacity = kViewCapacity);
+// For the command: a named playlist of any kind that can be read to its end (a file, a pipe, a
+// FIFO, a device), or standard input for "-", with its bytes as read. The capacity holds for the
+// text once every line break is CR LF, as in the window.
+ViewText ReadPlaylistBytes(const std::string& name, std::size_t capacity = kViewCapacity);
 
 // Makes room for a text of about size bytes before it is first written; a large one asks for
 // large pages, which spares tens of thousands of page faults.
@@ -27,5 +29,12 @@ void WriteTextFile(const std::string& path, std::string_view text);
 
 // Saves the converted view under the chosen name with ".txt" always appended.
 void SaveConvertedText(const std::string& chosenName, std::string_view text);
+
+// Writes all of text to standard output, byte for byte; fails with EWriteError.
+void WriteStandardOutput(std::string_view text);
+
+// A write over the process's file-size limit then fails as a write error instead of ending the
+// process; called once at start-up.
+void IgnoreFileSizeSignal() noexcept;
 
 } // namespace skaldrun

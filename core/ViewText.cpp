@@ -39,10 +39,6 @@ Extent Measure(const char* begin, const char* end) noexcept {
 
 } // namespace
 
-std::vector<std::string_view> TextLines::ToVector() const {
-    return {begin(), end()};
-}
-
 TextLines SplitLines(std::string_view text) noexcept {
     return TextLines(text);
 }

@@ -72,7 +72,6 @@ public:
         : text_(text) {}
     Iterator begin() const noexcept { return Iterator(text_); }
     Iterator end() const noexcept { return Iterator(); }
-    std::vector<std::string_view> ToVector() const;
     std::string_view Text() const noexcept { return text_; }
 
 private:

@@ -8,6 +8,12 @@
 namespace skaldrun {
 namespace {
 
+// Every line of a text, in order.
+std::vector<std::string_view> AllLines(std::string_view text) {
+    const TextLines lines = SplitLines(text);
+    return {lines.begin(), lines.end()};
+}
+
 using Lines = std::vector<std::string_view>;
 
 std::string Normalized(std::string text) {
@@ -70,7 +76,7 @@ TEST(SplitLines, CutsAtCrLfAndDropsAnEmptyLastPiece) {
         {"a\rb", {"a\rb"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SplitLines(c.text).ToVector(), c.lines) << testing::PrintToString(c.text);
+        EXPECT_EQ(AllLines(c.text), c.lines) << testing::PrintToString(c.text);
 }
 
 TEST(AppendLine, StartsANewLineOrFinishesAnOpenOne) {
@@ -93,7 +99,7 @@ TEST(AppendLine, SplittingGivesTheLinesBack) {
     std::string text;
     for (const auto line : lines)
         AppendLine(text, line);
-    EXPECT_EQ(SplitLines(text).ToVector(), lines);
+    EXPECT_EQ(AllLines(text), lines);
 }
 
 } // namespace

@@ -24,6 +24,12 @@ void Check(bool condition, const char* what) {
     }
 }
 
+// Every line of a text, in order.
+std::vector<std::string_view> AllLines(std::string_view text) {
+    const TextLines lines = SplitLines(text);
+    return {lines.begin(), lines.end()};
+}
+
 bool HasOnlyCrLfBreaks(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
@@ -123,11 +129,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NormalizeLineBreaks(again);
     Check(again == text, "normalisation is idempotent");
 
-    const std::vector<std::string_view> lines = SplitLines(text).ToVector();
+    const std::vector<std::string_view> lines = AllLines(text);
     std::string rebuilt;
     for (const auto line : lines)
         AppendLine(rebuilt, line);
-    Check(SplitLines(rebuilt).ToVector() == lines, "appended lines split back");
+    Check(AllLines(rebuilt) == lines, "appended lines split back");
     Check(rebuilt == text || rebuilt == text + "\r\n", "appending rebuilds the text");
 
     for (int mask = 0; mask < 8; ++mask) {
@@ -174,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(streamedPlaylist == playlist && streamedErrorLine == errorLine,
               "the bytes end as the normalised text does");
         Check(converted.empty() || converted.ends_with("\r\n"), "output ends with CR LF");
-        const auto out = SplitLines(converted).ToVector();
+        const auto out = AllLines(converted);
         for (const auto line : out) {
             Check(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos,
                   "no CR, LF or NUL in an output line");

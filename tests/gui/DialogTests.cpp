@@ -1,8 +1,9 @@
 #include "GuiTestSupport.h"
 #include "core/Version.h"
 #include "ui/About/AboutForm.h"
+#include "ui/FileDialogs.h"
 #include "ui/Param/ParamForm.h"
-#include "ui/Services.h"
+#include "ui/Shell.h"
 
 #include <QCheckBox>
 #include <QComboBox>

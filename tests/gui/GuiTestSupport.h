@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/ConvertOptions.h"
+#include "core/ErrorReporter.h"
+#include "core/MessageService.h"
 #include "core/PlaylistController.h"
-#include "core/Services.h"
-#include "ui/Services.h"
+#include "ui/FileDialogs.h"
+#include "ui/Shell.h"
 #include "ui/TextView/TextView.h"
 
 #include <QAccessible>

@@ -1,7 +1,7 @@
 #include "GuiTestSupport.h"
 #include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/ErrorReporter.h"
+#include "app/MessageBoxErrorReporter.h"
 #include "app/MessageDialog.h"
 #include "core/Version.h"
 #include "ui/Main/MainForm.h"
@@ -102,7 +102,7 @@ void MainFormTests::init() {
 
     NewFolder();
     form = std::make_unique<ui::TMainForm>(
-        options, ui::TMainForm::Services{errors, messages, dialogs, shell});
+        options, ui::TMainForm::Dependencies{errors, messages, dialogs, shell});
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 }
@@ -655,7 +655,7 @@ void MainFormTests::errorBoxShowsTheMessage() {
     QFETCH(QString, text);
     app::MessageBoxErrorReporter boxes;
     form = std::make_unique<ui::TMainForm>(
-        options, ui::TMainForm::Services{boxes, messages, dialogs, shell});
+        options, ui::TMainForm::Dependencies{boxes, messages, dialogs, shell});
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 

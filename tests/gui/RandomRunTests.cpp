@@ -267,7 +267,7 @@ void RandomRunTests::thousandsOfActionsKeepTheWindowConsistent() {
     random.seed(seed);
     SetUpFiles();
     form = std::make_unique<ui::TMainForm>(
-        options, ui::TMainForm::Services{errors, messages, dialogs, shell});
+        options, ui::TMainForm::Dependencies{errors, messages, dialogs, shell});
     param = new ui::TParamForm(
         options, form->Controller(), [f = form.get()] { f->ReloadPlaylist(); }, errors, form.get());
     about = new ui::TAboutForm(shell, form.get());

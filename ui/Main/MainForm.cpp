@@ -92,18 +92,18 @@ public:
         : form_(form) {}
     void ShowMessage(std::string_view text) override {
         const ArrowCursor arrow;
-        form_.services_.messages.ShowMessage(text);
+        form_.dependencies_.messages.ShowMessage(text);
     }
 
 private:
     TMainForm& form_;
 };
 
-TMainForm::TMainForm(ConvertOptions& options, Services services, QWidget* parent)
+TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget* parent)
     : QMainWindow(parent)
     , ui_(std::make_unique<Ui::TMainForm>())
     , options_(options)
-    , services_(services)
+    , dependencies_(dependencies)
     , clipboard_(std::make_unique<ViewClipboard>(*this))
     , messages_(std::make_unique<WindowMessages>(*this))
     , controller_(options, *messages_, *clipboard_) {
@@ -166,7 +166,7 @@ void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {
 
 void TMainForm::OpenPlaylist(const QString& fileName) {
     Handle([&] {
-        services_.fileDialogs.OfferOpenFileName(fileName);
+        dependencies_.fileDialogs.OfferOpenFileName(fileName);
         controller_.SetFileName(FileNameToBytes(fileName));
         ReloadPlaylist();
     });
@@ -187,7 +187,7 @@ void TMainForm::Bind(QAction* action, void (TMainForm::*handler)()) {
 
 template <typename Handler>
 void TMainForm::Handle(Handler&& handler) {
-    Guarded(services_.errors, handler);
+    Guarded(dependencies_.errors, handler);
 }
 
 void TMainForm::FormCreate() {
@@ -204,7 +204,7 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::Open1Click() {
-    const std::optional<QString> name = services_.fileDialogs.AskOpenFileName(this);
+    const std::optional<QString> name = dependencies_.fileDialogs.AskOpenFileName(this);
     if (!name)
         return;
     controller_.SetFileName(FileNameToBytes(*name));
@@ -212,7 +212,7 @@ void TMainForm::Open1Click() {
 }
 
 void TMainForm::MP3SaveSpeedButtonClick() {
-    const std::optional<QString> name = services_.fileDialogs.AskSaveFileName(this);
+    const std::optional<QString> name = dependencies_.fileDialogs.AskSaveFileName(this);
     if (!name)
         return;
     const Busy busy(*this);
@@ -266,7 +266,7 @@ void TMainForm::N2Click() {
 }
 
 void TMainForm::OpenPage(const QString& pathAndQuery) {
-    services_.shell.Open(QString::fromLatin1(kSiteAddress) + pathAndQuery);
+    dependencies_.shell.Open(QString::fromLatin1(kSiteAddress) + pathAndQuery);
 }
 
 void TMainForm::StateChanged(unsigned changes) {

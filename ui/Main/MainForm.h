@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/ConvertOptions.h"
+#include "core/ErrorReporter.h"
 #include "core/PlaylistController.h"
-#include "ui/Services.h"
+#include "ui/FileDialogs.h"
+#include "ui/Shell.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -20,14 +22,15 @@ namespace skaldrun::ui {
 class TMainForm final : public QMainWindow, private StateObserver {
     Q_OBJECT
 public:
-    struct Services {
+    // What the window asks of the desktop around it; tests hand in their own.
+    struct Dependencies {
         ErrorReporter& errors;
         MessageService& messages;
         FileDialogs& fileDialogs;
         Shell& shell;
     };
 
-    TMainForm(ConvertOptions& options, Services services, QWidget* parent = nullptr);
+    TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The dialogs are created after this window and shown from its commands.
@@ -75,7 +78,7 @@ private:
 
     std::unique_ptr<Ui::TMainForm> ui_;
     ConvertOptions& options_;
-    Services services_;
+    Dependencies dependencies_;
     std::unique_ptr<ViewClipboard> clipboard_;
     std::unique_ptr<WindowMessages> messages_;
     PlaylistController controller_;

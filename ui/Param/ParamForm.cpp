@@ -58,9 +58,11 @@ void TParamForm::showEvent(QShowEvent* event) {
 }
 
 void TParamForm::FormShow() {
-    ParamSnapshot_ = {ui_->AutoOpenCheckBox->isChecked(), ui_->AutoCopyCheckBox->isChecked(),
-                      ui_->CounterShowCheckBox->isChecked(), ui_->TimeShowCheckBox->isChecked(),
-                      ui_->DeleteDigitsCheckBox->isChecked()};
+    ParamSnapshot_ = {.CounterShow = ui_->CounterShowCheckBox->isChecked(),
+                      .TimeShow = ui_->TimeShowCheckBox->isChecked(),
+                      .DeleteDigits = ui_->DeleteDigitsCheckBox->isChecked(),
+                      .AutoOpen = ui_->AutoOpenCheckBox->isChecked(),
+                      .AutoCopy = ui_->AutoCopyCheckBox->isChecked()};
 }
 
 void TParamForm::keyPressEvent(QKeyEvent* event) {
@@ -95,11 +97,11 @@ void TParamForm::AutoCopyCheckBoxClick() {
 }
 
 void TParamForm::CloseBitBtnClick() {
-    ui_->AutoOpenCheckBox->setChecked(ParamSnapshot_[0]);
-    ui_->AutoCopyCheckBox->setChecked(ParamSnapshot_[1]);
-    ui_->CounterShowCheckBox->setChecked(ParamSnapshot_[2]);
-    ui_->TimeShowCheckBox->setChecked(ParamSnapshot_[3]);
-    ui_->DeleteDigitsCheckBox->setChecked(ParamSnapshot_[4]);
+    ui_->AutoOpenCheckBox->setChecked(ParamSnapshot_.AutoOpen);
+    ui_->AutoCopyCheckBox->setChecked(ParamSnapshot_.AutoCopy);
+    ui_->CounterShowCheckBox->setChecked(ParamSnapshot_.CounterShow);
+    ui_->TimeShowCheckBox->setChecked(ParamSnapshot_.TimeShow);
+    ui_->DeleteDigitsCheckBox->setChecked(ParamSnapshot_.DeleteDigits);
 }
 
 void TParamForm::OKBitBtnClick() {

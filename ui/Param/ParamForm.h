@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/ConvertOptions.h"
+#include "core/ErrorReporter.h"
 #include "core/PlaylistController.h"
 
 #include <QDialog>
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -49,8 +49,8 @@ private:
     PlaylistController& controller_;
     std::function<void()> reload_;
     ErrorReporter& errors_;
-    // AutoOpen, AutoCopy, CounterShow, TimeShow, DeleteDigits as the dialog was shown.
-    std::array<bool, 5> ParamSnapshot_{true, true, true, true, true};
+    // The boxes as the dialog was shown, for Cancel to put back.
+    ConvertOptions ParamSnapshot_;
 };
 
 } // namespace skaldrun::ui

@@ -7,10 +7,6 @@ class QWidget;
 
 namespace skaldrun::ui {
 
-// The maker's site; the Help pages and the About dialog's links are built on it.
-inline constexpr char kSiteAddress[] = "https://skaldrun.org";
-inline constexpr char kMailAddress[] = "support@skaldrun.org";
-
 // The two file dialogs, so that tests can answer them.
 class FileDialogs {
 public:
@@ -36,18 +32,6 @@ public:
 private:
     Memory open_;
     Memory save_;
-};
-
-// Hands an address to the desktop to open; whether anything opened is not reported.
-class Shell {
-public:
-    virtual ~Shell() = default;
-    virtual void Open(const QString& request) = 0;
-};
-
-class DesktopShell final : public Shell {
-public:
-    void Open(const QString& request) override;
 };
 
 } // namespace skaldrun::ui

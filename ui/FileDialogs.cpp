@@ -1,8 +1,6 @@
-#include "ui/Services.h"
+#include "ui/FileDialogs.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
-#include <QUrl>
 
 namespace skaldrun::ui {
 
@@ -47,10 +45,6 @@ std::optional<QString> QtFileDialogs::AskOpenFileName(QWidget* owner) {
 
 std::optional<QString> QtFileDialogs::AskSaveFileName(QWidget* owner) {
     return Ask(owner, QFileDialog::AcceptSave, kSaveFilters, save_);
-}
-
-void DesktopShell::Open(const QString& request) {
-    QDesktopServices::openUrl(QUrl(request));
 }
 
 } // namespace skaldrun::ui

@@ -1,4 +1,4 @@
-#include "app/ErrorReporter.h"
+#include "app/MessageBoxErrorReporter.h"
 
 #include "core/Version.h"
 #include "ui/Widgets.h"
