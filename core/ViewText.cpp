@@ -56,7 +56,7 @@ std::size_t NormalizedLength(std::string_view text) noexcept {
     return static_cast<std::size_t>(e.textEnd - text.data()) + e.singles;
 }
 
-void NormalizeLineBreaks(std::string& text, std::size_t capacity) {
+void NormalizeLineBreaks(ViewText& text, std::size_t capacity) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
 

@@ -89,7 +89,7 @@ std::size_t NormalizedLength(std::string_view text) noexcept;
 // Makes every line break CR LF (LF, lone CR and CR LF each end one line) and drops everything
 // from the first NUL on. Text that already uses CR LF is only cut, never copied. A result longer
 // than capacity fails with EInvalidOperation and leaves the text as it was.
-void NormalizeLineBreaks(std::string& text,
+void NormalizeLineBreaks(ViewText& text,
                          std::size_t capacity = std::numeric_limits<std::size_t>::max());
 
 } // namespace skaldrun

@@ -11,12 +11,15 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -115,6 +118,27 @@ protected:
         return child;
     }
     static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+    // The main window's controls, by the names its layout gives them.
+    static ui::TextView* SourceView(const QObject* form) {
+        return Child<ui::TextView>(form, "MP3Memo");
+    }
+    static ui::TextView* ListView(const QObject* form) {
+        return Child<ui::TextView>(form, "TextMemo");
+    }
+    static QComboBox* ViewSelector(const QObject* form) {
+        return Child<QComboBox>(form, "ConsistComboBox");
+    }
+    static QLabel* StatusText(const QObject* form) { return Child<QLabel>(form, "Label1"); }
+    static QToolButton* OpenButton(const QObject* form) {
+        return Child<QToolButton>(form, "MP3OpenSpeedButton");
+    }
+    static QToolButton* SaveButton(const QObject* form) {
+        return Child<QToolButton>(form, "MP3SaveSpeedButton");
+    }
+    static QToolButton* CopyButton(const QObject* form) {
+        return Child<QToolButton>(form, "CopySpeedButton");
+    }
 
     std::unique_ptr<QTemporaryDir> dir = std::make_unique<QTemporaryDir>();
     ConvertOptions options;

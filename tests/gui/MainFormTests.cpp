@@ -77,13 +77,20 @@ private:
     T* Child(const char* name) const {
         return GuiTestBase::Child<T>(form.get(), name);
     }
+    ui::TextView* SourceView() const { return GuiTestBase::SourceView(form.get()); }
+    ui::TextView* ListView() const { return GuiTestBase::ListView(form.get()); }
+    QComboBox* ViewSelector() const { return GuiTestBase::ViewSelector(form.get()); }
+    QLabel* StatusText() const { return GuiTestBase::StatusText(form.get()); }
+    QToolButton* OpenButton() const { return GuiTestBase::OpenButton(form.get()); }
+    QToolButton* SaveButton() const { return GuiTestBase::SaveButton(form.get()); }
+    QToolButton* CopyButton() const { return GuiTestBase::CopyButton(form.get()); }
     void Open(const QString& path) {
         dialogs.openAnswers.push_back(path);
-        QTest::mouseClick(Child<QToolButton>("MP3OpenSpeedButton"), Qt::LeftButton);
+        QTest::mouseClick(OpenButton(), Qt::LeftButton);
     }
     bool ExportEnabled() const {
-        const bool save = Child<QToolButton>("MP3SaveSpeedButton")->isEnabled();
-        const bool copy = Child<QToolButton>("CopySpeedButton")->isEnabled();
+        const bool save = SaveButton()->isEnabled();
+        const bool copy = CopyButton()->isEnabled();
         const bool menu = Child<QAction>("Copy1")->isEnabled();
         if (save != copy || copy != menu)
             qFatal("export commands disagree");
@@ -121,19 +128,19 @@ void MainFormTests::startState() {
     QCOMPARE(form->centralWidget()->size(), QSize(606, 439));
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
-    QVERIFY(Child<QLabel>("Label1")->width() >= Child<QLabel>("Label1")->sizeHint().width());
+    QCOMPARE(StatusText()->text(), QStringLiteral("Пусто"));
+    QVERIFY(StatusText()->width() >= StatusText()->sizeHint().width());
 
-    auto* selector = Child<QComboBox>("ConsistComboBox");
+    auto* selector = ViewSelector();
     QCOMPARE(selector->currentText(), QStringLiteral("Исходный"));
     QCOMPARE(selector->itemText(1), QStringLiteral("Преобразованый в текст"));
     QVERIFY(!selector->isEnabled());
     QVERIFY(!ExportEnabled());
-    QVERIFY(Child<ui::TextView>("MP3Memo")->isVisible());
-    QVERIFY(Child<ui::TextView>("MP3Memo")->isReadOnly());
-    QVERIFY(!Child<ui::TextView>("TextMemo")->isVisible());
-    QVERIFY(!Child<ui::TextView>("TextMemo")->isReadOnly());
-    QCOMPARE(Child<ui::TextView>("TextMemo")->geometry(), QRect(0, 27, 605, 393));
+    QVERIFY(SourceView()->isVisible());
+    QVERIFY(SourceView()->isReadOnly());
+    QVERIFY(!ListView()->isVisible());
+    QVERIFY(!ListView()->isReadOnly());
+    QCOMPARE(ListView()->geometry(), QRect(0, 27, 605, 393));
 
     const struct {
         const char* name;
@@ -207,14 +214,13 @@ void MainFormTests::stateAfterEachKindOfLoad() {
     const QString path = Write("list.m3u", bytes);
     Open(path);
 
-    QTEST(Child<ui::TextView>("TextMemo")->isVisible(), "convertedVisible");
-    QCOMPARE(Child<ui::TextView>("MP3Memo")->isVisible(),
-             !Child<ui::TextView>("TextMemo")->isVisible());
+    QTEST(ListView()->isVisible(), "convertedVisible");
+    QCOMPARE(SourceView()->isVisible(), !ListView()->isVisible());
     QTEST(ExportEnabled(), "exportEnabled");
-    QTEST(Child<QComboBox>("ConsistComboBox")->currentIndex(), "selectorIndex");
-    QTEST(Child<QComboBox>("ConsistComboBox")->isEnabled(), "selectorEnabled");
+    QTEST(ViewSelector()->currentIndex(), "selectorIndex");
+    QTEST(ViewSelector()->isEnabled(), "selectorEnabled");
     QFETCH(bool, statusIsPath);
-    QCOMPARE(Child<QLabel>("Label1")->text(), statusIsPath ? path : QStringLiteral("Пусто"));
+    QCOMPARE(StatusText()->text(), statusIsPath ? path : QStringLiteral("Пусто"));
     QCOMPARE(messages.messages.size(), statusIsPath ? 0U : 1U);
     QVERIFY(errors.messages.empty());
 }
@@ -222,26 +228,26 @@ void MainFormTests::stateAfterEachKindOfLoad() {
 void MainFormTests::choosingSelectorItems() {
     options.AutoOpen = false;
     Open(Sample("cr-only.m3u"));
-    QVERIFY(Child<ui::TextView>("MP3Memo")->PlainText().startsWith(QStringLiteral("#EXTM3U\n")));
+    QVERIFY(SourceView()->PlainText().startsWith(QStringLiteral("#EXTM3U\n")));
 
-    auto* selector = Child<QComboBox>("ConsistComboBox");
+    auto* selector = ViewSelector();
     selector->setFocus();
     QTest::keyClick(selector, Qt::Key_Down);
     QCOMPARE(selector->currentIndex(), 1);
-    QVERIFY(Child<ui::TextView>("TextMemo")->isVisible());
-    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(),
+    QVERIFY(ListView()->isVisible());
+    QCOMPARE(ListView()->PlainText(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QVERIFY(ExportEnabled());
 
     QTest::keyClick(selector, Qt::Key_Up);
     QCOMPARE(selector->currentIndex(), 0);
-    QVERIFY(Child<ui::TextView>("MP3Memo")->isVisible());
+    QVERIFY(SourceView()->isVisible());
     QVERIFY(!ExportEnabled());
 }
 
 void MainFormTests::iptvListWithAHeaderAndQuotedCommasConverts() {
     Open(Sample("iptv-epg-header.m3u8"));
-    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(),
+    QCOMPARE(ListView()->PlainText(),
              QStringLiteral("1.Good, Bad and Ugly\n2.Morning, Live  <0:00>\n"));
     QVERIFY(messages.messages.empty());
 }
@@ -249,16 +255,16 @@ void MainFormTests::iptvListWithAHeaderAndQuotedCommasConverts() {
 void MainFormTests::cancelledDialogsChangeNothing() {
     const QString path = Sample("cr-only.m3u");
     Open(path);
-    const QString converted = Child<ui::TextView>("TextMemo")->PlainText();
+    const QString converted = ListView()->PlainText();
 
     Open(QString()); // cancelled
 
-    QCOMPARE(Child<QLabel>("Label1")->text(), path);
-    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(), converted);
+    QCOMPARE(StatusText()->text(), path);
+    QCOMPARE(ListView()->PlainText(), converted);
     QVERIFY(form->Controller().PlaylistLoaded());
 
     dialogs.saveAnswers.push_back(QString());
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QVERIFY(QDir(dir->path()).isEmpty());
 }
 
@@ -268,13 +274,13 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
 
     // The user selects in the view, so it has the focus.
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
     QTRY_VERIFY(memo->hasFocus());
     test::SelectCharacters(memo, 2, 7);
-    QTest::mouseClick(Child<QToolButton>("CopySpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(CopyButton(), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Intro"));
 
     test::SelectCharacters(memo, 7, 7);
@@ -319,7 +325,7 @@ void MainFormTests::copiesOfSelectionsAreTheSelectedBytes() {
     QFETCH(int, to);
     options.AutoCopy = false;
     Open(Write("list.m3u", playlist));
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
@@ -329,16 +335,16 @@ void MainFormTests::copiesOfSelectionsAreTheSelectedBytes() {
         test::Type(memo, QStringLiteral("Я"));
     }
     test::SelectCharacters(memo, from, to < 0 ? memo->CharacterCount() : to);
-    QTest::mouseClick(Child<QToolButton>("CopySpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(CopyButton(), Qt::LeftButton);
     QTEST(QGuiApplication::clipboard()->text(), "copied");
     QVERIFY(errors.messages.empty());
 }
 
 // Each view shows the controller's text whenever it is shown, edits kept through a switch.
 void MainFormTests::hiddenViewGetsItsTextWhenFirstShown() {
-    auto* source = Child<ui::TextView>("MP3Memo");
-    auto* converted = Child<ui::TextView>("TextMemo");
-    auto* selector = Child<QComboBox>("ConsistComboBox");
+    auto* source = SourceView();
+    auto* converted = ListView();
+    auto* selector = ViewSelector();
     const auto pick = [selector](int index) {
         selector->setFocus();
         QTest::keyClick(selector, index == 0 ? Qt::Key_Up : Qt::Key_Down);
@@ -387,7 +393,7 @@ void MainFormTests::waitCursorIsGoneOnEveryPath() {
     QCOMPARE(errors.messages.size(), 1U);
     dialogs.saveAnswers.push_back(dir->filePath(QStringLiteral("no/list")));
     Open(Sample("cr-only.m3u"));
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QCOMPARE(errors.messages.size(), 2U);
     QVERIFY(!messages.waitCursorSeen);
     QVERIFY(!errors.waitCursorSeen);
@@ -401,7 +407,7 @@ void MainFormTests::reloadUnderOkShowsItsStateBeforeTheErrorBox() {
         options, form->Controller(), [this] { form->ReloadPlaylist(); }, errors, form.get());
     Write("list.m3u", "#EXTM3U\r\n#EXTINF:2,b\r\n#EXTINF:x,c\r\n");
     QString shown;
-    errors.whileShown = [&] { shown = Child<ui::TextView>("TextMemo")->PlainText(); };
+    errors.whileShown = [&] { shown = ListView()->PlainText(); };
     param.show();
     Click(GuiTestBase::Child<QPushButton>(&param, "OKBitBtn"));
     QCOMPARE(errors.messages.size(), 1U);
@@ -410,7 +416,7 @@ void MainFormTests::reloadUnderOkShowsItsStateBeforeTheErrorBox() {
 
 void MainFormTests::selectionShowsOnlyWithTheFocus() {
     Open(Sample("cr-only.m3u")); // the automatic copy selects the whole list
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     const QColor highlight = memo->palette().color(QPalette::Active, QPalette::Highlight);
@@ -427,14 +433,14 @@ void MainFormTests::selectionShowsOnlyWithTheFocus() {
     memo->setFocus();
     QTRY_VERIFY(memo->hasFocus());
     QVERIFY(highlighted());
-    Child<QComboBox>("ConsistComboBox")->setFocus();
+    ViewSelector()->setFocus();
     QTRY_VERIFY(!memo->hasFocus());
     QVERIFY(!highlighted());
 }
 
 void MainFormTests::selectorListDropsBelowWithSmallItems() {
     Open(Sample("cr-only.m3u"));
-    auto* selector = Child<QComboBox>("ConsistComboBox");
+    auto* selector = ViewSelector();
     selector->showPopup();
     QWidget* list = selector->view()->window();
     QTRY_VERIFY(list->isVisible());
@@ -477,10 +483,10 @@ void MainFormTests::playlistFromTheCommandLine() {
 
     const QString path = Sample("cr-only.m3u");
     form->OpenPlaylist(path);
-    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText(),
+    QCOMPARE(ListView()->PlainText(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
-    QCOMPARE(QGuiApplication::clipboard()->text(), Child<ui::TextView>("TextMemo")->PlainText());
-    QCOMPARE(Child<QLabel>("Label1")->text(), path);
+    QCOMPARE(QGuiApplication::clipboard()->text(), ListView()->PlainText());
+    QCOMPARE(StatusText()->text(), path);
     QCOMPARE(dialogs.offered, path);
     form->OpenPlaylist(dir->filePath(QStringLiteral("missing.m3u")));
     QCOMPARE(errors.messages.size(), 1U);
@@ -523,7 +529,7 @@ void MainFormTests::helpVersionAndBadOptionsNeedNoDisplay() {
 }
 
 void MainFormTests::droppedFilesOpenAndNeverBecomeText() {
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     const auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
         QMimeData mime;
         mime.setUrls(urls);
@@ -556,7 +562,7 @@ void MainFormTests::shortcutsFollowTheirCommands() {
     QCOMPARE(dialogs.saveAnswers.size(), 1U);
     dialogs.openAnswers.push_back(Sample("cr-only.m3u"));
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(Child<QLabel>("Label1")->text(), Sample("cr-only.m3u"));
+    QCOMPARE(StatusText()->text(), Sample("cr-only.m3u"));
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(QFile::exists(chosen + QStringLiteral(".txt")));
     QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
@@ -579,13 +585,13 @@ void MainFormTests::qtTextsFollowTheLanguage() {
 
 void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    Child<QComboBox>("ConsistComboBox")->setFocus(); // the view itself has no focus
+    ViewSelector()->setFocus(); // the view itself has no focus
     Open(Sample("ansi-cp1251.m3u"));
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("1.Кино - 01 - Группа крови  <4:05>\n"
                             "2.Кино - 02 - Закрой за мной дверь  <5:01>\n3.Радио Рекорд\n"));
     // The selection the copy left shows once the view has the focus.
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     memo->setFocus();
@@ -600,7 +606,7 @@ void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
 
 void MainFormTests::savesTheEditedViewWithTxtAppended() {
     Open(Sample("cr-only.m3u"));
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     memo->setFocus();
     QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
     test::Type(memo, QStringLiteral("Три"));
@@ -609,7 +615,7 @@ void MainFormTests::savesTheEditedViewWithTxtAppended() {
 
     const QString chosen = dir->filePath(QStringLiteral("list"));
     dialogs.saveAnswers.push_back(chosen);
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QCOMPARE(Read(chosen + QStringLiteral(".txt")),
              QByteArray("1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\nТри\r\nlast"));
     QVERIFY(!QFile::exists(chosen));
@@ -618,11 +624,11 @@ void MainFormTests::savesTheEditedViewWithTxtAppended() {
 
 void MainFormTests::windows1251PlaylistIsSavedByteForByte() {
     Open(Sample("ansi-cp1251.m3u"));
-    QCOMPARE(Child<ui::TextView>("TextMemo")->PlainText().left(11), QStringLiteral("1.Кино - 01"));
+    QCOMPARE(ListView()->PlainText().left(11), QStringLiteral("1.Кино - 01"));
 
     const QString chosen = dir->filePath(QStringLiteral("kino"));
     dialogs.saveAnswers.push_back(chosen);
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     const QByteArray expected =
         "1.\xCA\xE8\xED\xEE - 01 - \xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8  <4:05>\r\n"
         "2.\xCA\xE8\xED\xEE - 02 - \xC7\xE0\xEA\xF0\xEE\xE9 \xE7\xE0 \xEC\xED\xEE\xE9 "
@@ -633,12 +639,12 @@ void MainFormTests::windows1251PlaylistIsSavedByteForByte() {
     // A byte windows-1251 leaves undefined survives an edit elsewhere in the text.
     const QString odd = Write("odd.m3u", "#EXTM3U\r\n#EXTINF:1,a\x98z\r\n");
     Open(odd);
-    auto* memo = Child<ui::TextView>("TextMemo");
+    auto* memo = ListView();
     memo->setFocus();
     QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(memo, QStringLiteral("ok"));
     dialogs.saveAnswers.push_back(chosen);
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QCOMPARE(Read(chosen + QStringLiteral(".txt")), QByteArray("1.a\x98z  <0:01>\r\nok"));
 }
 
@@ -683,8 +689,8 @@ void MainFormTests::errorBoxShowsTheMessage() {
     QCOMPARE(shownIcon, QMessageBox::Critical);
     QCOMPARE(buttons, 1);
     // The window takes commands again, in the state the failing load left.
-    QVERIFY(Child<QToolButton>("MP3OpenSpeedButton")->isEnabled());
-    QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
+    QVERIFY(OpenButton()->isEnabled());
+    QCOMPARE(StatusText()->text(), QStringLiteral("Пусто"));
 }
 
 void MainFormTests::openFaultsLeaveTheWindowUsable_data() {
@@ -721,14 +727,14 @@ void MainFormTests::openFaultsLeaveTheWindowUsable() {
     QCOMPARE(errors.messages.size(), 1U);
     QCOMPARE(QString::fromStdString(ErrorBoxText(errors.messages.front())),
              box.contains(u"%1") ? box.arg(path) : box);
-    QCOMPARE(Child<QLabel>("Label1")->text(), QStringLiteral("Пусто"));
-    QVERIFY(Child<ui::TextView>("MP3Memo")->PlainText().isEmpty());
+    QCOMPARE(StatusText()->text(), QStringLiteral("Пусто"));
+    QVERIFY(SourceView()->PlainText().isEmpty());
 
     const QString good = Sample("cr-only.m3u");
     Open(good);
     QCOMPARE(errors.messages.size(), 1U);
-    QCOMPARE(Child<QLabel>("Label1")->text(), good);
-    QVERIFY(Child<ui::TextView>("TextMemo")->PlainText().startsWith(QStringLiteral("1.Intro")));
+    QCOMPARE(StatusText()->text(), good);
+    QVERIFY(ListView()->PlainText().startsWith(QStringLiteral("1.Intro")));
 }
 
 void MainFormTests::saveFaultsLeaveTheWindowUsable_data() {
@@ -758,15 +764,15 @@ void MainFormTests::saveFaultsLeaveTheWindowUsable() {
         message = QStringLiteral("Cannot create file \"%1.txt\". %2").arg(chosen, message);
 
     dialogs.saveAnswers.push_back(chosen);
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QCOMPARE(errors.messages.size(), 1U);
     QCOMPARE(QString::fromStdString(errors.messages.front()), message);
     QVERIFY(ExportEnabled());
-    QCOMPARE(Child<QLabel>("Label1")->text(), playlist);
+    QCOMPARE(StatusText()->text(), playlist);
 
     const QString good = dir->filePath(QStringLiteral("good"));
     dialogs.saveAnswers.push_back(good);
-    QTest::mouseClick(Child<QToolButton>("MP3SaveSpeedButton"), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QCOMPARE(errors.messages.size(), 1U);
     QCOMPARE(Read(good + QStringLiteral(".txt")),
              QByteArray("1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n"));

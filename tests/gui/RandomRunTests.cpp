@@ -86,25 +86,25 @@ void RandomRunTests::SetUpFiles() {
 }
 
 std::pair<const char*, std::size_t> RandomRunTests::Act() {
-    auto* memo = Child<ui::TextView>(form.get(), "TextMemo");
+    auto* memo = ListView(form.get());
     switch (Pick(9)) {
     case 0:
     case 1: {
         if (Pick(10) == 0) {
             dialogs.openAnswers.push_back(QString());
-            Click(Child<QToolButton>(form.get(), "MP3OpenSpeedButton"));
+            Click(OpenButton(form.get()));
             return {"cancel open", 0};
         }
         const auto& [path, kind] = playlists[static_cast<std::size_t>(Pick(int(playlists.size())))];
         dialogs.openAnswers.push_back(path);
         if (Pick(2) == 0)
-            Click(Child<QToolButton>(form.get(), "MP3OpenSpeedButton"));
+            Click(OpenButton(form.get()));
         else
             test::Trigger(Child<QAction>(form.get(), "Open1"));
         return {"open", Fails(kind) ? 1 : 0};
     }
     case 2: {
-        auto* selector = Child<QComboBox>(form.get(), "ConsistComboBox");
+        auto* selector = ViewSelector(form.get());
         if (selector->isEnabled()) {
             selector->setFocus();
             QTest::keyClick(selector, Pick(2) == 0 ? Qt::Key_Up : Qt::Key_Down);
@@ -140,7 +140,7 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
         const bool enabled = form->Controller().ExportEnabled();
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         if (Pick(2) == 0)
-            Click(Child<QToolButton>(form.get(), "CopySpeedButton"));
+            Click(CopyButton(form.get()));
         else
             test::Trigger(Child<QAction>(form.get(), "Copy1"));
         // The clipboard holds the selected part of the view, or all of it.
@@ -157,7 +157,7 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
         return {"copy", 0};
     }
     case 6: {
-        auto* save = Child<QToolButton>(form.get(), "MP3SaveSpeedButton");
+        auto* save = SaveButton(form.get());
         if (!save->isEnabled())
             return {"save (disabled)", 0};
         if (Pick(8) == 0) {
@@ -223,22 +223,22 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
 
 QString RandomRunTests::Invariants() {
     const PlaylistController& c = form->Controller();
-    const bool sourceShown = Child<ui::TextView>(form.get(), "MP3Memo")->isVisible();
-    const bool convertedShown = Child<ui::TextView>(form.get(), "TextMemo")->isVisible();
+    const bool sourceShown = SourceView(form.get())->isVisible();
+    const bool convertedShown = ListView(form.get())->isVisible();
     if (sourceShown == convertedShown)
         return QStringLiteral("not exactly one view visible");
     if (convertedShown != (c.VisibleView() == ViewKind::Converted))
         return QStringLiteral("the visible view is not the controller's");
-    const bool save = Child<QToolButton>(form.get(), "MP3SaveSpeedButton")->isEnabled();
-    const bool copy = Child<QToolButton>(form.get(), "CopySpeedButton")->isEnabled();
+    const bool save = SaveButton(form.get())->isEnabled();
+    const bool copy = CopyButton(form.get())->isEnabled();
     const bool menu = Child<QAction>(form.get(), "Copy1")->isEnabled();
     if (save != copy || copy != menu || save != c.ExportEnabled())
         return QStringLiteral("the export commands disagree");
-    auto* selector = Child<QComboBox>(form.get(), "ConsistComboBox");
+    auto* selector = ViewSelector(form.get());
     if (selector->currentIndex() != c.SelectorIndex() ||
         selector->isEnabled() != c.SelectorEnabled())
         return QStringLiteral("the selector is not the controller's");
-    const QString status = Child<QLabel>(form.get(), "Label1")->text();
+    const QString status = StatusText(form.get())->text();
     if (status != QFile::decodeName(QByteArray::fromStdString(c.StatusText())))
         return QStringLiteral("the status line is not the controller's");
     if (!c.PlaylistLoaded()) {
