@@ -41,6 +41,7 @@ private slots:
     void screenReadersReadTextCaretAndSelection();
     void tabMovesTheFocusAndReadOnlyRefusesEdits();
     void contextMenuOffersWhatApplies();
+    void deletingTheRowsOnScreenLeavesAUsableView();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -322,6 +323,23 @@ void TextViewTests::contextMenuOffersWhatApplies() {
     Show("text", true);
     Keys(Qt::Key_Right, Qt::ShiftModifier);
     QCOMPARE(offered(), (QStringList{QStringLiteral("&Copy"), QStringLiteral("Select All")}));
+}
+
+// The top of the view was a row of a wrapped line that an edit takes away.
+void TextViewTests::deletingTheRowsOnScreenLeavesAUsableView() {
+    std::string line;
+    for (int i = 0; i < 400; ++i)
+        line += "word ";
+    Show(line + "\r\n" + line);
+    Keys(Qt::Key_PageDown, Qt::NoModifier, 3);
+    Keys(Qt::Key_A, Qt::ControlModifier);
+    Keys(Qt::Key_Delete);
+    QCOMPARE(view->Size(), 0U);
+    QVERIFY(!view->viewport()->grab().isNull());
+    QCOMPARE(view->CharacterRect(0).y(), 4);
+    Keys(Qt::Key_Z, Qt::ControlModifier);
+    Keys(Qt::Key_PageDown, Qt::NoModifier, 2);
+    QVERIFY(!view->viewport()->grab().isNull());
 }
 
 QTEST_MAIN(TextViewTests)

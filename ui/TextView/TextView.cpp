@@ -363,6 +363,7 @@ qreal TextView::XOf(std::size_t offset) const {
 }
 
 std::size_t TextView::OffsetAt(const QPoint& point) const {
+    ClampTop();
     Row row = top_;
     int y = kMargin - qFloor(Layout(top_.segment).layout->lineAt(top_.row).y());
     int rowTop = kMargin;
@@ -384,12 +385,18 @@ std::size_t TextView::OffsetAt(const QPoint& point) const {
 
 // --- Scrolling ----------------------------------------------------------------------------------
 
+// After an edit the top may name a segment or a row that is gone.
+void TextView::ClampTop() const {
+    top_.segment = std::min(top_.segment, SegmentCount() - 1);
+    top_.row = std::clamp(top_.row, 0, RowCount(top_.segment) - 1);
+}
+
 void TextView::SyncScrollBar() {
     barStale_ = false;
     syncingBar_ = true;
     QScrollBar* bar = verticalScrollBar();
     const std::size_t segments = SegmentCount();
-    top_.segment = std::min(top_.segment, segments - 1);
+    ClampTop();
     bar->setRange(0, static_cast<int>(segments - 1));
     bar->setPageStep(VisibleRows());
     bar->setSingleStep(1);
@@ -405,6 +412,7 @@ void TextView::scrollContentsBy(int, int) {
 }
 
 void TextView::ScrollRows(int rows) {
+    ClampTop();
     for (; rows > 0 && NextRow(top_); --rows) {
     }
     for (; rows < 0 && PreviousRow(top_); ++rows) {
@@ -414,6 +422,7 @@ void TextView::ScrollRows(int rows) {
 }
 
 void TextView::EnsureVisible(std::size_t offset) {
+    ClampTop();
     const Row target = RowOf(offset);
     const int height = viewport()->height() - 2 * kMargin;
     const auto before = [](const Row& a, const Row& b) {
@@ -463,7 +472,7 @@ void TextView::paintEvent(QPaintEvent*) {
     const std::size_t selectionStart = SelectionStart();
     const std::size_t selectionEnd = SelectionEnd();
     const std::size_t segments = SegmentCount();
-    top_.segment = std::min(top_.segment, segments - 1);
+    ClampTop();
     qreal y = kMargin - Layout(top_.segment).layout->lineAt(top_.row).y();
     for (std::size_t index = top_.segment; index < segments && y < viewport()->height(); ++index) {
         const Laid& laid = Layout(index);
@@ -1114,6 +1123,7 @@ std::size_t TextView::ByteOfCharacter(int offset) const {
 }
 
 QRect TextView::CharacterRect(std::size_t offset) const {
+    ClampTop();
     const Row row = RowOf(offset);
     int y = kMargin - qFloor(Layout(top_.segment).layout->lineAt(top_.row).y());
     for (std::size_t index = top_.segment; index < row.segment; ++index) {

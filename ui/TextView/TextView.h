@@ -166,6 +166,7 @@ private:
     void EnsureVisible(std::size_t offset);
     void ScrollRows(int rows);
     void SyncScrollBar();
+    void ClampTop() const;
     void SelectionChanged();
     void Replace(std::size_t from, std::size_t to, std::string_view bytes, bool typing = false);
     void InsertText(const QString& text, bool typing);
@@ -183,7 +184,7 @@ private:
     std::size_t caret_ = 0;
     std::size_t anchor_ = 0;
     qreal preferredX_ = -1;
-    Row top_;
+    mutable Row top_;
     QString preedit_;
 
     mutable std::vector<std::pair<std::size_t, std::size_t>> longLines_; // line, extra parts so far
