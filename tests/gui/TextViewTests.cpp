@@ -267,6 +267,10 @@ void TextViewTests::screenReadersReadTextCaretAndSelection() {
     readable->editableTextInterface()->insertText(8, QStringLiteral("!"));
     QCOMPARE(text->characterCount(), 9);
     QCOMPARE(view->Text(), Bytes("ab\r\n\xD0\x96\xF0\x9F\x98\x80\r\nc!"));
+    readable->editableTextInterface()->replaceText(2, 0, QStringLiteral("x")); // ends reversed
+    QCOMPARE(view->Text(), Bytes("x\r\n\xD0\x96\xF0\x9F\x98\x80\r\nc!"));
+    readable->editableTextInterface()->deleteText(7, 99); // past the end
+    QCOMPARE(view->Text(), Bytes("x\r\n\xD0\x96\xF0\x9F\x98\x80\r\nc"));
     view->setReadOnly(true);
     QCOMPARE(readable->editableTextInterface(), nullptr);
     QVERIFY(readable->state().readOnly);

@@ -668,6 +668,11 @@ void TextView::InsertText(const QString& text, bool typing) {
 void TextView::ReplaceWithText(std::size_t from, std::size_t to, const QString& text) {
     if (readOnly_)
         return;
+    // A screen reader may name the ends in either order, or past the end.
+    if (from > to)
+        std::swap(from, to);
+    to = CharacterStart(std::min(to, buffer_.Size()));
+    from = CharacterStart(std::min(from, to));
     const std::string bytes = Codec().Encode(text);
     Replace(from, to, bytes);
     MoveCaret(from + bytes.size(), false);
