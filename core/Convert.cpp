@@ -145,6 +145,8 @@ std::string_view StripTrackNumber(std::string_view title) noexcept {
     return title;
 }
 
+} // namespace
+
 char* WriteNumber(char* out, std::uint64_t value) noexcept {
     char digits[20];
     int n = 0;
@@ -156,8 +158,6 @@ char* WriteNumber(char* out, std::uint64_t value) noexcept {
         *out++ = digits[--n];
     return out;
 }
-
-} // namespace
 
 char* WriteDuration(char* out, std::int64_t seconds) noexcept {
     const auto minutes = static_cast<std::uint64_t>(seconds / 60);

@@ -51,5 +51,7 @@ bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& s
 
 // The length as the list writes it, m:ss, into out, which has room for 24 bytes; returns the end.
 char* WriteDuration(char* out, std::int64_t seconds) noexcept;
+// A number in decimal into out, which has room for 20 bytes; returns the end.
+char* WriteNumber(char* out, std::uint64_t value) noexcept;
 
 } // namespace skaldrun

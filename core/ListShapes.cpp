@@ -20,17 +20,6 @@ char* Copy(std::string_view text, char* out) noexcept {
     return out + text.size();
 }
 
-char* WriteNumber(std::uint64_t value, char* out) noexcept {
-    char digits[kNumberRoom];
-    char* end = digits + sizeof digits;
-    char* p = end;
-    do {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    return Copy({p, static_cast<std::size_t>(end - p)}, out);
-}
-
 // Fields come from the playlist's lines, which hold no line break: only a comma or a quote
 // asks for quotes.
 char* WriteCsvField(std::string_view field, char* out) noexcept {
@@ -114,7 +103,7 @@ char* ListTemplate::Write(const PlaylistEntry& entry, char* out) const noexcept 
             break;
         case 's':
             if (entry.hasLength)
-                out = WriteNumber(static_cast<std::uint64_t>(entry.seconds), out);
+                out = WriteNumber(out, static_cast<std::uint64_t>(entry.seconds));
             break;
         case 'p':
             out = Copy(entry.media, out);
@@ -154,7 +143,7 @@ char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
     out = WriteCsvField(entry.title, out);
     *out++ = ',';
     if (entry.hasLength)
-        out = WriteNumber(static_cast<std::uint64_t>(entry.seconds), out);
+        out = WriteNumber(out, static_cast<std::uint64_t>(entry.seconds));
     *out++ = ',';
     return WriteCsvField(entry.media, out);
 }

@@ -28,7 +28,7 @@ std::string FileNameToBytes(const QString& name) {
     return {encoded.constData(), static_cast<std::size_t>(encoded.size())};
 }
 
-// The wait cursor while a command reads, converts, fills a view or writes.
+// The wait cursor while a command reads, converts or writes, restored on every path.
 class WaitCursor {
 public:
     WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -57,17 +57,6 @@ private:
 };
 
 } // namespace
-
-// A command that may take a while shows the wait cursor on every path.
-class TMainForm::Busy {
-public:
-    explicit Busy(TMainForm&) {}
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-private:
-    WaitCursor cursor_;
-};
 
 // The controller's clipboard: the converted view holds the controller's bytes, so it hands the
 // clipboard the same range, decoded only when another program asks for it.
@@ -173,7 +162,7 @@ void TMainForm::OpenPlaylist(const QString& fileName) {
 }
 
 void TMainForm::ReloadPlaylist() {
-    const Busy busy(*this);
+    const WaitCursor busy; // a command that may take a while
     // The views show the controller's bytes, which the load is about to free.
     ui_->MP3Memo->SetText({});
     ui_->TextMemo->SetText({});
@@ -215,19 +204,19 @@ void TMainForm::MP3SaveSpeedButtonClick() {
     const std::optional<QString> name = dependencies_.fileDialogs.AskSaveFileName(this);
     if (!name)
         return;
-    const Busy busy(*this);
+    const WaitCursor busy; // a command that may take a while
     PushConvertedEdits();
     SaveConvertedText(FileNameToBytes(*name), controller_.ConvertedText());
 }
 
 void TMainForm::CopySpeedButtonClick() {
-    const Busy busy(*this);
+    const WaitCursor busy; // a command that may take a while
     PushConvertedEdits();
     controller_.CopyConverted();
 }
 
 void TMainForm::ConsistComboBoxChange(int index) {
-    const Busy busy(*this);
+    const WaitCursor busy; // a command that may take a while
     controller_.SelectView(index);
 }
 

@@ -43,7 +43,6 @@ public:
     void OpenPlaylist(const QString& fileName);
 
 private:
-    class Busy;
     class ViewClipboard;
     class WindowMessages;
 

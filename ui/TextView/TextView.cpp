@@ -1038,10 +1038,7 @@ QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const {
 }
 
 void TextView::dragEnterEvent(QDragEnterEvent* event) {
-    if (!readOnly_ && event->mimeData()->hasText())
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    dragMoveEvent(event);
 }
 
 void TextView::dragMoveEvent(QDragMoveEvent* event) {
