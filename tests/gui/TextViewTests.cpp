@@ -8,8 +8,10 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTextLayout>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <string>
 
 using namespace skaldrun;
@@ -42,6 +44,7 @@ private slots:
     void tabMovesTheFocusAndReadOnlyRefusesEdits();
     void contextMenuOffersWhatApplies();
     void deletingTheRowsOnScreenLeavesAUsableView();
+    void scrollingStopsWhereTheTextEnds();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -344,6 +347,26 @@ void TextViewTests::deletingTheRowsOnScreenLeavesAUsableView() {
     Keys(Qt::Key_Z, Qt::ControlModifier);
     Keys(Qt::Key_PageDown, Qt::NoModifier, 2);
     QVERIFY(!view->viewport()->grab().isNull());
+}
+
+void TextViewTests::scrollingStopsWhereTheTextEnds() {
+    Show("1.a\r\n2.b\r\n3.c\r\n"); // fits: nothing to scroll
+    QCOMPARE(view->verticalScrollBar()->maximum(), 0);
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += std::to_string(i) + ".Artist - Title\r\n";
+    Show(lines);
+    Keys(Qt::Key_End, Qt::ControlModifier);
+    const auto endBottom = [this] { return view->CharacterRect(view->Size()).bottom(); };
+    const int atEnd = endBottom();
+    QVERIFY(atEnd <= view->viewport()->height() && atEnd > view->viewport()->height() / 2);
+    for (int i = 0; i < 5; ++i) {
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), {},
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+    }
+    QCOMPARE(endBottom(), atEnd);
+    QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
 }
 
 QTEST_MAIN(TextViewTests)

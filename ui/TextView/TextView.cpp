@@ -391,13 +391,28 @@ void TextView::ClampTop() const {
     top_.row = std::clamp(top_.row, 0, RowCount(top_.segment) - 1);
 }
 
+// The last segment the top may be: the text's end then fills the view's bottom, and a text that
+// fits in the view does not scroll at all.
+std::size_t TextView::LastTopSegment() const {
+    const int height = viewport()->height() - 2 * kMargin;
+    std::size_t top = SegmentCount() - 1;
+    for (int filled = qCeil(Layout(top).layout->boundingRect().height()); top > 0; --top) {
+        filled += qCeil(Layout(top - 1).layout->boundingRect().height());
+        if (filled > height)
+            break;
+    }
+    return top;
+}
+
 void TextView::SyncScrollBar() {
     barStale_ = false;
     syncingBar_ = true;
     QScrollBar* bar = verticalScrollBar();
-    const std::size_t segments = SegmentCount();
     ClampTop();
-    bar->setRange(0, static_cast<int>(segments - 1));
+    const std::size_t last = LastTopSegment();
+    if (top_.segment > last)
+        top_ = {last, 0};
+    bar->setRange(0, static_cast<int>(last));
     bar->setPageStep(VisibleRows());
     bar->setSingleStep(1);
     bar->setValue(static_cast<int>(top_.segment));
@@ -411,9 +426,28 @@ void TextView::scrollContentsBy(int, int) {
     viewport()->update();
 }
 
+// The top at which the text's last row stands at the view's bottom.
+TextView::Row TextView::BottomTop() const {
+    const int height = viewport()->height() - 2 * kMargin;
+    const std::size_t last = SegmentCount() - 1;
+    Row row{last, RowCount(last) - 1};
+    for (int filled = RowHeight(row);;) {
+        Row previous = row;
+        if (!PreviousRow(previous) || filled + RowHeight(previous) > height)
+            return row;
+        filled += RowHeight(previous);
+        row = previous;
+    }
+}
+
 void TextView::ScrollRows(int rows) {
     ClampTop();
-    for (; rows > 0 && NextRow(top_); --rows) {
+    if (rows > 0) { // never past the text's end
+        const Row bottom = BottomTop();
+        for (; rows > 0 && (top_.segment < bottom.segment ||
+                            (top_.segment == bottom.segment && top_.row < bottom.row));
+             --rows)
+            NextRow(top_);
     }
     for (; rows < 0 && PreviousRow(top_); ++rows) {
     }
@@ -474,6 +508,8 @@ void TextView::paintEvent(QPaintEvent*) {
     const std::size_t segments = SegmentCount();
     ClampTop();
     qreal y = kMargin - Layout(top_.segment).layout->lineAt(top_.row).y();
+    if (top_.row > 0) // the rows above the top stay out of the margin
+        painter.setClipRect(viewport()->rect().adjusted(0, kMargin, 0, 0));
     for (std::size_t index = top_.segment; index < segments && y < viewport()->height(); ++index) {
         const Laid& laid = Layout(index);
         const Segment& segment = laid.segment;
@@ -499,6 +535,12 @@ void TextView::paintEvent(QPaintEvent*) {
         }
         y += laid.layout->boundingRect().height();
     }
+}
+
+void TextView::showEvent(QShowEvent* event) {
+    if (barStale_)
+        SyncScrollBar(); // before the first paint, so the bar is drawn as it is
+    QAbstractScrollArea::showEvent(event);
 }
 
 void TextView::resizeEvent(QResizeEvent* event) {

@@ -89,6 +89,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -166,6 +167,8 @@ private:
     void EnsureVisible(std::size_t offset);
     void ScrollRows(int rows);
     void SyncScrollBar();
+    std::size_t LastTopSegment() const;
+    Row BottomTop() const;
     void ClampTop() const;
     void SelectionChanged();
     void Replace(std::size_t from, std::size_t to, std::string_view bytes, bool typing = false);
