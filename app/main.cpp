@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
 
     ui::TMainForm mainForm(options, {errors, messages, fileDialogs, shell});
     ui::TParamForm paramForm(
-        options, mainForm.Controller(), [&mainForm] { mainForm.ReloadPlaylist(); }, errors,
+        options, mainForm.Controller(), [&mainForm] { mainForm.LoadPlaylist(); }, errors,
         &mainForm);
     ui::TAboutForm aboutForm(shell, &mainForm);
     mainForm.SetDialogs(&paramForm, &aboutForm);

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <string_view>
+#include <cstddef>
 
 namespace skaldrun {
 
-// Puts a part of the converted view on the clipboard: the bytes are the view's, and the owner
-// decides how they become text.
+class TextDocument;
+
+// Puts a range of the converted document on the clipboard; the owner decides how its bytes
+// become text, and the clipboard holds them for as long as it needs them.
 class ClipboardService {
 public:
     virtual ~ClipboardService() = default;
-    virtual void SetClipboardText(std::string_view text) = 0;
+    virtual void CopyRange(const TextDocument& document, std::size_t from, std::size_t to) = 0;
 };
 
 } // namespace skaldrun

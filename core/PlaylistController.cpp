@@ -22,16 +22,10 @@ void PlaylistController::SetFileName(std::string fileName) {
     fileName_ = std::move(fileName);
 }
 
-void PlaylistController::SetConvertedText(ViewText text) {
-    converted_ = std::move(text);
-    selection_.start = std::min(selection_.start, converted_.size());
-    selection_.length = std::min(selection_.length, converted_.size() - selection_.start);
-    Notify(ConvertedTextChanged);
-}
-
 void PlaylistController::SetConvertedSelection(Selection selection) {
-    selection.start = std::min(selection.start, converted_.size());
-    selection.length = std::min(selection.length, converted_.size() - selection.start);
+    const std::size_t size = converted_->Size();
+    selection.start = std::min(selection.start, size);
+    selection.length = std::min(selection.length, size - selection.start);
     if (selection == selection_)
         return;
     selection_ = selection;
@@ -75,23 +69,30 @@ void PlaylistController::SetLoaded(bool loaded) {
 }
 
 void PlaylistController::LoadPlaylist() {
-    // Released, not just cleared: a huge earlier playlist must not stay in memory beside the next.
-    source_ = ViewText();
-    converted_ = ViewText();
+    // New documents: the views let go of the old ones, so a huge earlier playlist does not stay
+    // in memory beside the next (a copy on the clipboard keeps only what it holds).
+    source_ = std::make_shared<TextDocument>();
+    converted_ = std::make_shared<TextDocument>();
     selection_ = Selection();
     Notify(SourceTextChanged | ConvertedTextChanged | SelectionChanged);
 
-    source_ = ReadTextFile(fileName_);
+    source_ = std::make_shared<TextDocument>(ReadTextFile(fileName_));
     Notify(SourceTextChanged);
 
     bool isPlaylist = false;
-    ReserveViewText(converted_, source_.size()); // a list is seldom longer than its playlist
+    std::string scratch;
+    const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
+    ViewText converted;
+    ReserveViewText(converted, playlist.size()); // a list is seldom longer than its playlist
     try {
-        isPlaylist = ConvertPlaylist(SplitLines(source_), options_, converted_);
+        isPlaylist = ConvertPlaylist(SplitLines(playlist), options_, converted);
     } catch (...) {
-        Notify(ConvertedTextChanged); // the lines made before the faulty entry stay on show
+        // The lines made before the faulty entry stay on show.
+        converted_ = std::make_shared<TextDocument>(std::move(converted));
+        Notify(ConvertedTextChanged);
         throw;
     }
+    converted_ = std::make_shared<TextDocument>(std::move(converted));
     Notify(ConvertedTextChanged);
 
     if (!isPlaylist) {
@@ -129,14 +130,13 @@ void PlaylistController::SelectView(int index) {
 
 void PlaylistController::CopyConverted() {
     if (selection_.length == 0) {
-        selection_ = Selection{0, converted_.size()};
+        selection_ = Selection{0, converted_->Size()};
         Notify(SelectionChanged);
     }
     // An empty view has nothing to copy; the clipboard keeps what the user put there.
     if (selection_.length == 0)
         return;
-    clipboard_.SetClipboardText(
-        std::string_view(converted_).substr(selection_.start, selection_.length));
+    clipboard_.CopyRange(*converted_, selection_.start, selection_.start + selection_.length);
 }
 
 } // namespace skaldrun

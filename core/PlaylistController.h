@@ -3,9 +3,10 @@
 #include "core/ClipboardService.h"
 #include "core/ConvertOptions.h"
 #include "core/MessageService.h"
-#include "core/ViewText.h"
+#include "core/TextDocument.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -49,8 +50,10 @@ public:
 
     void SetObserver(StateObserver* observer) noexcept { observer_ = observer; }
 
-    const ViewText& SourceText() const noexcept { return source_; }
-    const ViewText& ConvertedText() const noexcept { return converted_; }
+    // The documents the views show; an edit in the list view is an edit of Converted, which
+    // Copy and Save then take as it stands.
+    const std::shared_ptr<TextDocument>& Source() const noexcept { return source_; }
+    const std::shared_ptr<TextDocument>& Converted() const noexcept { return converted_; }
     Selection ConvertedSelection() const noexcept { return selection_; }
     ViewKind VisibleView() const noexcept { return visible_; }
     const std::string& FileName() const noexcept { return fileName_; }
@@ -60,10 +63,9 @@ public:
     bool ExportEnabled() const noexcept { return exportEnabled_; }
     const std::string& StatusText() const noexcept { return status_; }
 
-    // Set by Open just before LoadPlaylist.
+    // The file chosen in the open dialog, a dropped file or one named on the command line.
     void SetFileName(std::string fileName);
-    // The user's edits and selection in the converted view.
-    void SetConvertedText(ViewText text);
+    // The user's selection in the converted view.
     void SetConvertedSelection(Selection selection);
 
     void LoadPlaylist();
@@ -83,8 +85,8 @@ private:
     ClipboardService& clipboard_;
     StateObserver* observer_ = nullptr;
 
-    ViewText source_;
-    ViewText converted_;
+    std::shared_ptr<TextDocument> source_ = std::make_shared<TextDocument>();
+    std::shared_ptr<TextDocument> converted_ = std::make_shared<TextDocument>();
     Selection selection_;
     ViewKind visible_ = ViewKind::Source;
     std::string fileName_;

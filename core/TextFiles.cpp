@@ -3,6 +3,8 @@
 #include "core/Errors.h"
 #include "core/platform/FileSystem.h"
 
+#include <vector>
+
 namespace skaldrun {
 
 ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
@@ -32,6 +34,15 @@ void WriteTextFile(const std::string& path, std::string_view text) {
 
 void SaveConvertedText(const std::string& chosenName, std::string_view text) {
     WriteTextFile(chosenName + ".txt", text);
+}
+
+void SaveConvertedText(const std::string& chosenName, const TextDocument& text) {
+    std::vector<std::string_view> parts;
+    const TextSpans spans = text.Spans(0, text.Size());
+    parts.reserve(spans.size());
+    for (const TextSpan& span : spans)
+        parts.push_back(span.bytes);
+    platform::WriteWholeFile(chosenName + ".txt", parts);
 }
 
 void WriteStandardOutput(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/TextDocument.h"
 #include "core/ViewText.h"
 
 #include <cstddef>
@@ -29,6 +30,8 @@ void WriteTextFile(const std::string& path, std::string_view text);
 
 // Saves the converted view under the chosen name with ".txt" always appended.
 void SaveConvertedText(const std::string& chosenName, std::string_view text);
+// The same, piece by piece, without joining an edited text first.
+void SaveConvertedText(const std::string& chosenName, const TextDocument& text);
 
 // Writes all of text to standard output, byte for byte; fails with EWriteError.
 void WriteStandardOutput(std::string_view text);

@@ -4,6 +4,7 @@
 // whole buffers and the program's own exceptions.
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,7 +41,11 @@ std::string ReadStandardInput(std::size_t capacity);
 // Fails with EFCreateError when the file cannot be created or is not writable (also read-only
 // by its mode, for root too) and EWriteError, carrying the system's reason, when not all was
 // written; a full disk or a size limit leaves an existing file's bytes as they were.
-void WriteWholeFile(const std::string& path, std::string_view data);
+// The data may come in parts, written one after another as one text.
+void WriteWholeFile(const std::string& path, std::span<const std::string_view> data);
+inline void WriteWholeFile(const std::string& path, std::string_view data) {
+    WriteWholeFile(path, std::span(&data, 1));
+}
 
 // A write over the process's file-size limit then fails as a write error instead of ending the
 // process.

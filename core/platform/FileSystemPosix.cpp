@@ -67,6 +67,8 @@ auto Reader(int fd, const std::string& name) {
     };
 }
 
+using Parts = std::span<const std::string_view>;
+
 // Writes everything, retrying short writes; a write that makes no progress is a write error.
 void WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -79,6 +81,18 @@ void WriteAll(int fd, std::string_view data) {
             throw EWriteError();
         data.remove_prefix(static_cast<std::size_t>(n));
     }
+}
+
+void WriteAll(int fd, Parts data) {
+    for (const std::string_view part : data)
+        WriteAll(fd, part);
+}
+
+std::size_t SizeOf(Parts data) noexcept {
+    std::size_t size = 0;
+    for (const std::string_view part : data)
+        size += part.size();
+    return size;
 }
 
 } // namespace
@@ -180,7 +194,7 @@ void ClearNonBlocking(int fd) noexcept {
 // Writes through the name itself: a new file where no copy can be placed beside it, and the
 // file a dangling link names, which is created and keeps its link. Non-blocking, so that a FIFO
 // that appeared meanwhile without a reader fails at once instead of hanging.
-void WriteThroughName(const std::string& path, std::string_view data) {
+void WriteThroughName(const std::string& path, Parts data) {
     FileDescriptor file(::open(
         path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
@@ -192,27 +206,32 @@ void WriteThroughName(const std::string& path, std::string_view data) {
 
 // Writes over an existing regular file opened without truncating. The new length is reserved
 // first, so a full disk, a quota or a size limit stops the save before any old byte changes.
-void OverwriteInPlace(FileDescriptor& file, std::string_view data) {
+void OverwriteInPlace(FileDescriptor& file, Parts data) {
     const int fd = file.Get();
     rlimit limit{};
+    const std::size_t size = SizeOf(data);
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        data.size() > limit.rlim_cur)
+        size > limit.rlim_cur)
         ThrowWriteError(EFBIG);
-    if (!data.empty()) {
-        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
+    if (size != 0) {
+        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
         if (reserved != 0 && reserved != EOPNOTSUPP && reserved != ENOSYS)
             ThrowWriteError(reserved);
     }
-    for (std::size_t done = 0; done < data.size();) {
-        const ssize_t n =
-            ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ThrowWriteError(n < 0 ? errno : 0);
-        done += static_cast<std::size_t>(n);
+    std::size_t offset = 0;
+    for (const std::string_view part : data) {
+        for (std::size_t done = 0; done < part.size();) {
+            const ssize_t n = ::pwrite(fd, part.data() + done, part.size() - done,
+                                       static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ThrowWriteError(n < 0 ? errno : 0);
+            done += static_cast<std::size_t>(n);
+        }
+        offset += part.size();
     }
-    if (::ftruncate(fd, static_cast<off_t>(data.size())) != 0)
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0)
         ThrowWriteError(errno);
     if (::fsync(fd) != 0 && errno != EINVAL)
         ThrowWriteError(errno);
@@ -288,8 +307,7 @@ bool TakeOverAttributes(int copy, const struct stat& target) noexcept {
 // Writes a complete copy beside the target and renames it into place. False, with the target
 // untouched, where the folder takes no copy or refuses the rename, or the copy would not be
 // the target's equal; a failed write of the copy is a write error.
-bool ReplaceByRename(const std::string& target, const struct stat* existing,
-                     std::string_view data) {
+bool ReplaceByRename(const std::string& target, const struct stat* existing, Parts data) {
     TemporaryFile temporary(target);
     if (!temporary.Created())
         return false;
@@ -306,7 +324,7 @@ bool ReplaceByRename(const std::string& target, const struct stat* existing,
 // as it was; it is taken where the new file is in every respect but its bytes the old one.
 // Elsewhere (hard links, another owner's file, a sticky or read-only folder) the file is
 // written in place, with its space reserved first.
-void WriteWholeFile(const std::string& path, std::string_view data) {
+void WriteWholeFile(const std::string& path, Parts data) {
     const std::string target = ResolveLinks(path);
     FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.Get() < 0 && errno != ENOENT)

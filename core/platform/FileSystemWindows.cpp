@@ -65,6 +65,11 @@ void WriteAll(HANDLE handle, std::string_view data) {
     }
 }
 
+void WriteAll(HANDLE handle, std::span<const std::string_view> data) {
+    for (const std::string_view part : data)
+        WriteAll(handle, part);
+}
+
 } // namespace
 
 void AdviseLargeBuffer(std::string&) noexcept {}
@@ -128,7 +133,7 @@ std::string ReadStandardInput(std::size_t capacity) {
 namespace {
 
 // Writes over the target itself: for devices, and where the folder takes no new files.
-void WriteInPlace(const std::string& path, std::string_view data) {
+void WriteInPlace(const std::string& path, std::span<const std::string_view> data) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
@@ -183,7 +188,7 @@ HANDLE CreateCopyBeside(const std::string& full, std::string& temporary) {
 
 // A disk file is replaced in one step by a complete copy written beside it under an exclusive
 // handle, so nobody opens a half-written text and a failed save leaves the old file as it was.
-void WriteWholeFile(const std::string& path, std::string_view data) {
+void WriteWholeFile(const std::string& path, std::span<const std::string_view> data) {
     const std::string full = FullPathName(path);
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;

@@ -42,11 +42,13 @@ protected:
         messages.emplace_back(text);
         shownAtMessage = ShownBy(controller);
     }
-    void SetClipboardText(std::string_view text) override { clipboard = text; }
+    void CopyRange(const TextDocument& document, std::size_t from, std::size_t to) override {
+        clipboard = document.Copy(from, to);
+    }
     void StateChanged(unsigned changes) override {
         ++notifications;
         if ((changes & ConvertedTextChanged) != 0)
-            convertedSeen = controller.ConvertedText();
+            convertedSeen = controller.Converted()->Text();
     }
 
     std::string Playlist(std::string_view name, std::string_view bytes) {
@@ -72,8 +74,8 @@ constexpr std::string_view kConverted = "1.Intro  <3:05>\r\n2.b  <0:05>\r\n";
 
 TEST_F(ControllerTest, StartState) {
     EXPECT_EQ(ShownBy(controller), kStart);
-    EXPECT_EQ(controller.SourceText(), "");
-    EXPECT_EQ(controller.ConvertedText(), "");
+    EXPECT_EQ(controller.Source()->Text(), "");
+    EXPECT_EQ(controller.Converted()->Text(), "");
 }
 
 TEST_F(ControllerTest, LoadRowsOfTheStateTable) {
@@ -101,8 +103,8 @@ TEST_F(ControllerTest, LoadRowsOfTheStateTable) {
     // The message came after the state of its row was set.
     ASSERT_EQ(messages, std::vector<std::string>{"Ошибка: Этот файл не Winamp плейлист"});
     EXPECT_EQ(shownAtMessage, rows[2].shown);
-    EXPECT_EQ(controller.SourceText(), "D:\\one.mp3\r\n"); // kept in the hidden view
-    EXPECT_EQ(controller.ConvertedText(), "");
+    EXPECT_EQ(controller.Source()->Text(), "D:\\one.mp3\r\n"); // kept in the hidden view
+    EXPECT_EQ(controller.Converted()->Text(), "");
 }
 
 TEST_F(ControllerTest, AutoCopyPutsTheWholeTextOnTheClipboardAndSelectsIt) {
@@ -126,7 +128,7 @@ TEST_F(ControllerTest, PickingViews) {
     options.AutoOpen = false;
     const std::string good = Playlist("good.m3u", kGood);
     Load(good);
-    EXPECT_EQ(controller.ConvertedText(), kConverted); // converted during the load all the same
+    EXPECT_EQ(controller.Converted()->Text(), kConverted); // converted during the load all the same
     controller.SelectView(1);
     EXPECT_EQ(ShownBy(controller), (Shown{ViewKind::Converted, true, 1, true, good, true}));
     controller.SelectView(1);
@@ -143,8 +145,8 @@ TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState) {
     controller.SetFileName(dir.File("missing.m3u"));
     EXPECT_THROW(controller.LoadPlaylist(), EFOpenError);
     EXPECT_EQ(ShownBy(controller), before); // status still names the earlier file
-    EXPECT_EQ(controller.SourceText(), "");
-    EXPECT_EQ(controller.ConvertedText(), "");
+    EXPECT_EQ(controller.Source()->Text(), "");
+    EXPECT_EQ(controller.Converted()->Text(), "");
     EXPECT_TRUE(controller.PlaylistLoaded());
 
     const std::string bad =
@@ -152,8 +154,8 @@ TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState) {
     controller.SetFileName(bad);
     EXPECT_THROW(controller.LoadPlaylist(), EConvertError);
     EXPECT_EQ(ShownBy(controller), before);
-    EXPECT_EQ(controller.SourceText(), "#EXTM3U\r\n#EXTINF:120,Fine\r\n#EXTINF:,No length\r\n");
-    EXPECT_EQ(controller.ConvertedText(), "1.Fine  <2:00>\r\n");
+    EXPECT_EQ(controller.Source()->Text(), "#EXTM3U\r\n#EXTINF:120,Fine\r\n#EXTINF:,No length\r\n");
+    EXPECT_EQ(controller.Converted()->Text(), "1.Fine  <2:00>\r\n");
     EXPECT_EQ(convertedSeen, "1.Fine  <2:00>\r\n"); // the owner saw it before the error left
     EXPECT_TRUE(messages.empty());
 }
@@ -172,7 +174,8 @@ TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything) {
     EXPECT_EQ(clipboard, "Intro");
     EXPECT_EQ(controller.ConvertedSelection(), (Selection{2, 5}));
 
-    controller.SetConvertedText("edited\r\nlast line");
+    TextDocument& converted = *controller.Converted(); // as the list view edits it
+    converted.Replace(0, converted.Size(), "edited\r\nlast line");
     controller.SetConvertedSelection({});
     controller.CopyConverted();
     EXPECT_EQ(clipboard, "edited\r\nlast line");

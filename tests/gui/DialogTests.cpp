@@ -20,7 +20,7 @@ using namespace skaldrun;
 namespace {
 
 struct NoClipboard final : ClipboardService {
-    void SetClipboardText(std::string_view) override {}
+    void CopyRange(const TextDocument&, std::size_t, std::size_t) override {}
 };
 
 } // namespace
@@ -144,7 +144,7 @@ void DialogTests::closeBoxKeepsChanges() {
     param->close();
     QCOMPARE(param->result(), ui::TParamForm::ResultCancel);
     QVERIFY(!options.TimeShow);
-    QCOMPARE(controller->ConvertedText(), "1.a  <0:05>\r\n"); // nothing converted again
+    QCOMPARE(controller->Converted()->Text(), "1.a  <0:05>\r\n"); // nothing converted again
 }
 
 void DialogTests::escapeDoesNothing() {
@@ -157,17 +157,17 @@ void DialogTests::okReloadsTheLoadedPlaylist() {
     Click(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn")));
     QCOMPARE(param->result(), ui::TParamForm::ResultOk);
     QVERIFY(!param->isVisible());
-    QCOMPARE(controller->ConvertedText(), "");
+    QCOMPARE(controller->Converted()->Text(), "");
 
     const QString path = WritePlaylist("#EXTM3U\r\n#EXTINF:5,01-a\r\n");
     controller->SetFileName(path.toStdString());
     controller->LoadPlaylist();
-    controller->SetConvertedText("edited");
+    controller->Converted()->Replace(0, controller->Converted()->Size(), "edited");
     WritePlaylist("#EXTM3U\r\n#EXTINF:5,01-a\r\n#EXTINF:7,b\r\n");
     param->show();
     Click(Box("CounterShowCheckBox"));
     Click(param->findChild<QPushButton*>(QStringLiteral("OKBitBtn")));
-    QCOMPARE(controller->ConvertedText(), "a  <0:05>\r\nb  <0:07>\r\n");
+    QCOMPARE(controller->Converted()->Text(), "a  <0:05>\r\nb  <0:07>\r\n");
 }
 
 void DialogTests::okAfterTheFileVanishedReportsAndCloses() {

@@ -148,9 +148,9 @@ protected:
     RecordingErrors errors;
 };
 
-// Selects the characters from..to of a text view's screen text.
+// Selects the characters from..to of a text view's screen text, the caret at from.
 inline void SelectCharacters(ui::TextView* view, int from, int to) {
-    view->Select(view->ByteOfCharacter(from), view->ByteOfCharacter(to));
+    view->Select(view->ByteOfCharacter(to), view->ByteOfCharacter(from));
 }
 
 // The controls under root whose accessible name is empty.

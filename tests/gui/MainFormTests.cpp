@@ -367,7 +367,7 @@ void MainFormTests::hiddenViewGetsItsTextWhenFirstShown() {
     // A reload with the converted view hidden: it shows the new conversion once picked.
     options.AutoOpen = false;
     options.CounterShow = false;
-    form->ReloadPlaylist();
+    form->LoadPlaylist();
     QVERIFY(source->isVisible());
     QVERIFY(!converted->isVisible());
     pick(1);
@@ -404,7 +404,7 @@ void MainFormTests::reloadUnderOkShowsItsStateBeforeTheErrorBox() {
     const QString path = Write("list.m3u", "#EXTM3U\r\n#EXTINF:1,a\r\n");
     Open(path);
     ui::TParamForm param(
-        options, form->Controller(), [this] { form->ReloadPlaylist(); }, errors, form.get());
+        options, form->Controller(), [this] { form->LoadPlaylist(); }, errors, form.get());
     Write("list.m3u", "#EXTM3U\r\n#EXTINF:2,b\r\n#EXTINF:x,c\r\n");
     QString shown;
     errors.whileShown = [&] { shown = ListView()->PlainText(); };

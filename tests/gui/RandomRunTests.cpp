@@ -145,12 +145,12 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
             test::Trigger(Child<QAction>(form.get(), "Copy1"));
         // The clipboard holds the selected part of the view, or all of it.
         const PlaylistController& c = form->Controller();
-        if (enabled && !c.ConvertedText().empty()) {
+        if (enabled && !c.Converted()->Text().empty()) {
             ui::ViewCodec codec;
-            codec.Decode(c.ConvertedText());
+            codec.Decode(c.Converted()->Text());
             const Selection selection = c.ConvertedSelection();
             const QString expected = codec.DecodeSame(
-                std::string_view(c.ConvertedText()).substr(selection.start, selection.length));
+                c.Converted()->Copy(selection.start, selection.start + selection.length));
             if (selection.length == 0 || QGuiApplication::clipboard()->text() != expected)
                 return {"copy (the clipboard does not hold the selection)", 99};
         }
@@ -171,13 +171,13 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
         // A full disk takes an empty text, which writes nothing.
         const bool fails =
             target == Target::Unwritable ||
-            (target == Target::FullDisk && !form->Controller().ConvertedText().empty());
+            (target == Target::FullDisk && !form->Controller().Converted()->Text().empty());
         if (target == Target::Writable) {
             QFile saved(name + QStringLiteral(".txt"));
             saved.open(QIODevice::ReadOnly);
             // The file holds what the view shows, edits included, in the view's encoding.
             ui::ViewCodec codec;
-            codec.Decode(form->Controller().ConvertedText());
+            codec.Decode(form->Controller().Converted()->Text());
             if (saved.readAll().toStdString() != codec.Encode(memo->PlainText()))
                 return {"save (the file does not hold the view's text)", 99};
         }
@@ -269,7 +269,7 @@ void RandomRunTests::thousandsOfActionsKeepTheWindowConsistent() {
     form = std::make_unique<ui::TMainForm>(
         options, ui::TMainForm::Dependencies{errors, messages, dialogs, shell});
     param = new ui::TParamForm(
-        options, form->Controller(), [f = form.get()] { f->ReloadPlaylist(); }, errors, form.get());
+        options, form->Controller(), [f = form.get()] { f->LoadPlaylist(); }, errors, form.get());
     about = new ui::TAboutForm(shell, form.get());
     form->SetDialogs(param, about);
     form->show();

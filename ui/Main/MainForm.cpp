@@ -2,6 +2,7 @@
 
 #include "core/TextFiles.h"
 #include "core/Version.h"
+#include "ui/TextView/ClipboardText.h"
 #include "ui/Widgets.h"
 #include "ui_MainForm.h"
 
@@ -58,16 +59,15 @@ private:
 
 } // namespace
 
-// The controller's clipboard: the converted view holds the controller's bytes, so it hands the
-// clipboard the same range, decoded only when another program asks for it.
+// The controller's clipboard: a range of the document the list view shows, decoded as the view
+// reads it, and only when another program asks for it.
 class TMainForm::ViewClipboard final : public ClipboardService {
 public:
     explicit ViewClipboard(TMainForm& form)
         : form_(form) {}
-    void SetClipboardText(std::string_view text) override {
-        const std::size_t start =
-            static_cast<std::size_t>(text.data() - form_.controller_.ConvertedText().data());
-        form_.ui_->TextMemo->CopyToClipboard(start, start + text.size());
+    void CopyRange(const TextDocument& document, std::size_t from, std::size_t to) override {
+        QGuiApplication::clipboard()->setMimeData(
+            new ClipboardText(document.Spans(from, to), form_.ui_->TextMemo->Codec()));
     }
 
 private:
@@ -142,10 +142,6 @@ TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget
 
 TMainForm::~TMainForm() {
     controller_.SetObserver(nullptr);
-    // The views outlive the controller whose bytes they show; a copy on the clipboard keeps its
-    // text for the programs that paste it after we are gone.
-    ui_->MP3Memo->SetText({});
-    ui_->TextMemo->SetText({});
 }
 
 void TMainForm::SetDialogs(QDialog* paramForm, QDialog* aboutForm) {
@@ -157,15 +153,12 @@ void TMainForm::OpenPlaylist(const QString& fileName) {
     Handle([&] {
         dependencies_.fileDialogs.OfferOpenFileName(fileName);
         controller_.SetFileName(FileNameToBytes(fileName));
-        ReloadPlaylist();
+        LoadPlaylist();
     });
 }
 
-void TMainForm::ReloadPlaylist() {
+void TMainForm::LoadPlaylist() {
     const WaitCursor busy; // a command that may take a while
-    // The views show the controller's bytes, which the load is about to free.
-    ui_->MP3Memo->SetText({});
-    ui_->TextMemo->SetText({});
     controller_.LoadPlaylist();
 }
 
@@ -197,7 +190,7 @@ void TMainForm::Open1Click() {
     if (!name)
         return;
     controller_.SetFileName(FileNameToBytes(*name));
-    ReloadPlaylist();
+    LoadPlaylist();
 }
 
 void TMainForm::MP3SaveSpeedButtonClick() {
@@ -205,13 +198,13 @@ void TMainForm::MP3SaveSpeedButtonClick() {
     if (!name)
         return;
     const WaitCursor busy; // a command that may take a while
-    PushConvertedEdits();
-    SaveConvertedText(FileNameToBytes(*name), controller_.ConvertedText());
+    PushSelection();
+    SaveConvertedText(FileNameToBytes(*name), *controller_.Converted());
 }
 
 void TMainForm::CopySpeedButtonClick() {
     const WaitCursor busy; // a command that may take a while
-    PushConvertedEdits();
+    PushSelection();
     controller_.CopyConverted();
 }
 
@@ -260,12 +253,13 @@ void TMainForm::OpenPage(const QString& pathAndQuery) {
 
 void TMainForm::StateChanged(unsigned changes) {
     if ((changes & SourceTextChanged) != 0)
-        ui_->MP3Memo->SetText(controller_.SourceText());
+        ui_->MP3Memo->SetDocument(controller_.Source());
     if ((changes & ConvertedTextChanged) != 0)
-        ui_->TextMemo->SetText(controller_.ConvertedText());
+        ui_->TextMemo->SetDocument(controller_.Converted());
     if ((changes & SelectionChanged) != 0) {
+        // The caret at the start, so that the view stays where it is.
         const Selection selection = controller_.ConvertedSelection();
-        ui_->TextMemo->Select(selection.start, selection.start + selection.length);
+        ui_->TextMemo->Select(selection.start + selection.length, selection.start);
     }
     if ((changes & VisibleViewChanged) != 0) {
         const bool converted = controller_.VisibleView() == ViewKind::Converted;
@@ -331,14 +325,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-// The user's edits and selection reach the controller before it copies or saves them.
-void TMainForm::PushConvertedEdits() {
-    TextView& view = *ui_->TextMemo;
-    if (view.IsModified()) {
-        view.KeepOwnCopy(); // the controller's text the view borrows is about to go
-        controller_.SetConvertedText(view.Text());
-        view.ClearModified();
-    }
+// The edits are already the controller's own; the selection reaches it before it copies or
+// saves.
+void TMainForm::PushSelection() {
+    const TextView& view = *ui_->TextMemo;
     controller_.SetConvertedSelection(
         {view.SelectionStart(), view.SelectionEnd() - view.SelectionStart()});
 }

@@ -36,8 +36,9 @@ public:
     // The dialogs are created after this window and shown from its commands.
     void SetDialogs(QDialog* paramForm, QDialog* aboutForm);
     PlaylistController& Controller() noexcept { return controller_; }
-    // Loads the current file name again, as Open does after its dialog.
-    void ReloadPlaylist();
+    // Loads the file the controller names, as Open does after its dialog and the parameters'
+    // OK does again.
+    void LoadPlaylist();
     // Opens a playlist named on the command line or dropped on the window, exactly as if it had
     // been chosen in the open dialog.
     void OpenPlaylist(const QString& fileName);
@@ -72,7 +73,7 @@ private:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool TakeDrag(QDropEvent* event, bool drop);
-    void PushConvertedEdits();
+    void PushSelection();
     void OpenPage(const QString& pathAndQuery);
 
     std::unique_ptr<Ui::TMainForm> ui_;

@@ -51,8 +51,7 @@ public:
         View()->Select(caret, caret);
     }
     void setSelection(int, int startOffset, int endOffset) override {
-        // The caret goes to Select's first place; a reader expects it at the selection's end.
-        View()->Select(View()->ByteOfCharacter(endOffset), View()->ByteOfCharacter(startOffset));
+        View()->Select(View()->ByteOfCharacter(startOffset), View()->ByteOfCharacter(endOffset));
     }
     int cursorPosition() const override { return View()->CharacterOfByte(View()->CaretOffset()); }
     void setCursorPosition(int position) override {

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace skaldrun {
+
+// A run of bytes that stays readable for as long as someone holds it: blocks are never changed
+// once their bytes are in use, so a document, its history and a clipboard can share them.
+struct TextSpan {
+    std::shared_ptr<const std::string> block;
+    std::string_view bytes;
+};
+
+using TextSpans = std::vector<TextSpan>;
+
+std::size_t SizeOf(const TextSpans& spans) noexcept;
+
+// Where the caret and the anchor were, so that undo puts them back.
+struct CaretPlace {
+    std::size_t caret = 0;
+    std::size_t anchor = 0;
+};
+
+// One change: at was holding removed, now holds inserted. Both keep their bytes as spans, so
+// undoing the deletion of a whole list copies nothing.
+struct EditStep {
+    std::size_t at = 0;
+    TextSpans removed;
+    TextSpans inserted;
+    CaretPlace before;
+    bool typing = false;
+};
+
+// The steps that can be undone and redone. Typing goes into one step while it goes on at the
+// place where the last typed character ended; anything else, undo, redo and marking the text
+// clean start a new one.
+class EditHistory {
+public:
+    void Record(EditStep step);
+    bool CanUndo() const noexcept { return done_ > 0; }
+    bool CanRedo() const noexcept { return done_ < steps_.size(); }
+    // The step to reverse, now counted as undone.
+    const EditStep& Undo();
+    // The step to apply again, now counted as done.
+    const EditStep& Redo();
+    void Clear() noexcept;
+
+    // Modified: the text differs from the last one marked clean by the steps between them.
+    void MarkClean() noexcept;
+    bool IsModified() const noexcept { return done_ != clean_; }
+
+private:
+    static constexpr std::size_t kNever = static_cast<std::size_t>(-1);
+
+    std::vector<EditStep> steps_;
+    std::size_t done_ = 0;
+    std::size_t clean_ = 0;
+    bool typingGoesOn_ = false;
+};
+
+} // namespace skaldrun

@@ -1,0 +1,94 @@
+#include "ui/TextView/CharacterIndex.h"
+
+#include <algorithm>
+
+namespace skaldrun::ui {
+
+namespace {
+
+constexpr std::size_t kBlockLines = 1024; // lines per count of screen units
+
+} // namespace
+
+// A line's screen units, with one for the break after it.
+int CharacterIndex::LineUnits(std::size_t line) const {
+    const TextDocument& text = text_.Document();
+    return text_.UnitsIn(text.LineStart(line), text.LineEnd(line)) +
+           (line + 1 < text.LineCount() ? 1 : 0);
+}
+
+int CharacterIndex::BlockUnits(std::size_t block) const {
+    const std::size_t end = std::min(text_.Document().LineCount(), (block + 1) * kBlockLines);
+    int units = 0;
+    for (std::size_t line = block * kBlockLines; line < end; ++line)
+        units += LineUnits(line);
+    return units;
+}
+
+void CharacterIndex::Count() const {
+    if (counted_)
+        return;
+    const std::size_t lines = text_.Document().LineCount();
+    blockUnits_.resize((lines + kBlockLines - 1) / kBlockLines);
+    for (std::size_t block = 0; block < blockUnits_.size(); ++block)
+        blockUnits_[block] = BlockUnits(block);
+    counted_ = true;
+}
+
+// Where the lines stay as many, only the blocks of the touched lines are counted again.
+void CharacterIndex::Changed(const TextChange& change) {
+    if (!counted_)
+        return;
+    if (change.linesBefore != change.linesAfter) {
+        counted_ = false;
+        return;
+    }
+    const std::size_t last = change.line + change.linesAfter;
+    for (std::size_t block = change.line / kBlockLines; block <= last / kBlockLines; ++block)
+        blockUnits_[block] = BlockUnits(block);
+}
+
+int CharacterIndex::CharacterCount() const {
+    Count();
+    int total = 0;
+    for (const int units : blockUnits_)
+        total += units;
+    return total;
+}
+
+int CharacterIndex::CharacterOfByte(std::size_t offset) const {
+    Count();
+    const TextDocument& text = text_.Document();
+    offset = std::min(offset, text.Size());
+    const std::size_t line = text.LineOf(offset);
+    const std::size_t block = line / kBlockLines;
+    int units = 0;
+    for (std::size_t b = 0; b < block; ++b)
+        units += blockUnits_[b];
+    for (std::size_t l = block * kBlockLines; l < line; ++l)
+        units += LineUnits(l);
+    return units + text_.UnitsIn(text.LineStart(line), offset);
+}
+
+std::size_t CharacterIndex::ByteOfCharacter(int offset) const {
+    Count();
+    const TextDocument& text = text_.Document();
+    int units = std::max(offset, 0);
+    std::size_t block = 0;
+    while (block + 1 < blockUnits_.size() && units >= blockUnits_[block]) {
+        units -= blockUnits_[block];
+        ++block;
+    }
+    const std::size_t lines = text.LineCount();
+    for (std::size_t line = block * kBlockLines; line < lines; ++line) {
+        const std::size_t start = text.LineStart(line);
+        const std::size_t end = text.LineEnd(line);
+        const int length = text_.UnitsIn(start, end);
+        if (units <= length || line + 1 == lines)
+            return text_.ByteAfterUnits(start, end, units);
+        units -= length + 1;
+    }
+    return text.Size();
+}
+
+} // namespace skaldrun::ui
