@@ -184,6 +184,19 @@ TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything) {
     EXPECT_EQ(controller.ConvertedSelection(), (Selection{17, 0}));
 }
 
+// Whoever still shows or copied the last playlist holds it; the controller keeps nothing of it.
+TEST_F(ControllerTest, AnotherLoadLetsGoOfTheLastDocuments) {
+    Load(Playlist("good.m3u", kGood));
+    const std::weak_ptr<TextDocument> source = controller.Source();
+    const std::weak_ptr<TextDocument> converted = controller.Converted();
+    controller.Converted()->Replace(0, 0, "edited ");
+    Load(Playlist("other.m3u", "#EXTM3U\r\n#EXTINF:1,x\r\n"));
+    EXPECT_TRUE(source.expired());
+    EXPECT_TRUE(converted.expired());
+    EXPECT_EQ(controller.Converted()->Text(), "1.x  <0:01>\r\n");
+    EXPECT_FALSE(controller.Converted()->CanUndo());
+}
+
 TEST_F(ControllerTest, EveryChangeIsReported) {
     Load(Playlist("good.m3u", kGood));
     const int afterLoad = notifications;

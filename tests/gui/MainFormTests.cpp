@@ -60,6 +60,8 @@ private slots:
     void everyControlHasAName();
     void qtTextsFollowTheLanguage();
     void autoCopyPutsTheWholeListOnTheClipboard();
+    void clipboardOutlivesTheListItCameFrom_data();
+    void clipboardOutlivesTheListItCameFrom();
     void savesTheEditedViewWithTxtAppended();
     void windows1251PlaylistIsSavedByteForByte();
     void errorBoxShowsTheMessage_data();
@@ -602,6 +604,49 @@ void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("1.Кино - 01 - Группа крови  <4:05>\n"
                             "2.Кино - 02 - Закрой за мной дверь  <5:01>\n3.Радио Рекорд\n"));
+}
+
+void MainFormTests::clipboardOutlivesTheListItCameFrom_data() {
+    QTest::addColumn<bool>("autoCopy");
+    QTest::addColumn<int>("key"); // what empties the list after the copy
+    QTest::addColumn<QString>("then");
+    QTest::newRow("auto copy, delete all, quit") << true << int(Qt::Key_Delete) << "quit";
+    QTest::newRow("auto copy, cut all, quit") << true << int(Qt::Key_X) << "quit";
+    QTest::newRow("cut all, reload") << false << int(Qt::Key_X) << "reload";
+    QTest::newRow("cut all, open another") << false << int(Qt::Key_X) << "open";
+    QTest::newRow("cut all, undo, open another") << false << int(Qt::Key_Z) << "open";
+}
+
+// Whatever happens to the list, its document or the window, the clipboard reads as copied.
+void MainFormTests::clipboardOutlivesTheListItCameFrom() {
+    QFETCH(bool, autoCopy);
+    QFETCH(int, key);
+    QFETCH(QString, then);
+    options.AutoCopy = autoCopy;
+    const QString first = Write("first.m3u", "#EXTM3U\r\n#EXTINF:61,First Song\r\n"
+                                             "#EXTINF:62,Second\r\n");
+    const QString copied = QStringLiteral("1.First Song  <1:01>\n2.Second  <1:02>\n");
+    Open(first);
+    auto* memo = ListView();
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+    if (key == Qt::Key_Delete) {
+        QTest::keyClick(memo, Qt::Key_Delete);
+    } else {
+        QTest::keyClick(memo, Qt::Key_X, Qt::ControlModifier);
+        if (key == Qt::Key_Z)
+            QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QCOMPARE(memo->Size(), key == Qt::Key_Z ? memo->Size() : 0U);
+    if (then == QLatin1String("quit")) {
+        QVERIFY(test::Trigger(Child<QAction>("Exit1")));
+        form.reset();
+    } else if (then == QLatin1String("reload")) {
+        form->LoadPlaylist();
+    } else {
+        Open(Write("other.m3u", "#EXTM3U\r\n#EXTINF:5,Other\r\n"));
+    }
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
 }
 
 void MainFormTests::savesTheEditedViewWithTxtAppended() {
