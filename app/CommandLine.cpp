@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "core/Errors.h"
 #include "core/Version.h"
 #include "ui/Widgets.h"
 
@@ -79,10 +80,6 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (!names.isEmpty() && !names.first().isEmpty())
         result.playlist = QFileInfo(names.first()).absoluteFilePath();
     return result;
-}
-
-std::optional<QString> PlaylistArgument(const QStringList& arguments) {
-    return ParseCommandLine(arguments).playlist;
 }
 
 } // namespace skaldrun::app

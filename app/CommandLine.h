@@ -6,8 +6,6 @@
 
 namespace skaldrun::app {
 
-inline constexpr int kExitUsage = 64;
-
 // What the command line asks for. With an exit code the program prints text and ends without a
 // window (help, version, a bad option); otherwise it opens the playlist, if one is named.
 struct CommandLine {
@@ -21,8 +19,5 @@ struct CommandLine {
 // display exists. The playlist is made absolute as the open dialog would give it; an empty name
 // opens nothing, and anything after the first name is ignored.
 CommandLine ParseCommandLine(const QStringList& arguments);
-
-// The playlist the command line names, if any.
-std::optional<QString> PlaylistArgument(const QStringList& arguments);
 
 } // namespace skaldrun::app

@@ -75,8 +75,8 @@ QString ReadDecoded(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         qFatal("cannot read %s", qPrintable(path));
     const QByteArray bytes = file.readAll();
-    ui::ViewCodec codec;
-    return codec.Decode({bytes.constData(), static_cast<std::size_t>(bytes.size())});
+    const std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return ui::ViewCodec::For(text).Decode(text);
 }
 
 // The process's own peak resident memory. Not getrusage's: Linux keeps there the peak of the

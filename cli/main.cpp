@@ -21,7 +21,6 @@ using namespace skaldrun;
 constexpr char kName[] = "skaldrun-convert";
 constexpr int kExitError = 1;
 constexpr int kExitNotAPlaylist = 2;
-constexpr int kExitUsage = 64;
 
 constexpr std::string_view kUsage =
     "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits] [-f TEMPLATE | --csv]\n"

@@ -7,6 +7,9 @@
 
 namespace skaldrun {
 
+// The exit code of both programs for a command line they cannot understand (EX_USAGE).
+inline constexpr int kExitUsage = 64;
+
 // Base of every failure the program reports; the message is shown as it stands.
 class Exception : public std::exception {
 public:

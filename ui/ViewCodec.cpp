@@ -177,27 +177,25 @@ bool IsBreak(QChar c) {
 
 } // namespace
 
-ViewCodec::ViewCodec()
-    : ViewCodec(QLocale::system().language(), SystemIsUtf8()) {
-#ifdef Q_OS_WIN
-    legacy_ = Encoding::SystemAnsi;
-#endif
-}
-
 ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
     : legacy_(LegacyFor(language))
     , systemIsUtf8_(systemIsUtf8) {}
 
-QString ViewCodec::Decode(std::string_view bytes) {
-    Choose(bytes);
-    return DecodeSame(bytes);
+ViewCodec ViewCodec::For(std::string_view text) {
+    ViewCodec codec = For(text, QLocale::system().language(), SystemIsUtf8());
+#ifdef Q_OS_WIN
+    codec.legacy_ = codec.current_ = Encoding::SystemAnsi;
+#endif
+    return codec;
 }
 
-void ViewCodec::Choose(std::string_view bytes) {
-    current_ = systemIsUtf8_ && IsValidUtf8(bytes) ? Encoding::Utf8 : legacy_;
+ViewCodec ViewCodec::For(std::string_view text, QLocale::Language language, bool systemIsUtf8) {
+    ViewCodec codec(language, systemIsUtf8);
+    codec.current_ = systemIsUtf8 && IsValidUtf8(text) ? Encoding::Utf8 : codec.legacy_;
+    return codec;
 }
 
-QString ViewCodec::DecodeSame(std::string_view bytes) const {
+QString ViewCodec::Decode(std::string_view bytes) const {
     QString text;
     if (current_ == Encoding::Utf8) {
         text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -258,7 +256,7 @@ std::string ViewCodec::Encode(const QString& text) const {
 
 qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
     if (current_ == Encoding::SystemAnsi)
-        return DecodeSame(bytes).size(); // a multi-byte code page: only the system knows
+        return Decode(bytes).size(); // a multi-byte code page: only the system knows
     // Counted, not decoded: every UTF-8 lead byte is one UTF-16 unit, a four-byte one two;
     // a single-byte code page gives one unit a byte; CR LF is one "\n".
     const bool utf8 = current_ == Encoding::Utf8;

@@ -17,17 +17,16 @@ public:
     // SystemAnsi: the ANSI code page of a Windows system, through Qt's local 8-bit codec.
     enum class Encoding { Utf8, Windows1251, Windows1252, SystemAnsi };
 
-    ViewCodec();
-    explicit ViewCodec(QLocale::Language language, bool systemIsUtf8 = true);
+    // How a text is shown, chosen once from all of its bytes and then fixed for that text.
+    static ViewCodec For(std::string_view text);
+    // The same for a system in the given language, running in UTF-8 or not.
+    static ViewCodec For(std::string_view text, QLocale::Language language,
+                         bool systemIsUtf8 = true);
 
-    // Chooses how this text is shown and decodes it; CR LF becomes a paragraph break.
-    QString Decode(std::string_view bytes);
-    // Chooses how this text is shown without decoding it, for a view that decodes what it shows.
-    void Choose(std::string_view bytes);
-    // Decodes part of the same text, cut between characters, as the last Decode chose.
-    QString DecodeSame(std::string_view bytes) const;
-    // Encodes screen text with the encoding chosen by the last Decode; every line break, typed or
-    // pasted, becomes CR LF.
+    // Decodes the text the codec was chosen for, or a part of it cut between characters; CR LF
+    // becomes a paragraph break.
+    QString Decode(std::string_view bytes) const;
+    // Encodes screen text for the same text; every line break, typed or pasted, becomes CR LF.
     std::string Encode(const QString& text) const;
     // How many characters the first bytes bytes decode to.
     qsizetype DecodedLength(std::string_view bytes) const;
@@ -35,6 +34,8 @@ public:
     Encoding Current() const noexcept { return current_; }
 
 private:
+    ViewCodec(QLocale::Language language, bool systemIsUtf8);
+
     Encoding legacy_;
     bool systemIsUtf8_;
     Encoding current_ = Encoding::Utf8;

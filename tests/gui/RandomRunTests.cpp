@@ -146,10 +146,9 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
         // The clipboard holds the selected part of the view, or all of it.
         const PlaylistController& c = form->Controller();
         if (enabled && !c.Converted()->Text().empty()) {
-            ui::ViewCodec codec;
-            codec.Decode(c.Converted()->Text());
+            const ui::ViewCodec codec = ui::ViewCodec::For(c.Converted()->Text());
             const Selection selection = c.ConvertedSelection();
-            const QString expected = codec.DecodeSame(
+            const QString expected = codec.Decode(
                 c.Converted()->Copy(selection.start, selection.start + selection.length));
             if (selection.length == 0 || QGuiApplication::clipboard()->text() != expected)
                 return {"copy (the clipboard does not hold the selection)", 99};
@@ -176,8 +175,7 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
             QFile saved(name + QStringLiteral(".txt"));
             saved.open(QIODevice::ReadOnly);
             // The file holds what the view shows, edits included, in the view's encoding.
-            ui::ViewCodec codec;
-            codec.Decode(form->Controller().Converted()->Text());
+            const ui::ViewCodec codec = ui::ViewCodec::For(form->Controller().Converted()->Text());
             if (saved.readAll().toStdString() != codec.Encode(memo->PlainText()))
                 return {"save (the file does not hold the view's text)", 99};
         }

@@ -67,7 +67,7 @@ void TParamForm::FormShow() {
 
 void TParamForm::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape)
-        return; // no cancel button: Escape does not close the dialog
+        return; // no button is the cancel button, so Escape leaves the dialog open
     QDialog::keyPressEvent(event);
 }
 

@@ -6,22 +6,21 @@ namespace skaldrun::ui {
 
 void ShownText::Show(std::shared_ptr<TextDocument> document) {
     document_ = document != nullptr ? std::move(document) : std::make_shared<TextDocument>();
-    codecChosen_ = false;
+    codec_.reset();
 }
 
 const ViewCodec& ShownText::Codec() const {
-    if (!codecChosen_) {
+    if (!codec_) {
         std::string scratch;
-        codec_.Choose(document_->Range(0, document_->Size(), scratch));
-        codecChosen_ = true;
+        codec_ = ViewCodec::For(document_->Range(0, document_->Size(), scratch));
     }
-    return codec_;
+    return *codec_;
 }
 
 QString ShownText::Decoded(std::size_t from, std::size_t to) const {
     std::string scratch;
     to = std::min(to, Size());
-    return Codec().DecodeSame(document_->Range(std::min(from, to), to, scratch));
+    return Codec().Decode(document_->Range(std::min(from, to), to, scratch));
 }
 
 int ShownText::UnitsIn(std::size_t from, std::size_t to) const {

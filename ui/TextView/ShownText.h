@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 namespace skaldrun::ui {
 
@@ -35,8 +36,7 @@ private:
     bool Utf8() const { return Codec().Current() == ViewCodec::Encoding::Utf8; }
 
     std::shared_ptr<TextDocument> document_ = std::make_shared<TextDocument>();
-    mutable ViewCodec codec_;
-    mutable bool codecChosen_ = true;
+    mutable std::optional<ViewCodec> codec_;
 };
 
 inline bool IsContinuation(char c) noexcept {

@@ -38,7 +38,7 @@ void TextView::Changed(const TextChange& change) {
         std::string removed;
         for (const TextSpan& span : change.removedBytes)
             removed.append(span.bytes);
-        QAccessibleTextRemoveEvent event(this, at, Codec().DecodeSame(removed));
+        QAccessibleTextRemoveEvent event(this, at, Codec().Decode(removed));
         QAccessible::updateAccessibility(&event);
     }
     if (change.inserted != 0) {
