@@ -161,86 +161,17 @@ public:
     void Write(std::string_view piece) override { text.append(piece); }
 };
 
-// The list in the shape the arguments ask for, made from the entries as they are read and
-// handed on through a fixed buffer, as the default shape is.
-class ShapedList final : public EntrySink {
-public:
-    ShapedList(const Arguments& args, TextSink& sink)
-        : args_(args)
-        , sink_(sink)
-        , line_(args.csv      ? static_cast<const LineShape&>(csv_)
-                : args.format ? static_cast<const LineShape&>(*args.format)
-                              : static_cast<const LineShape&>(default_))
-        , buffer_(std::make_unique_for_overwrite<char[]>(kSize)) {}
-    void Entry(const PlaylistEntry& entry) override {
-        Start();
-        const std::size_t needed = line_.MaxLength(entry) + 2;
-        if (kSize - used_ < needed)
-            Flush();
-        char* out = buffer_.get() + used_;
-        std::string longLine;
-        if (needed > kSize) { // a line longer than the whole buffer goes on its own
-            longLine.resize(needed);
-            out = longLine.data();
-        }
-        char* end = line_.Write(entry, out);
-        *end++ = '\r';
-        *end++ = '\n';
-        if (longLine.empty())
-            used_ = static_cast<std::size_t>(end - buffer_.get());
-        else
-            sink_.Write({longLine.data(), static_cast<std::size_t>(end - longLine.data())});
-        totals_.Add(entry);
-    }
-    // What was made before a failure goes out all the same.
-    void Flush() {
-        Start();
-        sink_.Write({buffer_.get(), used_});
-        used_ = 0;
-    }
-    void Finish() {
-        Start();
-        Flush();
-        if (args_.total)
-            sink_.Write(totals_.Line() + "\r\n");
-    }
-
-private:
-    static constexpr std::size_t kSize = 64 * 1024;
-    void Start() {
-        if (started_)
-            return;
-        started_ = true;
-        if (args_.csv)
-            sink_.Write(std::string(CsvRow::kHeader) + "\r\n");
-    }
-
-    const Arguments& args_;
-    TextSink& sink_;
-    const CsvRow csv_;
-    const DefaultLine default_{args_.options};
-    const LineShape& line_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t used_ = 0;
-    ListTotals totals_;
-    bool started_ = false;
-};
-
 // The window's shape goes through the conversion's own fast path; any other through the entries.
 bool Convert(std::string_view bytes, const Arguments& args, TextSink& sink) {
     if (!args.format && !args.csv && !args.total)
         return ConvertPlaylistBytes(bytes, args.options, sink);
-    ShapedList list(args, sink);
-    bool isPlaylist = false;
-    try {
-        isPlaylist = ReadPlaylistEntries(bytes, args.options.DeleteDigits, list);
-    } catch (const EConvertError&) {
-        list.Flush();
-        throw;
-    }
-    if (isPlaylist)
-        list.Finish();
-    return isPlaylist;
+    const CsvRow csv;
+    const DefaultLine plain(args.options);
+    const LineShape& line = args.csv      ? static_cast<const LineShape&>(csv)
+                            : args.format ? static_cast<const LineShape&>(*args.format)
+                                          : static_cast<const LineShape&>(plain);
+    ShapedList list(line, args.csv ? CsvRow::kHeader : std::string_view(), args.total, sink);
+    return ConvertToShape(bytes, args.options.DeleteDigits, list);
 }
 
 int Run(const Arguments& args) {

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
+#include "core/LineOutput.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -176,6 +177,27 @@ char* WriteDuration(char* out, std::int64_t seconds) noexcept {
     return out;
 }
 
+std::size_t ListLineLength(std::string_view number, std::string_view title) noexcept {
+    return number.size() + 1 + title.size() + 4 + 24;
+}
+
+char* WriteListLine(const ConvertOptions& options, const PlaylistEntry& entry, char* out) noexcept {
+    if (options.CounterShow) {
+        std::memcpy(out, entry.number.data(), entry.number.size());
+        out += entry.number.size();
+        *out++ = '.';
+    }
+    if (!entry.title.empty())
+        std::memcpy(out, entry.title.data(), entry.title.size());
+    out += entry.title.size();
+    if (options.TimeShow && entry.hasLength) {
+        std::memcpy(out, "  <", 3);
+        out = WriteDuration(out + 3, entry.seconds);
+        *out++ = '>';
+    }
+    return out;
+}
+
 namespace {
 
 // The entry number kept as text and counted up in place, so no number is ever divided.
@@ -231,51 +253,6 @@ private:
     std::size_t used_;
 };
 
-// Gathers output lines in a fixed buffer and hands it to the sink whenever the next line might
-// not fit; a line longer than the whole buffer goes through a buffer of its own.
-class SinkWriter {
-public:
-    explicit SinkWriter(TextSink& sink)
-        : sink_(sink)
-        , buffer_(std::make_unique_for_overwrite<char[]>(kSize)) {}
-    SinkWriter(const SinkWriter&) = delete;
-    SinkWriter& operator=(const SinkWriter&) = delete;
-
-    char* Begin(std::size_t maxLength) {
-        const std::size_t needed = maxLength + 2;
-        if (kSize - used_ < needed)
-            Flush();
-        if (needed <= kSize)
-            return buffer_.get() + used_;
-        long_.resize(needed);
-        return long_.data();
-    }
-
-    void End(char* end) {
-        *end++ = '\r';
-        *end++ = '\n';
-        if (!long_.empty()) {
-            sink_.Write({long_.data(), static_cast<std::size_t>(end - long_.data())});
-            long_ = std::string();
-            return;
-        }
-        used_ = static_cast<std::size_t>(end - buffer_.get());
-    }
-
-    void Flush() {
-        if (used_ != 0)
-            sink_.Write({buffer_.get(), used_});
-        used_ = 0;
-    }
-
-private:
-    static constexpr std::size_t kSize = 64 * 1024;
-    TextSink& sink_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t used_ = 0;
-    std::string long_;
-};
-
 // Turns one entry line into its output line; other lines are passed over.
 template <typename Writer>
 class EntryConverter {
@@ -296,22 +273,10 @@ public:
 
         const std::string_view title =
             options_.DeleteDigits ? StripTrackNumber(entry.title) : entry.title;
-        char* out = writer_.Begin(title.size() + 48);
-        if (options_.CounterShow) {
-            const std::string_view counter = counter_.Text();
-            std::memcpy(out, counter.data(), counter.size());
-            out += counter.size();
-            *out++ = '.';
-        }
-        if (!title.empty())
-            std::memcpy(out, title.data(), title.size());
-        out += title.size();
-        if (options_.TimeShow && !entry.unknown) {
-            std::memcpy(out, "  <", 3);
-            out = WriteDuration(out + 3, entry.seconds);
-            *out++ = '>';
-        }
-        writer_.End(out);
+        const std::string_view counter = counter_.Text();
+        char* out = writer_.Begin(ListLineLength(counter, title));
+        writer_.End(
+            WriteListLine(options_, {counter, title, !entry.unknown, entry.seconds, {}}, out));
         counter_.Next();
     }
 
@@ -373,7 +338,7 @@ bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options,
     std::string_view line;
     if (!lines.Next(line) || !IsHeader(line))
         return false;
-    SinkWriter writer(sink);
+    LineOutput writer(sink);
     EntryConverter convert(options, writer);
     std::size_t number = 1;
     try {

@@ -49,6 +49,12 @@ public:
 // bytes are not a playlist; a bad duration throws EConvertError after the entries before it.
 bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink);
 
+// The list's own line for an entry, "n.title  <m:ss>" as the options ask, without its break,
+// into out, which has room for ListLineLength bytes; returns the end. The entry's media is not
+// used.
+char* WriteListLine(const ConvertOptions& options, const PlaylistEntry& entry, char* out) noexcept;
+std::size_t ListLineLength(std::string_view number, std::string_view title) noexcept;
+
 // The length as the list writes it, m:ss, into out, which has room for 24 bytes; returns the end.
 char* WriteDuration(char* out, std::int64_t seconds) noexcept;
 // A number in decimal into out, which has room for 20 bytes; returns the end.

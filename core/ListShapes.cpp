@@ -1,5 +1,8 @@
 #include "core/ListShapes.h"
 
+#include "core/Errors.h"
+#include "core/LineOutput.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -116,21 +119,11 @@ char* ListTemplate::Write(const PlaylistEntry& entry, char* out) const noexcept 
 }
 
 std::size_t DefaultLine::MaxLength(const PlaylistEntry& entry) const noexcept {
-    return entry.number.size() + 1 + entry.title.size() + 4 + kNumberRoom;
+    return ListLineLength(entry.number, entry.title);
 }
 
 char* DefaultLine::Write(const PlaylistEntry& entry, char* out) const noexcept {
-    if (options_.CounterShow) {
-        out = Copy(entry.number, out);
-        *out++ = '.';
-    }
-    out = Copy(entry.title, out);
-    if (options_.TimeShow && entry.hasLength) {
-        out = Copy("  <", out);
-        out = WriteDuration(out, entry.seconds);
-        *out++ = '>';
-    }
-    return out;
+    return WriteListLine(options_, entry, out);
 }
 
 std::size_t CsvRow::MaxLength(const PlaylistEntry& entry) const noexcept {
@@ -168,6 +161,54 @@ std::string ListTotals::Line() const {
     if (unknown_ > 0)
         line += ", " + std::to_string(unknown_) + " without a length";
     return line;
+}
+
+ShapedList::ShapedList(const LineShape& line, std::string_view header, bool totals, TextSink& sink)
+    : line_(line)
+    , header_(header)
+    , totals_(totals)
+    , sink_(sink)
+    , output_(std::make_unique<LineOutput>(sink)) {}
+
+ShapedList::~ShapedList() = default;
+
+void ShapedList::Start() {
+    if (started_)
+        return;
+    started_ = true;
+    if (!header_.empty())
+        sink_.Write(std::string(header_) + "\r\n");
+}
+
+void ShapedList::Entry(const PlaylistEntry& entry) {
+    Start();
+    char* out = output_->Begin(line_.MaxLength(entry));
+    output_->End(line_.Write(entry, out));
+    sum_.Add(entry);
+}
+
+void ShapedList::Flush() {
+    Start();
+    output_->Flush();
+}
+
+void ShapedList::Finish() {
+    Flush();
+    if (totals_)
+        sink_.Write(sum_.Line() + "\r\n");
+}
+
+bool ConvertToShape(std::string_view bytes, bool deleteDigits, ShapedList& list) {
+    bool isPlaylist = false;
+    try {
+        isPlaylist = ReadPlaylistEntries(bytes, deleteDigits, list);
+    } catch (const EConvertError&) {
+        list.Flush(); // the lines before the faulty entry, as the window keeps them
+        throw;
+    }
+    if (isPlaylist)
+        list.Finish();
+    return isPlaylist;
 }
 
 } // namespace skaldrun

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,5 +78,39 @@ private:
     std::uint64_t seconds_ = 0;
     std::uint64_t unknown_ = 0;
 };
+
+class LineOutput;
+
+// A list in one of these shapes, made from the entries as they are read: a header line first
+// where there is one, a line of each entry's shape, the totals last where asked; handed on
+// through a fixed buffer, as the window's shape is.
+class ShapedList final : public EntrySink {
+public:
+    ShapedList(const LineShape& line, std::string_view header, bool totals, TextSink& sink);
+    ~ShapedList() override;
+    ShapedList(const ShapedList&) = delete;
+    ShapedList& operator=(const ShapedList&) = delete;
+
+    void Entry(const PlaylistEntry& entry) override;
+    // What was made so far goes out.
+    void Flush();
+    void Finish();
+
+private:
+    void Start();
+
+    const LineShape& line_;
+    std::string_view header_;
+    bool totals_;
+    TextSink& sink_;
+    std::unique_ptr<LineOutput> output_;
+    ListTotals sum_;
+    bool started_ = false;
+};
+
+// Converts a playlist's bytes into the list's shape, as ConvertPlaylistBytes does the window's:
+// false when they are not a playlist; a bad duration throws EConvertError once the lines
+// before it have gone out.
+bool ConvertToShape(std::string_view bytes, bool deleteDigits, ShapedList& list);
 
 } // namespace skaldrun

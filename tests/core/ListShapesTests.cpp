@@ -1,0 +1,88 @@
+#include "core/Errors.h"
+#include "core/ListShapes.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace skaldrun {
+namespace {
+
+// Keeps what reaches it, and how many pieces it came in.
+struct Collected final : TextSink {
+    std::string text;
+    int pieces = 0;
+    void Write(std::string_view piece) override {
+        text.append(piece);
+        ++pieces;
+    }
+};
+
+std::string Shaped(std::string_view bytes, const LineShape& line, std::string_view header = {},
+                   bool totals = false, bool deleteDigits = true) {
+    Collected out;
+    ShapedList list(line, header, totals, out);
+    ConvertToShape(bytes, deleteDigits, list);
+    return out.text;
+}
+
+// The window's shape made from the entries is the conversion's, byte for byte, long lines and
+// every option included.
+TEST(ListShapes, DefaultShapeIsTheConversionsOwn) {
+    const std::string longTitle(70'000, 't');
+    const std::string playlists[] = {
+        "#EXTM3U\r\n#EXTINF:185,01-Intro\r\na.mp3\r\n#EXTINF:-1,Radio\r\n#EXTINF:605,x\r\n",
+        "#EXTM3U\n#EXTINF:3600,A long one\n#EXTINF:5,\n",
+        "#EXTM3U\r\n#EXTINF:1," + longTitle + "\r\n#EXTINF:2,after\r\n",
+    };
+    for (const std::string& bytes : playlists) {
+        for (const ConvertOptions options :
+             {ConvertOptions{}, ConvertOptions{.CounterShow = false, .TimeShow = false},
+              ConvertOptions{.DeleteDigits = false}}) {
+            Collected direct;
+            ASSERT_TRUE(ConvertPlaylistBytes(bytes, options, direct));
+            EXPECT_EQ(Shaped(bytes, DefaultLine(options), {}, false, options.DeleteDigits),
+                      direct.text);
+        }
+    }
+}
+
+TEST(ListShapes, TemplatesCsvAndTotals) {
+    const std::string bytes = "#EXTM3U\r\n#EXTINF:605,01-Intro, live\r\nC:\\a \"b\".mp3\r\n"
+                              "#EXTINF:-1,Radio\r\nhttp://r\r\n";
+    EXPECT_EQ(Shaped(bytes, ListTemplate("%n|%t|%d|%s|%p|%%")),
+              "1|Intro, live|10:05|605|C:\\a \"b\".mp3|%\r\n2|Radio|||http://r|%\r\n");
+    EXPECT_EQ(Shaped(bytes, CsvRow(), CsvRow::kHeader),
+              "number,title,seconds,path\r\n1,\"Intro, live\",605,\"C:\\a \"\"b\"\".mp3\"\r\n"
+              "2,Radio,,http://r\r\n");
+    EXPECT_EQ(Shaped(bytes, ListTemplate("%t"), {}, true),
+              "Intro, live\r\nRadio\r\n2 tracks, 0:10:05, 1 without a length\r\n");
+    EXPECT_EQ(Shaped("#EXTM3U\r\n", CsvRow(), CsvRow::kHeader, true),
+              "number,title,seconds,path\r\n0 tracks, 0:00:00\r\n");
+    EXPECT_EQ(Shaped("not a playlist", CsvRow(), CsvRow::kHeader), "");
+}
+
+// A bad duration stops the list after the lines before it, which still go out.
+TEST(ListShapes, ErrorsKeepTheLinesBeforeThem) {
+    Collected out;
+    const ListTemplate line("%t");
+    ShapedList list(line, CsvRow::kHeader, true, out);
+    EXPECT_THROW(ConvertToShape("#EXTM3U\r\n#EXTINF:1,a\r\n#EXTINF:,b\r\n", true, list),
+                 EConvertError);
+    EXPECT_EQ(out.text, "number,title,seconds,path\r\na\r\n");
+}
+
+// Lines gather in a buffer: a list far longer than it goes out in a few large pieces.
+TEST(ListShapes, OutputGoesOutInLargePieces) {
+    std::string bytes = "#EXTM3U\r\n";
+    for (int i = 0; i < 10'000; ++i)
+        bytes += "#EXTINF:1,entry\r\n";
+    Collected out;
+    const ListTemplate line("%n %t");
+    ShapedList list(line, {}, false, out);
+    ASSERT_TRUE(ConvertToShape(bytes, true, list));
+    EXPECT_EQ(out.text.substr(0, 18), "1 entry\r\n2 entry\r\n");
+    EXPECT_LE(out.pieces, 4);
+}
+
+} // namespace
+} // namespace skaldrun
