@@ -5,6 +5,7 @@
 //
 //     gui_bench [ENTRIES...]          default: 10000 100000 1000000
 //     gui_bench --title MIB           one entry whose title is MIB mebibytes long
+//     gui_bench --reopen              saving an edited 10^6-entry list, then opening a small one
 
 #include "core/Convert.h"
 #include "core/ErrorReporter.h"
@@ -36,8 +37,9 @@ using namespace skaldrun;
 
 struct Answers final : ui::FileDialogs {
     QString path;
+    std::optional<QString> savePath;
     std::optional<QString> AskOpenFileName(QWidget*) override { return path; }
-    std::optional<QString> AskSaveFileName(QWidget*) override { return std::nullopt; }
+    std::optional<QString> AskSaveFileName(QWidget*) override { return savePath; }
 };
 struct NoShell final : ui::Shell {
     void Open(const QString&) override {}
@@ -81,15 +83,31 @@ QString ReadDecoded(const QString& path) {
 
 // The process's own peak resident memory. Not getrusage's: Linux keeps there the peak of the
 // process that forked it too, which was the benchmark's parent holding the playlist.
-double PeakMb() {
+double StatusMb(const QByteArray& field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').front().toDouble() / 1024.0;
     }
     return 0;
+}
+
+double PeakMb() {
+    return StatusMb("VmHWM:");
+}
+
+// What the process holds now.
+double ResidentMb() {
+    return StatusMb("VmRSS:");
+}
+
+// Clears the peak, so that the next PeakMb tells the peak of what follows.
+void ResetPeak() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
 }
 
 // The time of a step until the window has handled its events and the view is painted again.
@@ -181,6 +199,42 @@ int RunWindow(const QString& playlist) {
     return 0;
 }
 
+// After a big list, typed in and saved: the save's time and the memory it adds, then the memory
+// once a small list is opened instead.
+int RunReopen(const QString& big, const QString& small, const QString& saved) {
+    ConvertOptions options;
+    PrintErrors errors;
+    NoMessages messages;
+    NoShell shell;
+    Answers answers;
+    ui::TMainForm form(options, {errors, messages, answers, shell});
+    form.show();
+    QApplication::processEvents();
+    auto* open = form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"));
+    auto* list = form.findChild<ui::TextView*>(QStringLiteral("TextMemo"));
+    double saveMs = 0;
+    double saveMb = 0;
+    if (big != small) {
+        answers.path = big;
+        open->click();
+        QApplication::processEvents();
+        list->Select(list->Size() / 2, list->Size() / 2);
+        TypeOne(list);
+        QApplication::processEvents();
+        answers.savePath = saved;
+        const double before = ResidentMb();
+        ResetPeak();
+        saveMs = TimeMs(
+            [&] { form.findChild<QToolButton*>(QStringLiteral("MP3SaveSpeedButton"))->click(); });
+        saveMb = PeakMb() - before;
+    }
+    answers.path = small;
+    open->click();
+    QApplication::processEvents();
+    std::printf("%f %f %f\n", saveMs, saveMb, ResidentMb());
+    return 0;
+}
+
 // The other side: bare QPlainTextEdits given the same texts already decoded.
 int RunBare(const QString& converted, const QString& source) {
     QPlainTextEdit view;
@@ -265,6 +319,35 @@ void RunLongTitle(const QTemporaryDir& dir, int megabytes) {
                 f.scrollEnd);
 }
 
+QList<QByteArray> RunFigures(const QStringList& arguments) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        qFatal("child %s failed", qPrintable(arguments.join(u' ')));
+    return child.readAllStandardOutput().trimmed().split(' ');
+}
+
+// 10^6 entries typed in and saved, then a list of four lines opened, against a fresh window
+// that opened only the small one.
+void RunReopenPair(const QTemporaryDir& dir) {
+    const QString big = dir.filePath(QStringLiteral("big.m3u"));
+    const QString small = dir.filePath(QStringLiteral("small.m3u"));
+    const QByteArray bytes = MakePlaylist(1000000, "\r\n");
+    WriteFile(big, {bytes.constData(), static_cast<std::size_t>(bytes.size())});
+    WriteFile(small, "#EXTM3U\r\n#EXTINF:61,First Song\r\n#EXTINF:62,Second\r\n");
+    const QString saved = dir.filePath(QStringLiteral("saved"));
+    const QList<QByteArray> after =
+        RunFigures({QStringLiteral("--reopen-child"), big, small, saved});
+    const QList<QByteArray> fresh =
+        RunFigures({QStringLiteral("--reopen-child"), small, small, saved});
+    std::printf("10^6 entries (%.0f MB), one character typed, saved: save %.0f ms, peak %.1f MB "
+                "above what was held; a small list opened after it: %.0f MB resident, a fresh "
+                "window with it: %.0f MB\n",
+                static_cast<double>(bytes.size()) / 1e6, after[0].toDouble(), after[1].toDouble(),
+                after[2].toDouble(), fresh[2].toDouble());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -278,10 +361,16 @@ int main(int argc, char** argv) {
         return RunWindow(args[1]);
     if (args.size() == 3 && args[0] == QLatin1String("--bare"))
         return RunBare(args[1], args[2]);
+    if (args.size() == 4 && args[0] == QLatin1String("--reopen-child"))
+        return RunReopen(args[1], args[2], args[3]);
 
     QTemporaryDir dir;
     if (args.size() == 2 && args[0] == QLatin1String("--title")) {
         RunLongTitle(dir, args[1].toInt());
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == QLatin1String("--reopen")) {
+        RunReopenPair(dir);
         return 0;
     }
     QList<int> sizes{10000, 100000, 1000000};
