@@ -19,19 +19,12 @@ using TextSpans = std::vector<TextSpan>;
 
 std::size_t SizeOf(const TextSpans& spans) noexcept;
 
-// Where the caret and the anchor were, so that undo puts them back.
-struct CaretPlace {
-    std::size_t caret = 0;
-    std::size_t anchor = 0;
-};
-
 // One change: at was holding removed, now holds inserted. Both keep their bytes as spans, so
 // undoing the deletion of a whole list copies nothing.
 struct EditStep {
     std::size_t at = 0;
     TextSpans removed;
     TextSpans inserted;
-    CaretPlace before;
     bool typing = false;
 };
 

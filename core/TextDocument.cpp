@@ -105,16 +105,16 @@ void TextDocument::EnsureIndex() const {
 }
 
 TextChange TextDocument::Replace(std::size_t from, std::size_t to, std::string_view bytes,
-                                 CaretPlace before, bool typing) {
+                                 bool typing) {
     to = std::min(to, size_);
     from = std::min(from, to);
     TextSpans inserted;
     if (!bytes.empty())
         inserted.push_back(Store(bytes));
     TextChange change = Apply(from, to, inserted);
-    change.caret = {from + bytes.size(), from + bytes.size()};
+    change.caret = from + bytes.size();
     if (change.removed != 0 || !inserted.empty())
-        history_.Record({from, change.removedBytes, std::move(inserted), before, typing});
+        history_.Record({from, change.removedBytes, std::move(inserted), typing});
     return change;
 }
 
@@ -123,7 +123,7 @@ std::optional<TextChange> TextDocument::Undo() {
         return std::nullopt;
     const EditStep& step = history_.Undo();
     TextChange change = Apply(step.at, step.at + SizeOf(step.inserted), step.removed);
-    change.caret = step.before;
+    change.caret = step.at + change.inserted;
     return change;
 }
 
@@ -132,8 +132,7 @@ std::optional<TextChange> TextDocument::Redo() {
         return std::nullopt;
     const EditStep& step = history_.Redo();
     TextChange change = Apply(step.at, step.at + SizeOf(step.removed), step.inserted);
-    const std::size_t end = step.at + SizeOf(step.inserted);
-    change.caret = {end, end};
+    change.caret = step.at + change.inserted;
     return change;
 }
 

@@ -25,7 +25,7 @@ struct TextChange {
     std::size_t line = 0;        // the first line touched; lines before it are as they were
     std::size_t linesBefore = 0; // lines from `line` on that the change replaced...
     std::size_t linesAfter = 0;  // ...and that stand there now; later lines only moved
-    CaretPlace caret;            // where the caret belongs after it
+    std::size_t caret = 0;       // where the caret belongs after it: after what it put in
     TextSpans removedBytes;      // what stood at `at` before
 };
 
@@ -61,12 +61,10 @@ public:
 
     // Replaces the bytes from..to and records the step; typing may join the step before it.
     TextChange Replace(std::size_t from, std::size_t to, std::string_view bytes,
-                       CaretPlace before = {}, bool typing = false);
+                       bool typing = false);
     bool CanUndo() const noexcept { return history_.CanUndo(); }
     bool CanRedo() const noexcept { return history_.CanRedo(); }
-    // The caret goes back where it was before the step.
     std::optional<TextChange> Undo();
-    // The caret goes after what the step inserted.
     std::optional<TextChange> Redo();
     bool IsModified() const noexcept { return history_.IsModified(); }
     void MarkClean() noexcept { history_.MarkClean(); }

@@ -92,7 +92,7 @@ TEST(TextDocument, UndoGoesBackStepByStep) {
         TextDocument document("abc");
         for (const Edit& edit : c.typed) {
             const bool typing = edit.bytes.size() == 1 && edit.from == edit.to;
-            document.Replace(edit.from, edit.to, edit.bytes, {}, typing);
+            document.Replace(edit.from, edit.to, edit.bytes, typing);
         }
         for (int i = 0; i < c.undos; ++i)
             ASSERT_TRUE(document.Undo());
@@ -103,17 +103,17 @@ TEST(TextDocument, UndoGoesBackStepByStep) {
 TEST(TextDocument, RedoAndTheModifiedFlagFollowTheHistory) {
     TextDocument document("abc");
     EXPECT_FALSE(document.IsModified());
-    document.Replace(3, 3, "d", {3, 3}, true);
+    document.Replace(3, 3, "d", true);
     EXPECT_TRUE(document.IsModified());
     const std::optional<TextChange> undone = document.Undo();
     ASSERT_TRUE(undone);
-    EXPECT_EQ(undone->caret.caret, 3U); // where it was before the step
+    EXPECT_EQ(undone->caret, 3U); // after what the undo put back
     EXPECT_FALSE(document.IsModified());
-    EXPECT_EQ(document.Redo()->caret.caret, 4U);
+    EXPECT_EQ(document.Redo()->caret, 4U);
     EXPECT_EQ(document.Text(), "abcd");
 
     document.MarkClean();
-    document.Replace(4, 4, "e", {}, true); // not joined to the step the clean text ends
+    document.Replace(4, 4, "e", true); // not joined to the step the clean text ends
     document.Undo();
     EXPECT_EQ(document.Text(), "abcd");
     EXPECT_FALSE(document.IsModified());
@@ -134,7 +134,7 @@ TEST(TextDocument, SpansStayAsTheyWere) {
     for (int i = 0; i < 70'000; ++i) { // more than one block of typed bytes
         typed.push_back(static_cast<char>('a' + i % 26));
         document->Replace(9 + static_cast<std::size_t>(i), 9 + static_cast<std::size_t>(i),
-                          typed.substr(typed.size() - 1), {}, true);
+                          typed.substr(typed.size() - 1), true);
     }
     const TextSpans all = document->Spans(0, document->Size());
     const TextSpans part = document->Spans(5, 65'600);

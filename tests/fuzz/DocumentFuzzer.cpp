@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::size_t from = input.Below(before.size() + 1);
             std::size_t to = typing ? from : from + input.Below(before.size() - from + 1);
             const std::string bytes = input.Bytes(typing ? 2 : 8);
-            change = document.Replace(from, to, bytes, {}, typing);
+            change = document.Replace(from, to, bytes, typing);
             if (to > from || !bytes.empty())
                 model.Record(before.substr(0, from) + bytes + before.substr(to), from, to - from,
                              bytes.size(), typing);

@@ -138,6 +138,9 @@ private:
     void InsertText(const QString& text, bool typing);
     void DeleteSelectionOr(bool forward);
     std::size_t WordBoundary(std::size_t offset, bool forward) const;
+    std::size_t NextCursor(std::size_t offset) const;
+    std::size_t PreviousCursor(std::size_t offset) const;
+    bool RightToLeft(std::size_t offset) const;
     std::unique_ptr<QMenu> ContextMenu();
     void RestartBlink();
 

@@ -23,7 +23,7 @@ namespace skaldrun::ui {
 void TextView::Replace(std::size_t from, std::size_t to, std::string_view bytes, bool typing) {
     if (readOnly_)
         return;
-    Changed(text_.Document().Replace(from, to, bytes, {caret_, anchor_}, typing));
+    Changed(text_.Document().Replace(from, to, bytes, typing));
 }
 
 // What the views keep per line follows the change; screen readers hear what went and came.
@@ -45,6 +45,33 @@ void TextView::Changed(const TextChange& change) {
         QAccessibleTextInsertEvent event(this, at, Decoded(change.at, change.at + change.inserted));
         QAccessible::updateAccessibility(&event);
     }
+}
+
+// Steps over whole characters as a reader sees them: a letter with its accents, an emoji with
+// its modifiers, a flag. A line's break is one step.
+std::size_t TextView::NextCursor(std::size_t offset) const {
+    const Segment segment = SegmentOf(offset);
+    const QTextLayout& layout = *Layout(layouts_.SegmentIndex(segment)).layout;
+    const int unit = UnitOf(segment, offset);
+    if (unit >= layout.text().size())
+        return text_.NextCharacter(offset);
+    return ByteOf(segment, layout.nextCursorPosition(unit, QTextLayout::SkipCharacters));
+}
+
+std::size_t TextView::PreviousCursor(std::size_t offset) const {
+    const Segment segment = SegmentOf(offset);
+    const int unit = UnitOf(segment, offset);
+    if (unit == 0)
+        return text_.PreviousCharacter(offset);
+    const QTextLayout& layout = *Layout(layouts_.SegmentIndex(segment)).layout;
+    return ByteOf(segment, layout.previousCursorPosition(unit, QTextLayout::SkipCharacters));
+}
+
+// Whether the line holding offset reads right to left, as its first strong character says.
+bool TextView::RightToLeft(std::size_t offset) const {
+    const std::size_t line = Document().LineOf(offset);
+    const Segment first = layouts_.SegmentAt(layouts_.SegmentIndex(line, 0));
+    return Layout(layouts_.SegmentIndex(first)).layout->text().isRightToLeft();
 }
 
 void TextView::InsertText(const QString& text, bool typing) {
@@ -76,9 +103,9 @@ void TextView::DeleteSelectionOr(bool forward) {
     std::size_t to = SelectionEnd();
     if (from == to) {
         if (forward)
-            to = text_.NextCharacter(to);
+            to = NextCursor(to); // a whole character as the reader sees it
         else
-            from = text_.PreviousCharacter(from);
+            from = text_.PreviousCharacter(from); // one code point, so an accent can go alone
     }
     if (from == to)
         return;
@@ -93,11 +120,7 @@ void TextView::undo() {
     if (!change)
         return;
     Changed(*change);
-    caret_ = change->caret.caret;
-    anchor_ = change->caret.anchor;
-    preferredX_ = -1;
-    EnsureVisible(caret_);
-    SelectionChanged();
+    MoveCaret(change->caret, false);
 }
 
 void TextView::redo() {
@@ -107,7 +130,7 @@ void TextView::redo() {
     if (!change)
         return;
     Changed(*change);
-    MoveCaret(change->caret.caret, false);
+    MoveCaret(change->caret, false);
 }
 
 void TextView::cut() {
@@ -156,6 +179,10 @@ void TextView::keyPressEvent(QKeyEvent* event) {
         for (int i = 0; i < std::abs(rows); ++i)
             moved = (rows > 0 ? NextRow(row) : PreviousRow(row)) || moved;
         std::size_t target = OffsetInRow(row, preferredX_);
+        // Past the first or last row a page, or a selecting step, goes to the text's end; a
+        // plain step changes nothing, as in every text box.
+        if (!moved && std::abs(rows) == 1 && !shift)
+            return;
         if (!moved)
             target = rows > 0 ? Size() : 0;
         if (std::abs(rows) > 1)
@@ -196,18 +223,23 @@ void TextView::keyPressEvent(QKeyEvent* event) {
     } else if (event == QKeySequence::MoveToEndOfDocument ||
                event == QKeySequence::SelectEndOfDocument) {
         MoveCaret(Size(), shift);
-    } else if (event == QKeySequence::MoveToNextWord || event == QKeySequence::SelectNextWord) {
-        MoveCaret(WordBoundary(caret_, true), shift);
-    } else if (event == QKeySequence::MoveToPreviousWord ||
+    } else if (event == QKeySequence::MoveToNextWord || event == QKeySequence::SelectNextWord ||
+               event == QKeySequence::MoveToPreviousWord ||
                event == QKeySequence::SelectPreviousWord) {
-        MoveCaret(WordBoundary(caret_, false), shift);
-    } else if (event == QKeySequence::MoveToNextChar || event == QKeySequence::SelectNextChar) {
-        MoveCaret(!shift && caret_ != anchor_ ? SelectionEnd() : text_.NextCharacter(caret_),
-                  shift);
-    } else if (event == QKeySequence::MoveToPreviousChar ||
+        // The arrow's way on screen: on a line that reads right to left, Right goes back.
+        const bool right =
+            event == QKeySequence::MoveToNextWord || event == QKeySequence::SelectNextWord;
+        MoveCaret(WordBoundary(caret_, right != RightToLeft(caret_)), shift);
+    } else if (event == QKeySequence::MoveToNextChar || event == QKeySequence::SelectNextChar ||
+               event == QKeySequence::MoveToPreviousChar ||
                event == QKeySequence::SelectPreviousChar) {
-        MoveCaret(!shift && caret_ != anchor_ ? SelectionStart() : text_.PreviousCharacter(caret_),
-                  shift);
+        const bool right =
+            event == QKeySequence::MoveToNextChar || event == QKeySequence::SelectNextChar;
+        const bool forward = right != RightToLeft(caret_);
+        if (!shift && caret_ != anchor_)
+            MoveCaret(forward ? SelectionEnd() : SelectionStart(), false);
+        else
+            MoveCaret(forward ? NextCursor(caret_) : PreviousCursor(caret_), shift);
     } else if (event == QKeySequence::MoveToNextLine || event == QKeySequence::SelectNextLine) {
         vertical(1);
     } else if (event == QKeySequence::MoveToPreviousLine ||
@@ -225,6 +257,17 @@ void TextView::keyPressEvent(QKeyEvent* event) {
         rowEdge(true);
     } else if (readOnly_) {
         event->ignore();
+    } else if (event == QKeySequence::DeleteEndOfWord || event == QKeySequence::DeleteStartOfWord) {
+        const bool forward = event == QKeySequence::DeleteEndOfWord;
+        if (caret_ == anchor_)
+            caret_ = WordBoundary(caret_, forward);
+        DeleteSelectionOr(forward);
+    } else if (event == QKeySequence::DeleteEndOfLine) {
+        if (caret_ == anchor_) {
+            const std::size_t end = Document().LineEnd(Document().LineOf(caret_));
+            caret_ = caret_ == end ? text_.NextCharacter(caret_) : end;
+        }
+        DeleteSelectionOr(true);
     } else if (event->key() == Qt::Key_Backspace) {
         DeleteSelectionOr(false);
     } else if (event->key() == Qt::Key_Delete) {
