@@ -285,6 +285,17 @@ void MainFormTests::copyTakesTheSelectionOrEverything() {
     QTest::mouseClick(CopyButton(), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Intro"));
 
+    // Copy and Save leave the selection as the user made it: the next Shift+Right goes on.
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Home);
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(memo, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::mouseClick(CopyButton(), Qt::LeftButton);
+    dialogs.saveAnswers.push_back(dir->filePath(QStringLiteral("kept")));
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
+    QTest::keyClick(memo, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(memo->SelectedText(), QStringLiteral("1.Int"));
+
     test::SelectCharacters(memo, 7, 7);
     QVERIFY(test::Trigger(Child<QAction>("Copy1")));
     QVERIFY2(errors.messages.empty(),

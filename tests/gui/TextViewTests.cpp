@@ -45,6 +45,9 @@ private slots:
     void contextMenuOffersWhatApplies();
     void deletingTheRowsOnScreenLeavesAUsableView();
     void scrollingStopsWhereTheTextEnds();
+    void pageStepsOfTheBarSkipNoRow();
+    void dragBeyondTheEdgeKeepsScrolling();
+    void clicksTakeWordsAndLines();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -367,6 +370,81 @@ void TextViewTests::scrollingStopsWhereTheTextEnds() {
     }
     QCOMPARE(endBottom(), atEnd);
     QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+}
+
+// Lines that wrap into three rows: a page of the bar's trough shows the row after the last one
+// shown, as the arrow keys' pages do.
+void TextViewTests::pageStepsOfTheBarSkipNoRow() {
+    std::string lines;
+    for (int i = 0; i < 100; ++i)
+        lines += std::to_string(i) + ". Artist Name - A Title Long Enough To Wrap In Rows\r\n";
+    Show(lines);
+    QScrollBar* bar = view->verticalScrollBar();
+    const auto lineAt = [this](int y) {
+        return view->Document().LineOf(view->ByteAtPoint(QPoint(10, y)));
+    };
+    QVERIFY(lineAt(view->viewport()->height() - 8) < 20); // the lines do wrap
+    for (int page = 0; page < 5; ++page) {
+        const std::size_t bottom = lineAt(view->viewport()->height() - 8);
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QVERIFY(lineAt(8) <= bottom + 1);
+        QVERIFY(lineAt(8) >= bottom);
+    }
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QVERIFY(lineAt(8) > 0);
+    QVERIFY(bar->pageStep() < 15); // the handle's share is of lines, not rows
+}
+
+// Held still below the view, a drag-selection goes on scrolling until the button is let go.
+void TextViewTests::dragBeyondTheEdgeKeepsScrolling() {
+    std::string lines;
+    for (int i = 0; i < 300; ++i)
+        lines += std::to_string(i) + ".Artist - Title\r\n";
+    Show(lines);
+    QWidget* area = view->viewport();
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(2, 8));
+    QTest::mouseMove(area, QPoint(10, area->height() + 10));
+    const std::size_t start = view->Document().LineOf(view->CaretOffset());
+    QTest::qWait(800);
+    const std::size_t later = view->Document().LineOf(view->CaretOffset());
+    QVERIFY2(later >= start + 8, qPrintable(QStringLiteral("%1 -> %2").arg(start).arg(later)));
+    QCOMPARE(view->SelectionStart(), 0U);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(10, area->height() + 10));
+    const std::size_t released = view->CaretOffset();
+    QTest::qWait(200);
+    QCOMPARE(view->CaretOffset(), released);
+}
+
+void TextViewTests::clicksTakeWordsAndLines() {
+    Show("one two three four\r\nnext line\r\nlast");
+    QWidget* area = view->viewport();
+    const QPoint two = view->CharacterRect(5).center();
+    const QPoint four = view->CharacterRect(15).center();
+    const auto send = [area](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, area->mapToGlobal(at), Qt::LeftButton, buttons, {});
+        QApplication::sendEvent(area, &event);
+    };
+    // A double click held and dragged takes whole words.
+    send(QEvent::MouseButtonPress, two, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, two, Qt::NoButton);
+    send(QEvent::MouseButtonDblClick, two, Qt::LeftButton);
+    send(QEvent::MouseMove, four, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, four, Qt::NoButton);
+    QCOMPARE(view->SelectedText(), QStringLiteral("two three four"));
+    // A third click takes the line with its break.
+    send(QEvent::MouseButtonPress, four, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, four, Qt::NoButton);
+    send(QEvent::MouseButtonDblClick, four, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, four, Qt::NoButton);
+    send(QEvent::MouseButtonPress, four, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, four, Qt::NoButton);
+    QCOMPARE(view->SelectedText(), QStringLiteral("one two three four\n"));
+    // A click on the selection that does not drag places the caret.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseClick(area, Qt::LeftButton, {}, two);
+    QCOMPARE(view->SelectionStart(), view->SelectionEnd());
+    QCOMPARE(view->CaretOffset(), 5U);
 }
 
 QTEST_MAIN(TextViewTests)

@@ -257,9 +257,13 @@ void TMainForm::StateChanged(unsigned changes) {
     if ((changes & ConvertedTextChanged) != 0)
         ui_->TextMemo->SetDocument(controller_.Converted());
     if ((changes & SelectionChanged) != 0) {
-        // The caret at the start, so that the view stays where it is.
+        // A selection the view already has stays as the user made it, caret included; another
+        // gets the caret at its start, so that the view stays where it is.
         const Selection selection = controller_.ConvertedSelection();
-        ui_->TextMemo->Select(selection.start + selection.length, selection.start);
+        TextView& list = *ui_->TextMemo;
+        if (list.SelectionStart() != selection.start ||
+            list.SelectionEnd() != selection.start + selection.length)
+            list.Select(selection.start + selection.length, selection.start);
     }
     if ((changes & VisibleViewChanged) != 0) {
         const bool converted = controller_.VisibleView() == ViewKind::Converted;

@@ -31,6 +31,8 @@ TextView::TextView(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     viewport()->setAcceptDrops(true);
     layouts_.SetFont(font());
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            &TextView::ScrollBarAction);
     static const bool readable = [] {
         QAccessible::installFactory(TextViewAccessibleFactory);
         return true;
@@ -181,10 +183,47 @@ void TextView::SyncScrollBar() {
     if (top_.segment > last)
         top_ = {last, 0};
     bar->setRange(0, static_cast<int>(last));
-    bar->setPageStep(VisibleRows());
+    bar->setPageStep(VisibleSegments()); // the handle shows the share of the lines on screen
     bar->setSingleStep(1);
     bar->setValue(static_cast<int>(top_.segment));
     syncingBar_ = false;
+}
+
+// The segments at least partly on screen.
+int TextView::VisibleSegments() const {
+    const int height = viewport()->height() - 2 * kMargin;
+    int shown = 0;
+    qreal y = -Layout(top_.segment).layout->lineAt(top_.row).y();
+    for (std::size_t index = top_.segment; index < SegmentCount() && y < height; ++index) {
+        y += Layout(index).layout->boundingRect().height();
+        ++shown;
+    }
+    return std::max(shown, 1);
+}
+
+// Steps and pages of the scroll bar, its arrows and its trough, go by the rows on screen, so
+// that wrapped lines are never stepped over.
+void TextView::ScrollBarAction(int action) {
+    int rows = 0;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        rows = 1;
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        rows = -1;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        rows = VisibleRows();
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        rows = -VisibleRows();
+        break;
+    default:
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    bar->setSliderPosition(bar->value());
+    ScrollRows(rows);
 }
 
 void TextView::scrollContentsBy(int, int) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 
 class QMenu;
 
@@ -123,6 +124,8 @@ private:
     std::size_t OffsetAt(const QPoint& point) const;
     int RowHeight(const Row& row) const;
     int VisibleRows() const;
+    int VisibleSegments() const;
+    void ScrollBarAction(int action);
 
     void MoveCaret(std::size_t offset, bool extend, bool keepX = false);
     void EnsureVisible(std::size_t offset);
@@ -144,6 +147,14 @@ private:
     std::unique_ptr<QMenu> ContextMenu();
     void RestartBlink();
 
+    // What a click took: a place, a word or a line; a drag extends by the same.
+    enum class ClickUnit { Character, Word, Line };
+    std::pair<std::size_t, std::size_t> WordAt(std::size_t offset) const;
+    std::pair<std::size_t, std::size_t> LineAt(std::size_t offset) const;
+    void ExtendByUnit(std::size_t offset);
+    void AutoScroll();
+    void DragSelection();
+
     ShownText text_;
     mutable LayoutCache layouts_{text_};
     CharacterIndex characters_{text_};
@@ -156,6 +167,16 @@ private:
     QBasicTimer blink_;
     bool caretShown_ = true;
     bool selecting_ = false;
+    ClickUnit clickUnit_ = ClickUnit::Character;
+    std::pair<std::size_t, std::size_t> clicked_;
+    QBasicTimer tripleClick_;
+    QPoint tripleClickAt_;
+    QPoint pressedAt_;
+    QPoint dragAt_;
+    QBasicTimer autoScroll_;
+    bool dragPending_ = false;
+    std::pair<std::size_t, std::size_t> draggedFrom_;
+    bool droppedHere_ = false;
     bool syncingBar_ = false;
     bool barStale_ = true;
 };

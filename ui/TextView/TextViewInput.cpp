@@ -282,68 +282,6 @@ void TextView::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void TextView::mousePressEvent(QMouseEvent* event) {
-    const std::size_t offset = OffsetAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) {
-        selecting_ = true;
-        MoveCaret(offset, (event->modifiers() & Qt::ShiftModifier) != 0);
-    } else if (event->button() == Qt::MiddleButton && !readOnly_ &&
-               QGuiApplication::clipboard()->supportsSelection()) {
-        const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Selection);
-        if (mime != nullptr && mime->hasText()) {
-            MoveCaret(offset, false);
-            InsertText(mime->text(), false);
-        }
-    }
-}
-
-void TextView::mouseMoveEvent(QMouseEvent* event) {
-    if (!selecting_ || (event->buttons() & Qt::LeftButton) == 0)
-        return;
-    const QPoint at = event->position().toPoint();
-    if (at.y() < 0)
-        ScrollRows(-1);
-    else if (at.y() > viewport()->height())
-        ScrollRows(1);
-    MoveCaret(OffsetAt(at), true);
-}
-
-void TextView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && selecting_) {
-        selecting_ = false;
-        SelectionChanged(); // now the primary selection
-    }
-}
-
-void TextView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton)
-        return;
-    const std::size_t offset = OffsetAt(event->position().toPoint());
-    const Segment segment = SegmentOf(offset);
-    const QString text = Layout(layouts_.SegmentIndex(segment.line, segment.part)).layout->text();
-    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
-    words.setPosition(UnitOf(segment, offset));
-    const qsizetype start =
-        words.isAtBoundary() && (words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-            ? words.position()
-            : words.toPreviousBoundary();
-    words.setPosition(std::max<qsizetype>(start, 0));
-    const qsizetype end = words.toNextBoundary();
-    anchor_ = ByteOf(segment, static_cast<int>(std::max<qsizetype>(start, 0)));
-    caret_ = ByteOf(segment, static_cast<int>(end < 0 ? text.size() : end));
-    selecting_ = false;
-    EnsureVisible(caret_);
-    SelectionChanged();
-}
-
-void TextView::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 120;
-    if (steps == 0)
-        return;
-    ScrollRows(-steps * QApplication::wheelScrollLines());
-    event->accept();
-}
-
 void TextView::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     RestartBlink();
@@ -363,13 +301,6 @@ void TextView::RestartBlink() {
         blink_.start(period, this);
     else
         blink_.stop();
-}
-
-void TextView::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != blink_.timerId())
-        return QAbstractScrollArea::timerEvent(event);
-    caretShown_ = !caretShown_;
-    viewport()->update();
 }
 
 std::unique_ptr<QMenu> TextView::ContextMenu() {
@@ -456,27 +387,6 @@ QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const {
     default:
         return QAbstractScrollArea::inputMethodQuery(query);
     }
-}
-
-void TextView::dragEnterEvent(QDragEnterEvent* event) {
-    dragMoveEvent(event);
-}
-
-void TextView::dragMoveEvent(QDragMoveEvent* event) {
-    if (!readOnly_ && event->mimeData()->hasText())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void TextView::dropEvent(QDropEvent* event) {
-    if (readOnly_ || !event->mimeData()->hasText()) {
-        event->ignore();
-        return;
-    }
-    MoveCaret(OffsetAt(event->position().toPoint()), false);
-    InsertText(event->mimeData()->text(), false);
-    event->acceptProposedAction();
 }
 
 QSize TextView::sizeHint() const {
