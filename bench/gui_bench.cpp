@@ -6,6 +6,7 @@
 //     gui_bench [ENTRIES...]          default: 10000 100000 1000000
 //     gui_bench --title MIB           one entry whose title is MIB mebibytes long
 //     gui_bench --reopen              saving an edited 10^6-entry list, then opening a small one
+//     gui_bench --reader              screen-reader lookups in the list of 10^6 entries
 
 #include "core/Convert.h"
 #include "core/ErrorReporter.h"
@@ -18,6 +19,7 @@
 #include "ui/TextView/TextView.h"
 #include "ui/ViewCodec.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -235,6 +237,41 @@ int RunReopen(const QString& big, const QString& small, const QString& saved) {
     return 0;
 }
 
+// What a screen reader asks of the list of a big playlist: the character, word and row at, before
+// and after an offset in its middle, each timed alone; prints the slowest in milliseconds.
+int RunReader(const QString& playlist) {
+    QAccessible::setActive(true);
+    ConvertOptions options;
+    PrintErrors errors;
+    NoMessages messages;
+    NoShell shell;
+    Answers answers;
+    answers.path = playlist;
+    ui::TMainForm form(options, {errors, messages, answers, shell});
+    form.show();
+    form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"))->click();
+    QApplication::processEvents();
+    auto* list = form.findChild<ui::TextView*>(QStringLiteral("TextMemo"));
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(list)->textInterface();
+    const int middle = text->characterCount() / 2;
+    double slowest = 0;
+    int start = 0;
+    int end = 0;
+    for (const auto type :
+         {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::LineBoundary}) {
+        slowest =
+            std::max(slowest, TimeMs([&] { text->textAtOffset(middle, type, &start, &end); }));
+        slowest =
+            std::max(slowest, TimeMs([&] { text->textBeforeOffset(middle, type, &start, &end); }));
+        slowest =
+            std::max(slowest, TimeMs([&] { text->textAfterOffset(middle, type, &start, &end); }));
+    }
+    slowest = std::max(slowest, TimeMs([&] { text->characterCount(); }));
+    slowest = std::max(slowest, TimeMs([&] { text->setCursorPosition(middle + 7); }));
+    std::printf("%f\n", slowest);
+    return 0;
+}
+
 // The other side: bare QPlainTextEdits given the same texts already decoded.
 int RunBare(const QString& converted, const QString& source) {
     QPlainTextEdit view;
@@ -361,6 +398,8 @@ int main(int argc, char** argv) {
         return RunWindow(args[1]);
     if (args.size() == 3 && args[0] == QLatin1String("--bare"))
         return RunBare(args[1], args[2]);
+    if (args.size() == 2 && args[0] == QLatin1String("--reader-child"))
+        return RunReader(args[1]);
     if (args.size() == 4 && args[0] == QLatin1String("--reopen-child"))
         return RunReopen(args[1], args[2], args[3]);
 
@@ -371,6 +410,15 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 1 && args[0] == QLatin1String("--reopen")) {
         RunReopenPair(dir);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == QLatin1String("--reader")) {
+        const QString big = dir.filePath(QStringLiteral("big.m3u"));
+        const QByteArray bytes = MakePlaylist(1000000, "\r\n");
+        WriteFile(big, {bytes.constData(), static_cast<std::size_t>(bytes.size())});
+        const QList<QByteArray> f = RunFigures({QStringLiteral("--reader-child"), big});
+        std::printf("10^6 entries: the slowest screen-reader lookup took %.2f ms\n",
+                    f[0].toDouble());
         return 0;
     }
     QList<int> sizes{10000, 100000, 1000000};

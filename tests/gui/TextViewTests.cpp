@@ -48,6 +48,7 @@ private slots:
     void pageStepsOfTheBarSkipNoRow();
     void dragBeyondTheEdgeKeepsScrolling();
     void clicksTakeWordsAndLines();
+    void longLinesAreCutBetweenWords();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -157,6 +158,15 @@ void TextViewTests::upAndDownKeepTheColumnOnWrappedRows() {
     QVERIFY(view->CaretOffset() >= 202 && view->CaretOffset() <= 207); // the short line cuts it
     Keys(Qt::Key_Down);
     QCOMPARE(view->CaretOffset(), 209U + 10); // and the column comes back on the next line
+    // End and Home keep to the wrapped row they are on.
+    Keys(Qt::Key_Home, Qt::ControlModifier);
+    Keys(Qt::Key_Down);
+    const int rowY = view->CharacterRect(view->CaretOffset()).y();
+    Keys(Qt::Key_End);
+    QCOMPARE(view->CharacterRect(view->CaretOffset()).y(), rowY);
+    QVERIFY(view->CaretOffset() < 200);
+    Keys(Qt::Key_Home);
+    QCOMPARE(view->CharacterRect(view->CaretOffset()).y(), rowY);
     Keys(Qt::Key_End, Qt::ControlModifier);
     QCOMPARE(view->CaretOffset(), view->Size());
     Keys(Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
@@ -230,8 +240,13 @@ void TextViewTests::pastedAndCommittedTextIsEncoded() {
     commit.setCommitString(QStringLiteral("ё"));
     QApplication::sendEvent(view, &commit);
     QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\xB8\xC0\r\n"));
+    // An input method takes back the character before the caret and puts its own there.
+    QInputMethodEvent replace;
+    replace.setCommitString(QStringLiteral("Ё"), -1, 1);
+    QApplication::sendEvent(view, &replace);
+    QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\xA8\xC0\r\n"));
     QVERIFY(view->inputMethodQuery(Qt::ImEnabled).toBool());
-    QCOMPARE(view->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("fё\u0410"));
+    QCOMPARE(view->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("fЁ\u0410"));
 }
 
 void TextViewTests::clipboardTextIsASnapshotMadeWhenAsked() {
@@ -280,6 +295,47 @@ void TextViewTests::screenReadersReadTextCaretAndSelection() {
     view->setReadOnly(true);
     QCOMPARE(readable->editableTextInterface(), nullptr);
     QVERIFY(readable->state().readOnly);
+
+    // Units around an offset: characters whole, rows of the screen, lines without their break.
+    std::string wrapped;
+    for (int i = 0; i < 30; ++i)
+        wrapped += "word" + std::to_string(i) + " ";
+    Show("1.Cafe\xCC\x81\r\n" + wrapped + "\r\n" + "last");
+    const struct {
+        QAccessible::TextBoundaryType type;
+        int offset;
+        int start, end;
+    } units[] = {
+        {QAccessible::CharBoundary, 5, 5, 7},  // e with its accent
+        {QAccessible::WordBoundary, 9, 8, 13}, // word0
+        {QAccessible::LineBoundary, 2, 0, 7},  // a row of one line, without the break
+        {QAccessible::ParagraphBoundary, 2, 0, 7},
+    };
+    for (const auto& u : units) {
+        int s = -1;
+        int e = -1;
+        text->textAtOffset(u.offset, u.type, &s, &e);
+        QCOMPARE(QPair(s, e), QPair(u.start, u.end));
+    }
+    int s = -1;
+    int e = -1;
+    const QString row = text->textAtOffset(10, QAccessible::LineBoundary, &s, &e);
+    QVERIFY(row.startsWith(QStringLiteral("word0 ")) && !row.contains(u'\n'));
+    QVERIFY(row.size() < static_cast<qsizetype>(wrapped.size())); // the row, not the whole line
+    QCOMPARE(text->textAfterOffset(3, QAccessible::LineBoundary, &s, &e), row);
+    QCOMPARE(text->textBeforeOffset(10, QAccessible::LineBoundary, &s, &e),
+             QStringLiteral("1.Cafe\u0301"));
+
+    // The caret is the caret, also with a selection made leftwards; set, it is shown.
+    Keys(Qt::Key_End, Qt::ControlModifier);
+    Keys(Qt::Key_Left, Qt::ShiftModifier);
+    QCOMPARE(text->cursorPosition(), text->characterCount() - 1);
+    std::string lines;
+    for (int i = 0; i < 300; ++i)
+        lines += std::to_string(i) + ".Artist - Title\r\n";
+    Show(lines);
+    text->setCursorPosition(text->characterCount() - 30);
+    QVERIFY(!view->CharacterRect(view->CaretOffset()).isEmpty());
     QAccessible::setActive(false);
 }
 
@@ -370,6 +426,21 @@ void TextViewTests::scrollingStopsWhereTheTextEnds() {
     }
     QCOMPARE(endBottom(), atEnd);
     QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+
+    // A last line taller than the view: the wheel stops with its last row at the bottom.
+    std::string tall;
+    for (int i = 0; i < 300; ++i)
+        tall += "word" + std::to_string(i) + " ";
+    Show(lines + tall);
+    Keys(Qt::Key_End, Qt::ControlModifier);
+    const int tallEnd = endBottom();
+    QVERIFY(tallEnd <= view->viewport()->height());
+    for (int i = 0; i < 5; ++i) {
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), {},
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+    }
+    QCOMPARE(endBottom(), tallEnd);
 }
 
 // Lines that wrap into three rows: a page of the bar's trough shows the row after the last one
@@ -445,6 +516,35 @@ void TextViewTests::clicksTakeWordsAndLines() {
     QTest::mouseClick(area, Qt::LeftButton, {}, two);
     QCOMPARE(view->SelectionStart(), view->SelectionEnd());
     QCOMPARE(view->CaretOffset(), 5U);
+}
+
+// A line of 200 KB is laid out in parts, cut between words: a word at a cut is drawn on one
+// row, a double click takes all of it and the word keys step over the cut as over any blank.
+void TextViewTests::longLinesAreCutBetweenWords() {
+    std::string line;
+    for (int i = 0; line.size() < 200'000; ++i)
+        line += "word" + std::to_string(i) + (i % 7 == 0 ? "\xCC\x81 " : " ");
+    Show("first\r\n" + line + "\r\nlast");
+    const QString screen = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    for (const std::size_t cut : {std::size_t{65536}, std::size_t{131072}}) {
+        const std::size_t wordStart = line.rfind(' ', cut) + 1;
+        const std::size_t wordEnd = line.find(' ', cut);
+        const std::size_t at = 7 + cut;
+        view->MakeVisible(at);
+        QCOMPARE(view->CharacterRect(7 + wordStart).y(), view->CharacterRect(7 + wordEnd).y());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->CharacterRect(at).center());
+        const QString word =
+            screen.mid(view->CharacterOfByte(7 + wordStart) - 6,
+                       view->CharacterOfByte(7 + wordEnd) - view->CharacterOfByte(7 + wordStart));
+        QCOMPARE(view->SelectedText(), word);
+        view->Select(7 + wordStart, 7 + wordStart);
+        Keys(Qt::Key_Left, Qt::ControlModifier);
+        QCOMPARE(view->CaretOffset(), 7 + line.rfind(' ', wordStart - 2) + 1);
+        Keys(Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(view->CaretOffset(), 7 + wordStart);
+        Keys(Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(view->CaretOffset(), 7 + wordEnd + 1);
+    }
 }
 
 QTEST_MAIN(TextViewTests)

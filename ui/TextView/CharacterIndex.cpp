@@ -32,7 +32,14 @@ void CharacterIndex::Count() const {
     blockUnits_.resize((lines + kBlockLines - 1) / kBlockLines);
     for (std::size_t block = 0; block < blockUnits_.size(); ++block)
         blockUnits_[block] = BlockUnits(block);
+    SumFrom(0);
     counted_ = true;
+}
+
+void CharacterIndex::SumFrom(std::size_t block) const {
+    before_.resize(blockUnits_.size() + 1);
+    for (; block < blockUnits_.size(); ++block)
+        before_[block + 1] = before_[block] + blockUnits_[block];
 }
 
 // Where the lines stay as many, only the blocks of the touched lines are counted again.
@@ -46,14 +53,12 @@ void CharacterIndex::Changed(const TextChange& change) {
     const std::size_t last = change.line + change.linesAfter;
     for (std::size_t block = change.line / kBlockLines; block <= last / kBlockLines; ++block)
         blockUnits_[block] = BlockUnits(block);
+    SumFrom(change.line / kBlockLines);
 }
 
 int CharacterIndex::CharacterCount() const {
     Count();
-    int total = 0;
-    for (const int units : blockUnits_)
-        total += units;
-    return total;
+    return before_.back();
 }
 
 int CharacterIndex::CharacterOfByte(std::size_t offset) const {
@@ -62,9 +67,7 @@ int CharacterIndex::CharacterOfByte(std::size_t offset) const {
     offset = std::min(offset, text.Size());
     const std::size_t line = text.LineOf(offset);
     const std::size_t block = line / kBlockLines;
-    int units = 0;
-    for (std::size_t b = 0; b < block; ++b)
-        units += blockUnits_[b];
+    int units = before_[block];
     for (std::size_t l = block * kBlockLines; l < line; ++l)
         units += LineUnits(l);
     return units + text_.UnitsIn(text.LineStart(line), offset);
@@ -73,12 +76,11 @@ int CharacterIndex::CharacterOfByte(std::size_t offset) const {
 std::size_t CharacterIndex::ByteOfCharacter(int offset) const {
     Count();
     const TextDocument& text = text_.Document();
-    int units = std::max(offset, 0);
-    std::size_t block = 0;
-    while (block + 1 < blockUnits_.size() && units >= blockUnits_[block]) {
-        units -= blockUnits_[block];
-        ++block;
-    }
+    const int wanted = std::max(offset, 0);
+    // The last block that starts at or before the offset.
+    const auto after = std::upper_bound(before_.begin() + 1, before_.end() - 1, wanted);
+    const std::size_t block = static_cast<std::size_t>(after - before_.begin()) - 1;
+    int units = wanted - before_[block];
     const std::size_t lines = text.LineCount();
     for (std::size_t line = block * kBlockLines; line < lines; ++line) {
         const std::size_t start = text.LineStart(line);

@@ -23,11 +23,13 @@ public:
 
 private:
     void Count() const;
+    void SumFrom(std::size_t block) const;
     int LineUnits(std::size_t line) const;
     int BlockUnits(std::size_t block) const;
 
     const ShownText& text_;
     mutable std::vector<int> blockUnits_;
+    mutable std::vector<int> before_; // units before each block, and after the last
     mutable bool counted_ = false;
 };
 

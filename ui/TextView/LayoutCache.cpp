@@ -9,6 +9,23 @@ namespace {
 
 constexpr std::size_t kPart = 64 * 1024;       // the most of one line laid out at once
 constexpr std::size_t kLayoutCacheLimit = 512; // laid-out segments kept
+constexpr std::size_t kCutSearch = 4096;       // how far back a cut looks for a blank
+
+// A code point that belongs to the character before it: a combining accent, a joiner, a
+// variation selector or a skin tone.
+bool JoinsTheOneBefore(const TextDocument& text, std::size_t at, std::size_t end) {
+    const auto byte = [&](std::size_t i) {
+        return i < end ? static_cast<unsigned char>(text.At(i)) : 0U;
+    };
+    const unsigned b0 = byte(at);
+    const unsigned b1 = byte(at + 1);
+    const unsigned b2 = byte(at + 2);
+    const unsigned b3 = byte(at + 3);
+    return (b0 == 0xCC || (b0 == 0xCD && b1 <= 0xAF)) ||             // U+0300..U+036F
+           (b0 == 0xE2 && b1 == 0x80 && b2 == 0x8D) ||               // U+200D
+           (b0 == 0xEF && b1 == 0xB8 && b2 >= 0x80 && b2 <= 0x8F) || // U+FE00..U+FE0F
+           (b0 == 0xF0 && b1 == 0x9F && b2 == 0x8F && b3 >= 0xBB);   // U+1F3FB..U+1F3FF
+}
 
 } // namespace
 
@@ -124,11 +141,23 @@ LayoutCache::Segment LayoutCache::SegmentAt(std::size_t index) const {
     const std::size_t start = text.LineStart(s.line);
     const std::size_t end = text.LineEnd(s.line);
     const bool utf8 = text_.Codec().Current() == ViewCodec::Encoding::Utf8;
+    // A part ends after the last blank before its nominal end, so no word is cut in two;
+    // a run of 4 KiB without one is cut between characters.
     const auto align = [&](std::size_t at) {
         at = std::min(at, end);
-        if (utf8)
-            while (at < end && IsContinuation(text.At(at)))
-                ++at;
+        for (std::size_t p = at; p > at - std::min(kCutSearch, at - start); --p) {
+            if (text.At(p - 1) == ' ' || text.At(p - 1) == '\t')
+                return p;
+        }
+        if (utf8) {
+            while (at > start && IsContinuation(text.At(at)))
+                --at;
+            while (at > start + 1 && JoinsTheOneBefore(text, at, end)) {
+                --at;
+                while (at > start && IsContinuation(text.At(at)))
+                    --at;
+            }
+        }
         return at;
     };
     s.from = s.part == 0 ? start : align(start + s.part * kPart);
@@ -139,10 +168,12 @@ LayoutCache::Segment LayoutCache::SegmentAt(std::size_t index) const {
 LayoutCache::Segment LayoutCache::SegmentOf(std::size_t offset) const {
     const TextDocument& text = text_.Document();
     const std::size_t line = text.LineOf(offset);
-    std::size_t part = std::min((offset - text.LineStart(line)) / kPart, PartsOf(line) - 1);
+    const std::size_t parts = PartsOf(line);
+    std::size_t part = std::min((offset - text.LineStart(line)) / kPart, parts - 1);
     Segment s = SegmentAt(SegmentIndex(line, part));
-    if (offset < s.from && part > 0)
-        s = SegmentAt(SegmentIndex(line, part - 1));
+    // Cuts lie at or before the nominal ends of the parts.
+    if (offset >= s.to && part + 1 < parts)
+        s = SegmentAt(SegmentIndex(line, part + 1));
     return s;
 }
 

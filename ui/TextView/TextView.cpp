@@ -426,11 +426,62 @@ std::size_t TextView::WordBoundary(std::size_t offset, bool forward) const {
     const int length = static_cast<int>(laid.layout->text().size());
     if (forward && unit >= length)
         return text_.NextCharacter(offset);
+    if (!forward && unit == 0 && segment.part > 0) { // a long line's cut is no word's end
+        const std::size_t index = layouts_.SegmentIndex(segment) - 1;
+        const Laid& before = Layout(index);
+        const int end = static_cast<int>(before.layout->text().size());
+        return ByteOf(before.segment,
+                      before.layout->previousCursorPosition(end, QTextLayout::SkipWords));
+    }
     if (!forward && unit == 0)
         return text_.PreviousCharacter(offset);
     const int next = forward ? laid.layout->nextCursorPosition(unit, QTextLayout::SkipWords)
                              : laid.layout->previousCursorPosition(unit, QTextLayout::SkipWords);
     return ByteOf(segment, next);
+}
+
+std::pair<std::size_t, std::size_t> TextView::UnitAt(std::size_t offset, TextUnit unit) const {
+    const TextDocument& text = Document();
+    offset = text_.CharacterStart(offset);
+    switch (unit) {
+    case TextUnit::Character:
+        return {offset, NextCursor(offset)};
+    case TextUnit::Word:
+        return offset < Size() ? WordAt(offset) : std::pair{offset, offset};
+    case TextUnit::Row: {
+        const Row row = RowOf(offset);
+        const Laid& laid = Layout(row.segment);
+        const QTextLine line = laid.layout->lineAt(row.row);
+        if (!line.isValid())
+            return {laid.segment.from, laid.segment.to};
+        return {ByteOf(laid.segment, line.textStart()),
+                ByteOf(laid.segment, line.textStart() + line.textLength())};
+    }
+    case TextUnit::Line: {
+        const std::size_t line = text.LineOf(offset);
+        return {text.LineStart(line), text.LineEnd(line)};
+    }
+    case TextUnit::All:
+        break;
+    }
+    return {0, Size()};
+}
+
+std::pair<std::size_t, std::size_t> TextView::UnitBefore(std::size_t offset, TextUnit unit) const {
+    const std::size_t start = UnitAt(offset, unit).first;
+    if (start == 0 || unit == TextUnit::All)
+        return {0, 0};
+    return UnitAt(PreviousCursor(start), unit);
+}
+
+std::pair<std::size_t, std::size_t> TextView::UnitAfter(std::size_t offset, TextUnit unit) const {
+    const std::size_t end = UnitAt(offset, unit).second;
+    if (end >= Size() || unit == TextUnit::All)
+        return {Size(), Size()};
+    // A row or a line that ends at a break is followed by what comes after the break.
+    const TextDocument& text = Document();
+    const bool atBreak = end == text.LineEnd(text.LineOf(end));
+    return UnitAt(atBreak && unit != TextUnit::Character ? NextCursor(end) : end, unit);
 }
 
 QRect TextView::CharacterRect(std::size_t offset) const {

@@ -62,6 +62,13 @@ public:
     int CharacterOfByte(std::size_t offset) const { return characters_.CharacterOfByte(offset); }
     QRect CharacterRect(std::size_t offset) const;
     std::size_t ByteAtPoint(const QPoint& point) const { return OffsetAt(point); }
+    // The unit of text around offset, in bytes: a character as a reader sees it, a word, a row
+    // of the screen or a line (each without its break), or all of the text.
+    enum class TextUnit { Character, Word, Row, Line, All };
+    std::pair<std::size_t, std::size_t> UnitAt(std::size_t offset, TextUnit unit) const;
+    // The units before and after the one around offset; empty at the text's ends.
+    std::pair<std::size_t, std::size_t> UnitBefore(std::size_t offset, TextUnit unit) const;
+    std::pair<std::size_t, std::size_t> UnitAfter(std::size_t offset, TextUnit unit) const;
     // Replaces the bytes from..to with screen text, as a paste does.
     void ReplaceWithText(std::size_t from, std::size_t to, const QString& text);
     void MakeVisible(std::size_t offset) { EnsureVisible(offset); }

@@ -80,6 +80,22 @@ public:
     void scrollToSubstring(int startIndex, int) override {
         View()->MakeVisible(View()->ByteOfCharacter(startIndex));
     }
+    // Looked up around the offset alone, never through the whole text.
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                             int* endOffset) const override {
+        return Unit(View()->UnitBefore(View()->ByteOfCharacter(offset), UnitOf(type)), startOffset,
+                    endOffset);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                            int* endOffset) const override {
+        return Unit(View()->UnitAfter(View()->ByteOfCharacter(offset), UnitOf(type)), startOffset,
+                    endOffset);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                         int* endOffset) const override {
+        return Unit(View()->UnitAt(View()->ByteOfCharacter(offset), UnitOf(type)), startOffset,
+                    endOffset);
+    }
     QString attributes(int offset, int* startOffset, int* endOffset) const override {
         *startOffset = *endOffset = offset;
         return {};
@@ -97,6 +113,29 @@ public:
 
 private:
     TextView* View() const { return static_cast<TextView*>(widget()); }
+
+    static TextView::TextUnit UnitOf(QAccessible::TextBoundaryType type) {
+        switch (type) {
+        case QAccessible::CharBoundary:
+            return TextView::TextUnit::Character;
+        case QAccessible::WordBoundary:
+            return TextView::TextUnit::Word;
+        case QAccessible::LineBoundary:
+            return TextView::TextUnit::Row;
+        case QAccessible::SentenceBoundary:
+        case QAccessible::ParagraphBoundary:
+            return TextView::TextUnit::Line;
+        case QAccessible::NoBoundary:
+            break;
+        }
+        return TextView::TextUnit::All;
+    }
+    QString Unit(std::pair<std::size_t, std::size_t> bytes, int* startOffset,
+                 int* endOffset) const {
+        *startOffset = View()->CharacterOfByte(bytes.first);
+        *endOffset = View()->CharacterOfByte(bytes.second);
+        return View()->Decoded(bytes.first, bytes.second);
+    }
 };
 
 } // namespace
