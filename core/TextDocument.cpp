@@ -118,6 +118,27 @@ TextChange TextDocument::Replace(std::size_t from, std::size_t to, std::string_v
     return change;
 }
 
+TextChange TextDocument::Move(std::size_t from, std::size_t to, std::size_t at) {
+    to = std::min(to, size_);
+    from = std::min(from, to);
+    at = std::min(at, size_);
+    if (at >= from && at <= to) { // into itself: nothing moves
+        TextChange none = Apply(from, from, {});
+        none.caret = to;
+        return none;
+    }
+    // One replacement of everything between the old place and the new one.
+    const std::size_t start = std::min(from, at);
+    const std::size_t end = std::max(to, at);
+    TextSpans spans = at < from ? Spans(from, to) : Spans(to, at);
+    const TextSpans second = at < from ? Spans(at, from) : Spans(from, to);
+    spans.insert(spans.end(), second.begin(), second.end());
+    TextChange change = Apply(start, end, spans);
+    change.caret = at < from ? at + (to - from) : at;
+    history_.Record({start, change.removedBytes, std::move(spans), false});
+    return change;
+}
+
 std::optional<TextChange> TextDocument::Undo() {
     if (!history_.CanUndo())
         return std::nullopt;

@@ -62,6 +62,9 @@ public:
     // Replaces the bytes from..to and records the step; typing may join the step before it.
     TextChange Replace(std::size_t from, std::size_t to, std::string_view bytes,
                        bool typing = false);
+    // Moves the bytes from..to to stand at `at` (an offset outside them), as one step that
+    // copies nothing.
+    TextChange Move(std::size_t from, std::size_t to, std::size_t at);
     bool CanUndo() const noexcept { return history_.CanUndo(); }
     bool CanRedo() const noexcept { return history_.CanRedo(); }
     std::optional<TextChange> Undo();

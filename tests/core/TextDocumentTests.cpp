@@ -127,6 +127,28 @@ TEST(TextDocument, RedoAndTheModifiedFlagFollowTheHistory) {
     EXPECT_TRUE(document.IsModified());
 }
 
+// A dragged selection moves as one step, either way, and comes back with one undo.
+TEST(TextDocument, MovesAreOneStep) {
+    const struct {
+        std::size_t from, to, at;
+        std::string result;
+        std::size_t caret;
+    } cases[] = {
+        {0, 5, 8, "twoone\r\ntri", 8}, // forwards, with a break
+        {5, 8, 0, "twoone\r\ntri", 3}, // backwards
+        {0, 4, 2, "one\r\ntwotri", 4}, // into itself: nothing
+    };
+    for (const auto& c : cases) {
+        TextDocument document("one\r\ntwotri");
+        const TextChange change = document.Move(c.from, c.to, c.at);
+        EXPECT_EQ(document.Text(), c.result);
+        EXPECT_EQ(change.caret, c.caret);
+        EXPECT_EQ(LineStarts(document), LineStarts(TextDocument(c.result)));
+        document.Undo();
+        EXPECT_EQ(document.Text(), "one\r\ntwotri");
+    }
+}
+
 // What the clipboard holds is the bytes as they were, whatever happens to the document after.
 TEST(TextDocument, SpansStayAsTheyWere) {
     auto document = std::make_unique<TextDocument>("1.First\r\n");

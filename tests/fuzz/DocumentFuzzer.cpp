@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string before = model.Text();
         const std::vector<std::size_t> startsBefore = LineStarts(before);
         std::optional<TextChange> change;
-        switch (input.Next() % 6) {
+        switch (input.Next() % 7) {
         case 0:
         case 1: { // an edit, or typing at a place
             const bool typing = input.Next() % 2 == 0;
@@ -140,6 +140,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             model.clean = model.done;
             model.typingGoesOn = false;
             break;
+        case 5: { // a selection dragged elsewhere
+            const std::size_t from = input.Below(before.size() + 1);
+            const std::size_t to = from + input.Below(before.size() - from + 1);
+            const std::size_t at = input.Below(before.size() + 1);
+            change = document.Move(from, to, at);
+            if (at < from)
+                model.Record(before.substr(0, at) + before.substr(from, to - from) +
+                                 before.substr(at, from - at) + before.substr(to),
+                             at, 1, 1, false);
+            else if (at > to)
+                model.Record(before.substr(0, from) + before.substr(to, at - to) +
+                                 before.substr(from, to - from) + before.substr(at),
+                             from, 1, 1, false);
+            break;
+        }
         default: { // a copy, as the clipboard takes one
             const std::size_t from = input.Below(before.size() + 1);
             const std::size_t to = from + input.Below(before.size() - from + 1);

@@ -238,24 +238,26 @@ void TextView::dropEvent(QDropEvent* event) {
         event->ignore();
         return;
     }
-    std::size_t offset = OffsetAt(event->position().toPoint());
+    const std::size_t offset = OffsetAt(event->position().toPoint());
     const bool own = event->source() == this;
     const bool move = own && (event->modifiers() & Qt::ControlModifier) == 0;
     if (own && offset > draggedFrom_.first && offset < draggedFrom_.second) {
         event->ignore();
         return;
     }
-    const std::string bytes = Codec().Encode(event->mimeData()->text());
-    if (move) {
+    if (move) { // one step, as one undo takes it back
         const auto [from, to] = draggedFrom_;
-        Replace(from, to, {});
-        if (offset >= to)
-            offset -= to - from;
+        const TextChange change = text_.Document().Move(from, to, offset);
+        Changed(change);
+        anchor_ = change.caret - (to - from);
+        caret_ = change.caret;
         droppedHere_ = true;
+    } else {
+        const std::string bytes = Codec().Encode(event->mimeData()->text());
+        Replace(offset, offset, bytes);
+        anchor_ = offset;
+        caret_ = offset + bytes.size();
     }
-    Replace(offset, offset, bytes);
-    anchor_ = offset;
-    caret_ = offset + bytes.size();
     EnsureVisible(caret_);
     SelectionChanged();
     event->setDropAction(move ? Qt::MoveAction : Qt::CopyAction);
