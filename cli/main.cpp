@@ -23,8 +23,8 @@ constexpr int kExitError = 1;
 constexpr int kExitNotAPlaylist = 2;
 
 constexpr std::string_view kUsage =
-    "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits] [-f TEMPLATE | --csv]\n"
-    "                        [--total] [-o FILE] PLAYLIST\n"
+    "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits]\n"
+    "                        [-f TEMPLATE | --csv [--columns=LIST]] [--total] [-o FILE] PLAYLIST\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
     "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
@@ -35,9 +35,12 @@ constexpr std::string_view kUsage =
     "  --keep-digits          keep leading track numbers in the titles\n"
     "  -f, --format=TEMPLATE  write each entry as TEMPLATE, with these fields:\n"
     "                           %n number  %t title  %d length as m:ss  %s length in seconds\n"
-    "                           %p the path or address that follows  %% a percent sign\n"
-    "                         (%d and %s are empty for an unknown length)\n"
+    "                           %S length as written  %c start (the lengths before, summed)\n"
+    "                           %p the path or address that follows  %{NAME} an attribute\n"
+    "                           %% a percent sign  (%d %s %S are empty for an unknown length)\n"
     "  --csv                  write number,title,seconds,path rows for spreadsheets\n"
+    "  --columns=LIST         the CSV's columns, of number title seconds length start path\n"
+    "                         and any attribute's name, as in --columns=title,group-title\n"
     "  --total                end the list with the count and the summed length\n"
     "  -o FILE                write the list to FILE instead of standard output\n"
     "  -h, --help             show this help\n"
@@ -45,12 +48,13 @@ constexpr std::string_view kUsage =
     "\n"
     "Examples:\n"
     "  skaldrun-convert --format='%n. %t (%d)' --total party.m3u\n"
-    "  skaldrun-convert --csv -o party.csv party.m3u\n";
+    "  skaldrun-convert --csv -o party.csv party.m3u\n"
+    "  skaldrun-convert -f '%c %t' mix.m3u\n";
 
 struct Arguments {
     ConvertOptions options;
     std::optional<ListTemplate> format;
-    bool csv = false;
+    std::optional<CsvRow> csv;
     bool total = false;
     std::optional<std::string> output; // none or "-": standard output
     std::string playlist;
@@ -71,19 +75,22 @@ int UsageError(std::string_view message) {
 
 // Returns the exit code when the arguments ask for no conversion.
 std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
-    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits, kCsv, kTotal };
+    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits, kCsv, kColumns, kTotal };
     static const option kLong[] = {
         {"no-counter", no_argument, nullptr, kNoCounter},
         {"no-time", no_argument, nullptr, kNoTime},
         {"keep-digits", no_argument, nullptr, kKeepDigits},
         {"format", required_argument, nullptr, 'f'},
         {"csv", no_argument, nullptr, kCsv},
+        {"columns", required_argument, nullptr, kColumns},
         {"total", no_argument, nullptr, kTotal},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     argv[0] = const_cast<char*>(kName); // getopt names the program in its own messages
+    bool csv = false;
+    std::optional<std::string> columns;
     for (;;) {
         const int option = ::getopt_long(argc, argv, "f:ho:V", kLong, nullptr);
         if (option == -1)
@@ -108,7 +115,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             }
             break;
         case kCsv:
-            args.csv = true;
+            csv = true;
+            break;
+        case kColumns:
+            if (columns)
+                return UsageError("--columns given twice");
+            columns = optarg;
             break;
         case kTotal:
             args.total = true;
@@ -116,6 +128,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
         case 'o':
             if (args.output)
                 return UsageError("-o given twice");
+            if (*optarg == '\0')
+                return UsageError("the output file's name is empty");
             args.output = optarg;
             break;
         case 'h':
@@ -126,6 +140,15 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             return 0;
         default: // getopt has said what was wrong
             return UsageError({});
+        }
+    }
+    if (columns && !csv)
+        return UsageError("--columns goes with --csv");
+    if (csv) {
+        try {
+            args.csv.emplace(columns ? *columns : CsvRow::kColumns);
+        } catch (const std::invalid_argument& e) {
+            return UsageError(e.what());
         }
     }
     const bool shaped = args.format || args.csv;
@@ -165,12 +188,13 @@ public:
 bool Convert(std::string_view bytes, const Arguments& args, TextSink& sink) {
     if (!args.format && !args.csv && !args.total)
         return ConvertPlaylistBytes(bytes, args.options, sink);
-    const CsvRow csv;
+    const CsvRow& csv = *args.csv;
     const DefaultLine plain(args.options);
     const LineShape& line = args.csv      ? static_cast<const LineShape&>(csv)
                             : args.format ? static_cast<const LineShape&>(*args.format)
                                           : static_cast<const LineShape&>(plain);
-    ShapedList list(line, args.csv ? CsvRow::kHeader : std::string_view(), args.total, sink);
+    ShapedList list(line, args.csv ? std::string_view(csv.Header()) : std::string_view(),
+                    args.total, sink);
     return ConvertToShape(bytes, args.options.DeleteDigits, list);
 }
 

@@ -40,6 +40,11 @@ bool IsDigit(char c) noexcept {
     return c >= '0' && c <= '9';
 }
 
+// Empty, or spaces and tabs only: no path.
+bool IsBlank(std::string_view line) noexcept {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 // The duration is the first run of decimal digits before the comma: anything before it is
 // passed over and anything after it (attributes such as tvg-id="12") is not part of it. A "-"
 // before any digit marks an unknown length, as players write "-1". Attribute values are quoted
@@ -50,7 +55,10 @@ struct Entry {
     bool unknown = false;
     bool valid = false;
     std::int64_t seconds = 0;
-    std::string_view digits; // for the error message
+    std::int64_t micros = 0;  // the fraction after the whole seconds, to the microsecond
+    std::string_view digits;  // for the error message
+    std::string_view written; // the length as written, fraction included
+    std::string_view field;   // everything between the tag and the comma
     std::string_view title;
 };
 
@@ -83,6 +91,7 @@ Entry ScanEntry(std::string_view line) noexcept {
             e.isEntry = true;
             e.valid = true;
             e.seconds = seconds;
+            e.written = e.field = line.substr(kEntryTag.size(), i - kEntryTag.size());
             e.title = line.substr(i + 1);
             return e;
         }
@@ -118,6 +127,17 @@ Entry ScanEntry(std::string_view line) noexcept {
     e.isEntry = true;
     e.valid = first != end && e.seconds <= kMaxSeconds;
     e.digits = line.substr(first, last - first);
+    std::size_t writtenEnd = last;
+    if (e.valid && last + 1 < end && line[last] == '.' && IsDigit(line[last + 1])) {
+        std::int64_t scale = 100000;
+        for (writtenEnd = last + 1; writtenEnd < end && IsDigit(line[writtenEnd]); ++writtenEnd) {
+            e.micros += (line[writtenEnd] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    if (!e.unknown)
+        e.written = line.substr(first, writtenEnd - first);
+    e.field = line.substr(kEntryTag.size(), end - kEntryTag.size());
     e.title = line.substr(end + 1);
     return e;
 }
@@ -275,8 +295,12 @@ public:
             options_.DeleteDigits ? StripTrackNumber(entry.title) : entry.title;
         const std::string_view counter = counter_.Text();
         char* out = writer_.Begin(ListLineLength(counter, title));
-        writer_.End(
-            WriteListLine(options_, {counter, title, !entry.unknown, entry.seconds, {}}, out));
+        PlaylistEntry shown;
+        shown.number = counter;
+        shown.title = title;
+        shown.hasLength = !entry.unknown;
+        shown.seconds = entry.seconds;
+        writer_.End(WriteListLine(options_, shown, out));
         counter_.Next();
     }
 
@@ -362,6 +386,7 @@ bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& s
     Counter counter;
     PlaylistEntry pending;
     bool waiting = false;
+    std::int64_t elapsed = 0; // microseconds, the exact sum of the lengths so far
     const auto emit = [&] {
         if (!waiting)
             return;
@@ -380,13 +405,17 @@ bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& s
                 continue;
             if (!entry.unknown && !entry.valid)
                 throw EConvertError(entry.digits, number);
-            pending = PlaylistEntry{{},
-                                    deleteDigits ? StripTrackNumber(entry.title) : entry.title,
-                                    !entry.unknown,
-                                    entry.seconds,
-                                    {}};
+            pending = PlaylistEntry();
+            pending.title = deleteDigits ? StripTrackNumber(entry.title) : entry.title;
+            pending.hasLength = !entry.unknown;
+            pending.seconds = entry.seconds;
+            pending.micros = entry.unknown ? 0 : entry.seconds * 1'000'000 + entry.micros;
+            pending.start = elapsed;
+            pending.length = entry.written;
+            pending.field = entry.field;
+            elapsed += pending.micros;
             waiting = true;
-        } else if (waiting && !line.empty() && line[0] != '#') {
+        } else if (waiting && !IsBlank(line) && line[0] != '#') {
             pending.media = line;
             emit();
         }

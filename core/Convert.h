@@ -35,7 +35,11 @@ struct PlaylistEntry {
     std::string_view title;  // its leading track number stripped where asked
     bool hasLength = false;  // false for a stream ("-1")
     std::int64_t seconds = 0;
-    std::string_view media; // the first following line that is a path or an address, if any
+    std::int64_t micros = 0; // the length as written, fraction included, in microseconds
+    std::int64_t start = 0;  // the exact sum of the lengths before it, in microseconds
+    std::string_view length; // the length as written ("3.904"); empty when unknown
+    std::string_view field;  // the #EXTINF: line's duration field, attributes included
+    std::string_view media;  // the first following line that is a path or an address, if any
 };
 
 class EntrySink {

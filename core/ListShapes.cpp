@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace skaldrun {
 
@@ -45,7 +46,94 @@ char* WriteCsvField(std::string_view field, char* out) noexcept {
     return out;
 }
 
+// Whole seconds from microseconds, rounded once, half up.
+std::int64_t RoundedSeconds(std::int64_t micros) noexcept {
+    return (micros + 500'000) / 1'000'000;
+}
+
+// A time as m:ss below an hour and h:mm:ss from an hour on, as chapter lists write it.
+char* WriteClock(char* out, std::int64_t seconds) noexcept {
+    if (seconds < 3600)
+        return WriteDuration(out, seconds);
+    out = WriteNumber(out, static_cast<std::uint64_t>(seconds / 3600));
+    *out++ = ':';
+    const auto minutes = static_cast<unsigned>(seconds / 60 % 60);
+    *out++ = static_cast<char>('0' + minutes / 10);
+    *out++ = static_cast<char>('0' + minutes % 10);
+    *out++ = ':';
+    const auto rest = static_cast<unsigned>(seconds % 60);
+    *out++ = static_cast<char>('0' + rest / 10);
+    *out++ = static_cast<char>('0' + rest % 10);
+    return out;
+}
+
+char Lower(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+// Fields a template and a CSV column share; an attribute is written by its name.
+char* WriteField(char field, std::string_view name, const PlaylistEntry& entry,
+                 char* out) noexcept {
+    switch (field) {
+    case 'n':
+        return Copy(entry.number, out);
+    case 't':
+        return Copy(entry.title, out);
+    case 'd':
+        return entry.hasLength ? WriteDuration(out, entry.seconds) : out;
+    case 's':
+        return entry.hasLength ? WriteNumber(out, static_cast<std::uint64_t>(entry.seconds)) : out;
+    case 'S':
+        return Copy(entry.length, out);
+    case 'c':
+        return WriteClock(out, RoundedSeconds(entry.start));
+    case 'p':
+        return Copy(entry.media, out);
+    case '{':
+        return Copy(AttributeValue(entry.field, name), out);
+    default:
+        return out;
+    }
+}
+
 } // namespace
+
+std::string_view AttributeValue(std::string_view field, std::string_view name) noexcept {
+    std::size_t i = 0;
+    while (i < field.size()) {
+        // A name runs to '='; anything else (the duration, stray text) is passed over.
+        const std::size_t equals = field.find('=', i);
+        if (equals == std::string_view::npos)
+            return {};
+        std::size_t start = field.find_last_of(" \t", equals);
+        start = start == std::string_view::npos || start < i ? i : start + 1;
+        const std::string_view key = field.substr(start, equals - start);
+        std::string_view value;
+        if (equals + 1 < field.size() && field[equals + 1] == '"') {
+            const std::size_t close = field.find('"', equals + 2);
+            const std::size_t end = close == std::string_view::npos ? field.size() : close;
+            value = field.substr(equals + 2, end - equals - 2);
+            i = end + 1;
+        } else {
+            std::size_t end = field.find_first_of(" \t", equals + 1);
+            end = end == std::string_view::npos ? field.size() : end;
+            value = field.substr(equals + 1, end - equals - 1);
+            i = end;
+        }
+        if (SameName(key, name))
+            return value;
+    }
+    return {};
+}
 
 void LineShape::Append(const PlaylistEntry& entry, std::string& out) const {
     const std::size_t used = out.size();
@@ -75,46 +163,34 @@ ListTemplate::ListTemplate(std::string_view text) {
             literal.push_back('%');
             continue;
         }
-        if (std::string_view("ntdsp").find(field) == std::string_view::npos)
+        std::string name;
+        if (field == '{') {
+            const std::size_t close = text.find('}', i + 1);
+            if (close == std::string_view::npos || close == i + 1)
+                throw std::invalid_argument("an attribute field is written %{NAME}");
+            name = text.substr(i + 1, close - i - 1);
+            i = close;
+        } else if (std::string_view("ntdsScp").find(field) == std::string_view::npos) {
             throw std::invalid_argument(std::string("unknown field '%") + field +
-                                        "' in the template (%n %t %d %s %p %%)");
+                                        "' in the template (%n %t %d %s %S %c %p %{NAME} %%)");
+        }
         endLiteral();
-        parts_.push_back({field, {}});
+        parts_.push_back({field, std::move(name)});
         ++fields_;
     }
     endLiteral();
 }
 
 std::size_t ListTemplate::MaxLength(const PlaylistEntry& entry) const noexcept {
-    const std::size_t longest =
-        std::max({entry.number.size(), entry.title.size(), entry.media.size(), kNumberRoom});
+    const std::size_t longest = std::max({entry.number.size(), entry.title.size(),
+                                          entry.media.size(), entry.field.size(), kNumberRoom});
     return literalLength_ + fields_ * longest;
 }
 
 char* ListTemplate::Write(const PlaylistEntry& entry, char* out) const noexcept {
-    for (const Part& part : parts_) {
-        switch (part.field) {
-        case 'n':
-            out = Copy(entry.number, out);
-            break;
-        case 't':
-            out = Copy(entry.title, out);
-            break;
-        case 'd':
-            if (entry.hasLength)
-                out = WriteDuration(out, entry.seconds);
-            break;
-        case 's':
-            if (entry.hasLength)
-                out = WriteNumber(out, static_cast<std::uint64_t>(entry.seconds));
-            break;
-        case 'p':
-            out = Copy(entry.media, out);
-            break;
-        default:
-            out = Copy(part.text, out);
-        }
-    }
+    for (const Part& part : parts_)
+        out =
+            part.field == 0 ? Copy(part.text, out) : WriteField(part.field, part.text, entry, out);
     return out;
 }
 
@@ -126,34 +202,73 @@ char* DefaultLine::Write(const PlaylistEntry& entry, char* out) const noexcept {
     return WriteListLine(options_, entry, out);
 }
 
-std::size_t CsvRow::MaxLength(const PlaylistEntry& entry) const noexcept {
-    return entry.number.size() + 2 * entry.title.size() + 2 * entry.media.size() + kNumberRoom + 8;
+CsvRow::CsvRow(std::string_view columns) {
+    static constexpr std::pair<std::string_view, char> kKnown[] = {
+        {"number", 'n'}, {"title", 't'}, {"seconds", 's'},
+        {"length", 'S'}, {"start", 'c'}, {"path", 'p'},
+    };
+    for (std::size_t at = 0; at <= columns.size();) {
+        std::size_t comma = columns.find(',', at);
+        comma = comma == std::string_view::npos ? columns.size() : comma;
+        const std::string_view name = columns.substr(at, comma - at);
+        if (name.empty())
+            throw std::invalid_argument("a column without a name in '" + std::string(columns) +
+                                        "'");
+        Column column{'{', std::string(name)};
+        for (const auto& [known, field] : kKnown)
+            if (name == known)
+                column.field = field;
+        columns_.push_back(std::move(column));
+        header_.append(header_.empty() ? "" : ",").append(name);
+        at = comma + 1;
+    }
 }
 
+std::size_t CsvRow::MaxLength(const PlaylistEntry& entry) const noexcept {
+    const std::size_t longest = std::max({entry.number.size(), entry.title.size(),
+                                          entry.media.size(), entry.field.size(), kNumberRoom});
+    return columns_.size() * (2 * longest + 3);
+}
+
+// Numbers and the entry's number never need quotes; text fields are quoted where they must be.
 char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
-    out = Copy(entry.number, out);
-    *out++ = ',';
-    out = WriteCsvField(entry.title, out);
-    *out++ = ',';
-    if (entry.hasLength)
-        out = WriteNumber(out, static_cast<std::uint64_t>(entry.seconds));
-    *out++ = ',';
-    return WriteCsvField(entry.media, out);
+    bool first = true;
+    for (const Column& column : columns_) {
+        if (!first)
+            *out++ = ',';
+        first = false;
+        switch (column.field) {
+        case 't':
+            out = WriteCsvField(entry.title, out);
+            break;
+        case 'p':
+            out = WriteCsvField(entry.media, out);
+            break;
+        case '{':
+            out = WriteCsvField(AttributeValue(entry.field, column.name), out);
+            break;
+        default:
+            out = WriteField(column.field, {}, entry, out);
+        }
+    }
+    return out;
 }
 
 void ListTotals::Add(const PlaylistEntry& entry) noexcept {
     ++count_;
     if (entry.hasLength)
-        seconds_ += static_cast<std::uint64_t>(entry.seconds);
+        micros_ += static_cast<std::uint64_t>(entry.micros);
     else
         ++unknown_;
 }
 
 std::string ListTotals::Line() const {
     std::string line = std::to_string(count_) + (count_ == 1 ? " track, " : " tracks, ");
-    const std::uint64_t minutes = seconds_ / 60 % 60;
-    const std::uint64_t seconds = seconds_ % 60;
-    line += std::to_string(seconds_ / 3600);
+    const auto total =
+        static_cast<std::uint64_t>(RoundedSeconds(static_cast<std::int64_t>(micros_)));
+    const std::uint64_t minutes = total / 60 % 60;
+    const std::uint64_t seconds = total % 60;
+    line += std::to_string(total / 3600);
     line += minutes < 10 ? ":0" : ":";
     line += std::to_string(minutes);
     line += seconds < 10 ? ":0" : ":";

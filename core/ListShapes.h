@@ -26,8 +26,9 @@ public:
     void Append(const PlaylistEntry& entry, std::string& out) const;
 };
 
-// Text with the fields %n (number), %t (title), %d (m:ss), %s (seconds), %p (media line) and
-// %% (a percent sign).
+// Text with the fields %n (number), %t (title), %d (m:ss), %s (whole seconds), %S (the length
+// as written), %c (the start: the exact sum of the lengths before, m:ss or h:mm:ss), %p (media
+// line), %{NAME} (the value of the entry's attribute NAME) and %% (a percent sign).
 class ListTemplate final : public LineShape {
 public:
     // Fails with std::invalid_argument saying what is wrong: an unknown field, a lone '%'.
@@ -37,7 +38,7 @@ public:
 
 private:
     struct Part {
-        char field = 0; // 0: literal text
+        char field = 0; // 0: literal text; '{': an attribute, named by text
         std::string text;
     };
     std::vector<Part> parts_;
@@ -57,14 +58,31 @@ private:
     ConvertOptions options_;
 };
 
-// One CSV row of number, title, seconds and path. RFC 4180: a field holding a comma or a quote
-// is quoted, its quotes doubled (a playlist's line holds no line break).
+// One CSV row of the chosen columns: number, title, seconds, length (as written), start, path,
+// or any other name for the entry's attribute of that name. RFC 4180: a field holding a comma
+// or a quote is quoted, its quotes doubled (a playlist's line holds no line break).
 class CsvRow final : public LineShape {
 public:
-    static constexpr std::string_view kHeader = "number,title,seconds,path";
+    static constexpr std::string_view kColumns = "number,title,seconds,path";
+    // Fails with std::invalid_argument for an empty column name.
+    explicit CsvRow(std::string_view columns = kColumns);
+    // The header line: the column names.
+    const std::string& Header() const noexcept { return header_; }
     std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
     char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
+
+private:
+    struct Column {
+        char field = 0; // as in a template: n, t, s, S, c, p, or '{' for an attribute
+        std::string name;
+    };
+    std::vector<Column> columns_;
+    std::string header_;
 };
+
+// The value of the attribute name in an #EXTINF: line's duration field, quotes removed; empty
+// when it has none. Names match whatever their case.
+std::string_view AttributeValue(std::string_view field, std::string_view name) noexcept;
 
 // The count of entries and their summed length.
 class ListTotals {
@@ -75,7 +93,7 @@ public:
 
 private:
     std::uint64_t count_ = 0;
-    std::uint64_t seconds_ = 0;
+    std::uint64_t micros_ = 0; // exact: rounded once, when written
     std::uint64_t unknown_ = 0;
 };
 

@@ -51,21 +51,61 @@ TEST(ListShapes, TemplatesCsvAndTotals) {
                               "#EXTINF:-1,Radio\r\nhttp://r\r\n";
     EXPECT_EQ(Shaped(bytes, ListTemplate("%n|%t|%d|%s|%p|%%")),
               "1|Intro, live|10:05|605|C:\\a \"b\".mp3|%\r\n2|Radio|||http://r|%\r\n");
-    EXPECT_EQ(Shaped(bytes, CsvRow(), CsvRow::kHeader),
+    EXPECT_EQ(Shaped(bytes, CsvRow(), CsvRow::kColumns),
               "number,title,seconds,path\r\n1,\"Intro, live\",605,\"C:\\a \"\"b\"\".mp3\"\r\n"
               "2,Radio,,http://r\r\n");
     EXPECT_EQ(Shaped(bytes, ListTemplate("%t"), {}, true),
               "Intro, live\r\nRadio\r\n2 tracks, 0:10:05, 1 without a length\r\n");
-    EXPECT_EQ(Shaped("#EXTM3U\r\n", CsvRow(), CsvRow::kHeader, true),
+    EXPECT_EQ(Shaped("#EXTM3U\r\n", CsvRow(), CsvRow::kColumns, true),
               "number,title,seconds,path\r\n0 tracks, 0:00:00\r\n");
-    EXPECT_EQ(Shaped("not a playlist", CsvRow(), CsvRow::kHeader), "");
+    EXPECT_EQ(Shaped("not a playlist", CsvRow(), CsvRow::kColumns), "");
+}
+
+// Chapter lines, exact sums of fractional lengths, lengths as written and attributes by name.
+TEST(ListShapes, StartsSumsAndAttributes) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string shape; // a template, or "csv:" and the columns
+        bool totals;
+        std::string list;
+    } cases[] = {
+        {"chapters", "#EXTM3U\r\n#EXTINF:185,A\r\n#EXTINF:3725,B\r\n#EXTINF:60,C\r\n", "%c %t",
+         false, "0:00 A\r\n3:05 B\r\n1:05:10 C\r\n"},
+        {"a stream adds nothing", "#EXTM3U\r\n#EXTINF:-1,Radio\r\n#EXTINF:5,B\r\n#EXTINF:5,C\r\n",
+         "%c|%S|%s", false, "0:00||\r\n0:00|5|5\r\n0:05|5|5\r\n"},
+        {"fractions summed, then rounded once",
+         "#EXTM3U\r\n#EXTINF:3.904,a\r\n#EXTINF:3.904,b\r\n#EXTINF:3.904,c\r\n", "%c %S %s", true,
+         "0:00 3.904 3\r\n0:04 3.904 3\r\n0:08 3.904 3\r\n3 tracks, 0:00:12\r\n"},
+        {"attributes, quoted or not, any case",
+         "#EXTM3U\r\n#EXTINF:-1 tvg-id=\"ch.1\" Group-Title=\"News, 24h\" tvg-logo=x.png,One\r\n"
+         "#EXTINF:-1,Two\r\n",
+         "%{tvg-id}|%{group-title}|%{tvg-logo}|%{catchup}", false,
+         "ch.1|News, 24h|x.png|\r\n|||\r\n"},
+        {"attribute columns", "#EXTM3U\r\n#EXTINF:-1 group-title=\"News, 24h\",One\r\nhttp://a\r\n",
+         "csv:title,group-title,path,start", false,
+         "title,group-title,path,start\r\nOne,\"News, 24h\",http://a,0:00\r\n"},
+        {"a quote alone is quoted too", "#EXTM3U\r\n#EXTINF:1,say \"hi\"\r\n", "csv:title", false,
+         "title\r\n\"say \"\"hi\"\"\"\r\n"},
+        {"the largest length, with attributes", "#EXTM3U\r\n#EXTINF:2147483647 tvg-id=\"1\",x\r\n",
+         "%s %d", false, "2147483647 35791394:07\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.shape.starts_with("csv:")) {
+            const CsvRow row(c.shape.substr(4));
+            EXPECT_EQ(Shaped(c.bytes, row, row.Header(), c.totals), c.list);
+        } else {
+            EXPECT_EQ(Shaped(c.bytes, ListTemplate(c.shape), {}, c.totals), c.list);
+        }
+    }
 }
 
 // A bad duration stops the list after the lines before it, which still go out.
 TEST(ListShapes, ErrorsKeepTheLinesBeforeThem) {
     Collected out;
     const ListTemplate line("%t");
-    ShapedList list(line, CsvRow::kHeader, true, out);
+    ShapedList list(line, CsvRow::kColumns, true, out);
     EXPECT_THROW(ConvertToShape("#EXTM3U\r\n#EXTINF:1,a\r\n#EXTINF:,b\r\n", true, list),
                  EConvertError);
     EXPECT_EQ(out.text, "number,title,seconds,path\r\na\r\n");
