@@ -218,7 +218,7 @@ int Run(const Arguments& args) {
         return kExitNotAPlaylist;
     }
     if (toFile)
-        WriteTextFile(*args.output, whole.text);
+        WriteCommandOutput(*args.output, whole.text);
     return 0;
 }
 

@@ -27,6 +27,8 @@ void ReserveViewText(ViewText& text, std::size_t size);
 
 // Writes the text byte for byte under exactly the given name.
 void WriteTextFile(const std::string& path, std::string_view text);
+// The same for a command: onto a FIFO it waits for a reader instead of failing.
+void WriteCommandOutput(const std::string& path, std::string_view text);
 
 // Saves the converted view under the chosen name with ".txt" always appended.
 void SaveConvertedText(const std::string& chosenName, std::string_view text);

@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
     fonts-liberation2
     mawk time
+    acl # setfacl, for the test that ACLs survive a save
 )
 
 sudo=()

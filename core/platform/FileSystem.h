@@ -35,16 +35,22 @@ void AdviseLargeBuffer(std::string& buffer) noexcept;
 std::string ReadStandardInput(std::size_t capacity);
 
 // Writes all of data as the file's whole content. A regular file that only its bytes would
-// tell from a copy beside it (one link, an owner and group we can give back, a folder that
-// takes the copy and the rename) is replaced by that copy in one step; any other is written in
-// place after its new length is reserved. A symbolic link stays and its file is written.
-// Fails with EFCreateError when the file cannot be created or is not writable (also read-only
-// by its mode, for root too) and EWriteError, carrying the system's reason, when not all was
-// written; a full disk or a size limit leaves an existing file's bytes as they were.
+// tell from a copy beside it (one link, an owner and group, extended attributes and ACLs we can
+// give back, a folder that takes the copy and the rename) is replaced by that copy in one step; any
+// other is written in place after its new length is reserved. A symbolic link stays and its file is
+// written. Fails with EFCreateError when the file cannot be created or is not writable (also
+// read-only by its mode, for root too) and EWriteError, carrying the system's reason, when not all
+// was written; a full disk or a size limit leaves an existing file's bytes as they were. A FIFO
+// without a reader: the window refuses it rather than freeze; a command waits for the reader, as cp
+// and the shell's ">" do.
+enum class FifoReader { MustBeThere, IsWaitedFor };
+
 // The data may come in parts, written one after another as one text.
-void WriteWholeFile(const std::string& path, std::span<const std::string_view> data);
-inline void WriteWholeFile(const std::string& path, std::string_view data) {
-    WriteWholeFile(path, std::span(&data, 1));
+void WriteWholeFile(const std::string& path, std::span<const std::string_view> data,
+                    FifoReader reader = FifoReader::MustBeThere);
+inline void WriteWholeFile(const std::string& path, std::string_view data,
+                           FifoReader reader = FifoReader::MustBeThere) {
+    WriteWholeFile(path, std::span(&data, 1), reader);
 }
 
 // A write over the process's file-size limit then fails as a write error instead of ending the

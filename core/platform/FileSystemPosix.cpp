@@ -12,6 +12,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 // Windows locks a playlist against writers while it is read and a text file against everyone
@@ -304,6 +305,31 @@ bool TakeOverAttributes(int copy, const struct stat& target) noexcept {
            (st.st_mode & 07777) == (target.st_mode & 07777);
 }
 
+// Gives the copy the target's extended attributes, POSIX ACLs among them; false where any
+// cannot be read or given, since the rename would then lose it.
+bool TakeOverExtendedAttributes(int copy, const std::string& target) {
+    ssize_t size = ::listxattr(target.c_str(), nullptr, 0);
+    if (size < 0)
+        return errno == ENOTSUP;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = ::listxattr(target.c_str(), names.data(), names.size());
+    if (size < 0)
+        return false;
+    names.resize(static_cast<std::size_t>(size));
+    std::string value;
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+        const char* name = names.c_str() + at;
+        const ssize_t length = ::getxattr(target.c_str(), name, nullptr, 0);
+        if (length < 0)
+            return false;
+        value.resize(static_cast<std::size_t>(length));
+        const ssize_t got = ::getxattr(target.c_str(), name, value.data(), value.size());
+        if (got < 0 || ::fsetxattr(copy, name, value.data(), static_cast<std::size_t>(got), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
 // Writes a complete copy beside the target and renames it into place. False, with the target
 // untouched, where the folder takes no copy or refuses the rename, or the copy would not be
 // the target's equal; a failed write of the copy is a write error.
@@ -311,7 +337,8 @@ bool ReplaceByRename(const std::string& target, const struct stat* existing, Par
     TemporaryFile temporary(target);
     if (!temporary.Created())
         return false;
-    if (existing != nullptr && !TakeOverAttributes(temporary.Get(), *existing))
+    if (existing != nullptr && (!TakeOverAttributes(temporary.Get(), *existing) ||
+                                !TakeOverExtendedAttributes(temporary.Get(), target)))
         return false;
     WriteAll(temporary.Get(), data);
     temporary.Finish();
@@ -324,8 +351,18 @@ bool ReplaceByRename(const std::string& target, const struct stat* existing, Par
 // as it was; it is taken where the new file is in every respect but its bytes the old one.
 // Elsewhere (hard links, another owner's file, a sticky or read-only folder) the file is
 // written in place, with its space reserved first.
-void WriteWholeFile(const std::string& path, Parts data) {
+void WriteWholeFile(const std::string& path, Parts data, FifoReader reader) {
     const std::string target = ResolveLinks(path);
+    struct stat named {};
+    if (reader == FifoReader::IsWaitedFor && ::stat(target.c_str(), &named) == 0 &&
+        S_ISFIFO(named.st_mode)) {
+        FileDescriptor fifo(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+        if (fifo.Get() < 0)
+            throw EFCreateError(FullPathName(path), ErrorText(errno));
+        WriteAll(fifo.Get(), data);
+        CloseChecked(fifo);
+        return;
+    }
     FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.Get() < 0 && errno != ENOENT)
         throw EFCreateError(FullPathName(path), ErrorText(errno));

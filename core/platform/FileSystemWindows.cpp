@@ -188,7 +188,7 @@ HANDLE CreateCopyBeside(const std::string& full, std::string& temporary) {
 
 // A disk file is replaced in one step by a complete copy written beside it under an exclusive
 // handle, so nobody opens a half-written text and a failed save leaves the old file as it was.
-void WriteWholeFile(const std::string& path, std::span<const std::string_view> data) {
+void WriteWholeFile(const std::string& path, std::span<const std::string_view> data, FifoReader) {
     const std::string full = FullPathName(path);
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;

@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -301,6 +302,21 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
                             std::filesystem::directory_iterator()),
               6); // nothing left beside the targets and the playlist
+}
+
+// -o onto a FIFO waits for its reader, as cp and the shell do, whoever comes first.
+TEST(SkaldrunConvert, FifoOutputWaitsForItsReader) {
+    TempDir dir;
+    const std::string playlist = dir.Write("list.m3u", "#EXTM3U\r\n#EXTINF:5,Song\r\n");
+    const std::string fifo = dir.File("pf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Result result;
+    std::thread command([&] { result = RunConvert({"-o", fifo, playlist}); });
+    ::usleep(200'000); // the command is there first
+    EXPECT_EQ(ReadBytes(fifo), "1.Song  <0:05>\r\n");
+    command.join();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
 }
 
 // A usage error says what was wrong and where help is.

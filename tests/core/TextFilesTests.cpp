@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace skaldrun {
@@ -311,13 +312,22 @@ TEST(SaveConvertedText, InPlaceSaveThatCannotFitKeepsTheOldBytes) {
     const std::string old = "1.Old  <0:01>\r\n";
     const std::string a = dir.Write("a.txt", old);
     ASSERT_EQ(::link(a.c_str(), dir.File("b.txt").c_str()), 0);
-    // Over the size limit.
+    // Exactly at the size limit: written; one byte over: refused.
+    EXPECT_EQ(InChild([&] {
+                  const rlimit limit{100, 100};
+                  platform::IgnoreFileSizeSignal();
+                  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                         (SaveConvertedText(dir.File("a"), std::string(100, 'x')), true);
+              }),
+              0);
+    EXPECT_EQ(ReadBytes(a), std::string(100, 'x'));
+    std::ofstream(a, std::ios::binary) << old;
     EXPECT_EQ(InChild([&] {
                   const rlimit limit{100, 100};
                   platform::IgnoreFileSizeSignal();
                   return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
                          MessageOf<EWriteError>([&] {
-                             SaveConvertedText(dir.File("a"), std::string(1000, 'y'));
+                             SaveConvertedText(dir.File("a"), std::string(101, 'y'));
                          }) == "Stream write error";
               }),
               0);
@@ -352,7 +362,7 @@ TEST(SaveConvertedText, InPlaceSaveThatCannotFitKeepsTheOldBytes) {
 // A new file gets the mode a plain create gives; a dangling link gets its file.
 TEST(SaveConvertedText, NewFilesFollowTheUmaskAndDanglingLinks) {
     TempDir dir;
-    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
         const std::string name = dir.File("new" + std::to_string(mask));
         EXPECT_EQ(InChild([&] {
                       ::umask(mask);
@@ -366,6 +376,24 @@ TEST(SaveConvertedText, NewFilesFollowTheUmaskAndDanglingLinks) {
     SaveConvertedText(dir.File("link"), "new");
     EXPECT_TRUE(fs::is_symlink(dir.Path() / "link.txt"));
     EXPECT_EQ(ReadBytes(dir.File("real.txt")), "new");
+}
+
+// Extended attributes and ACLs survive a save, as they do a copy with cp.
+TEST(SaveConvertedText, ExtendedAttributesAndAclsStay) {
+    TempDir dir;
+    const std::string name = dir.Write("tagged.txt", "old");
+    if (::setxattr(name.c_str(), "user.skaldrun", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "no user attributes here";
+    const bool acl = std::system(("setfacl -m u:nobody:r '" + name + "' 2>/dev/null").c_str()) == 0;
+    SaveConvertedText(dir.File("tagged"), "new");
+    EXPECT_EQ(ReadBytes(name), "new");
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(name.c_str(), "user.skaldrun", value, sizeof value), 4);
+    EXPECT_STREQ(value, "kept");
+    if (acl)
+        EXPECT_GT(::getxattr(name.c_str(), "system.posix_acl_access", nullptr, 0), 0);
+    else
+        ADD_FAILURE() << "setfacl is missing: tools/install-deps.sh installs acl";
 }
 
 TEST(SaveConvertedText, FifoWithoutReaderFailsAtOnce) {
