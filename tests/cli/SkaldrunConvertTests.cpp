@@ -287,10 +287,10 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
          "skaldrun-convert: " + old + ": Stream write error: Input/output error.\n"},
         {linked, RLIM_INFINITY, failingClose,
          "skaldrun-convert: " + linked + ": Stream write error: Input/output error.\n"},
-        // No reader: fails at once, never waits for one.
-        {dir.File("fifo"), RLIM_INFINITY, nullptr,
-         "skaldrun-convert: Cannot create file \"" + dir.File("fifo") +
-             "\". No such device or address.\n"},
+        // A FIFO that nobody can open: a folder's name with a FIFO's after it.
+        {dir.File("fifo/list"), RLIM_INFINITY, nullptr,
+         "skaldrun-convert: Cannot create file \"" + dir.File("fifo/list") +
+             "\". Not a directory.\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert({"-o", c.target, playlist},
