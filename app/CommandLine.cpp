@@ -45,6 +45,18 @@ The command skaldrun-convert converts without a window; see skaldrun-convert --h
 
 } // namespace
 
+bool DisplayMissing(const QStringList& arguments) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const auto set = [](const char* name) { return !qEnvironmentVariableIsEmpty(name); };
+    const bool platformChosen = arguments.contains(QStringLiteral("-platform")) ||
+                                arguments.contains(QStringLiteral("--platform"));
+    return !platformChosen && !set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY");
+#else
+    (void)arguments;
+    return false;
+#endif
+}
+
 CommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

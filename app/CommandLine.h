@@ -15,6 +15,10 @@ struct CommandLine {
     std::optional<QString> playlist;
 };
 
+// Whether the window would have nowhere to show: no platform chosen and neither an X11 nor a
+// Wayland display named. Qt would abort there with advice that does not fit.
+bool DisplayMissing(const QStringList& arguments);
+
 // Reads the arguments as given to main, Qt's own options included, before any window or
 // display exists. The playlist is made absolute as the open dialog would give it; an empty name
 // opens nothing, and anything after the first name is ignored.

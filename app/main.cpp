@@ -43,6 +43,12 @@ int main(int argc, char** argv) {
         const bool printed = Print(stdout, command.output) && Print(stderr, command.error);
         return printed ? *command.exitCode : 1;
     }
+    if (app::DisplayMissing(arguments)) {
+        Print(stderr, QStringLiteral("skaldrun: no display found (neither DISPLAY nor "
+                                     "WAYLAND_DISPLAY is set); skaldrun-convert converts "
+                                     "playlists without one.\n"));
+        return 1;
+    }
 
     app::MessageBoxErrorReporter errors;
     app::Application application(argc, argv, errors);

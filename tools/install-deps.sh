@@ -6,14 +6,21 @@ packages=(
     cmake g++ make pkg-config
     dpkg-dev # dpkg-shlibdeps, which gives the package its library dependencies
     libgtest-dev
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-wayland qt6-translations-l10n libgl-dev
     fonts-liberation2
     mawk time
+    file # cpack's Debian packages ask it about every file
     acl # setfacl, for the test that ACLs survive a save
 )
 
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "tools/install-deps.sh installs Debian packages, which needs root: run it as root" >&2
+        echo "(su -c tools/install-deps.sh), or install sudo first. The packages:" >&2
+        echo "  ${packages[*]}" >&2
+        exit 1
+    fi
     sudo=(sudo)
 fi
 "${sudo[@]}" apt-get update -qq

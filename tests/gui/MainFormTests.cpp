@@ -524,6 +524,12 @@ void MainFormTests::helpVersionAndBadOptionsNeedNoDisplay() {
          64,
          {},
          QStringLiteral("skaldrun: Unknown option 'bogus'.\nTry 'skaldrun --help'.\n")},
+        // No display at all: one line that says so, before Qt would abort.
+        {{QStringLiteral("a.m3u")},
+         1,
+         {},
+         QStringLiteral("skaldrun: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                        "skaldrun-convert converts playlists without one.\n")},
     };
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
