@@ -43,6 +43,7 @@ mkdir "$root/src"
 git archive HEAD | tar -x -C "$root/src"
 
 echo "== a player that the system makes the default for playlists"
+mkdir -p "$root/usr/share/applications"
 cat >"$root/usr/share/applications/player.desktop" <<'EOF'
 [Desktop Entry]
 Type=Application
