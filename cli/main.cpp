@@ -184,29 +184,40 @@ public:
     void Write(std::string_view piece) override { text.append(piece); }
 };
 
-// The window's shape goes through the conversion's own fast path; any other through the entries.
-bool Convert(std::string_view bytes, const Arguments& args, TextSink& sink) {
-    if (!args.format && !args.csv && !args.total)
-        return ConvertPlaylistBytes(bytes, args.options, sink);
-    const CsvRow& csv = *args.csv;
+// The playlist read a piece at a time and converted as it comes: the window's shape through the
+// conversion's own fast path, any other through the entries.
+bool Convert(const Arguments& args, TextSink& sink) {
+    if (!args.format && !args.csv && !args.total) {
+        StreamedConversion conversion(args.options, sink);
+        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { conversion.Feed(piece); });
+        return conversion.Finish();
+    }
     const DefaultLine plain(args.options);
-    const LineShape& line = args.csv      ? static_cast<const LineShape&>(csv)
+    const LineShape& line = args.csv      ? static_cast<const LineShape&>(*args.csv)
                             : args.format ? static_cast<const LineShape&>(*args.format)
                                           : static_cast<const LineShape&>(plain);
-    ShapedList list(line, args.csv ? std::string_view(csv.Header()) : std::string_view(),
+    ShapedList list(line, args.csv ? std::string_view(args.csv->Header()) : std::string_view(),
                     args.total, sink);
-    return ConvertToShape(bytes, args.options.DeleteDigits, list);
+    StreamedEntries entries(args.options.DeleteDigits, list);
+    try {
+        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { entries.Feed(piece); });
+        const bool isPlaylist = entries.Finish();
+        if (isPlaylist)
+            list.Finish();
+        return isPlaylist;
+    } catch (const EConvertError&) {
+        list.Flush(); // the lines before the faulty entry, as the window keeps them
+        throw;
+    }
 }
 
 int Run(const Arguments& args) {
-    const ViewText bytes = ReadPlaylistBytes(args.playlist);
-
     const bool toFile = args.output && *args.output != "-";
     StandardOutput standardOutput;
     WholeText whole;
     bool isPlaylist = false;
     try {
-        isPlaylist = Convert(bytes, args, toFile ? static_cast<TextSink&>(whole) : standardOutput);
+        isPlaylist = Convert(args, toFile ? static_cast<TextSink&>(whole) : standardOutput);
     } catch (const EConvertError& e) {
         // Named where it is, so the line can be found and mended.
         PrintError(args.playlist + ":" + std::to_string(e.Line()) + ": " +

@@ -330,79 +330,138 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
 
 namespace {
 
-// The lines of a file's bytes as read: ended by CR LF, LF or a lone CR, the text by its first NUL.
-class ByteLines {
+// The lines of a playlist's bytes as they arrive in pieces: ended by CR LF, LF or a lone CR, the
+// text by its first NUL. A line cut by a piece's end is carried over to the next; so is a CR at
+// its end, which an LF opening the next piece joins.
+class PieceLines {
 public:
-    explicit ByteLines(std::string_view bytes) noexcept
-        : p_(bytes.data())
-        , end_(bytes.data() + bytes.size()) {}
-    // The next line; false once the text has ended.
-    bool Next(std::string_view& line) noexcept {
-        if (p_ == end_)
-            return false;
-        const char* hit = detail::FindBreakOrNul(p_, end_);
-        line = std::string_view(p_, static_cast<std::size_t>(hit - p_));
-        if (hit == end_ || *hit == '\0') {
-            p_ = end_;
-            return !line.empty(); // a last piece without a break is a line unless empty
+    template <typename OnLine>
+    void Feed(std::string_view piece, OnLine&& line) {
+        const char* p = piece.data();
+        const char* const end = p + piece.size();
+        if (afterCr_ && p != end) {
+            afterCr_ = false;
+            if (*p == '\n')
+                ++p;
         }
-        p_ = (*hit == '\r' && hit + 1 != end_ && hit[1] == '\n') ? hit + 2 : hit + 1;
-        return true;
+        while (!ended_ && p != end) {
+            const char* hit = detail::FindBreakOrNul(p, end);
+            if (hit == end) {
+                carry_.append(p, end);
+                return;
+            }
+            std::string_view text(p, static_cast<std::size_t>(hit - p));
+            if (!carry_.empty())
+                text = carry_.append(text);
+            if (*hit == '\0') {
+                ended_ = true; // a last piece without a break is a line unless empty
+                if (!text.empty())
+                    line(text);
+            } else {
+                line(text);
+                if (*hit == '\r' && hit + 1 == end)
+                    afterCr_ = true;
+                p = *hit == '\r' && hit + 1 != end && hit[1] == '\n' ? hit + 2 : hit + 1;
+            }
+            carry_.clear();
+        }
+    }
+    template <typename OnLine>
+    void Finish(OnLine&& line) {
+        if (!ended_ && !carry_.empty())
+            line(std::string_view(carry_));
+        ended_ = true;
+        carry_.clear();
     }
 
 private:
-    const char* p_;
-    const char* end_;
+    std::string carry_;
+    bool ended_ = false;
+    bool afterCr_ = false;
 };
 
 } // namespace
 
-bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink) {
-    ByteLines lines(bytes);
-    std::string_view line;
-    if (!lines.Next(line) || !IsHeader(line))
-        return false;
-    LineOutput writer(sink);
-    EntryConverter convert(options, writer);
-    std::size_t number = 1;
+struct StreamedConversion::State {
+    State(const ConvertOptions& options, TextSink& sink)
+        : writer(sink)
+        , convert(options, writer) {}
+    void Line(std::string_view line) {
+        if (++number == 1)
+            isPlaylist = IsHeader(line);
+        else if (isPlaylist)
+            convert.Line(line, number);
+    }
+
+    LineOutput writer;
+    EntryConverter<LineOutput> convert;
+    PieceLines lines;
+    std::size_t number = 0;
+    bool isPlaylist = false;
+};
+
+StreamedConversion::StreamedConversion(const ConvertOptions& options, TextSink& sink)
+    : state_(std::make_unique<State>(options, sink)) {}
+
+StreamedConversion::~StreamedConversion() = default;
+
+void StreamedConversion::Feed(std::string_view piece) {
+    State& s = *state_;
+    if (s.number > 0 && !s.isPlaylist)
+        return;
     try {
-        while (lines.Next(line))
-            convert.Line(line, ++number);
+        s.lines.Feed(piece, [&s](std::string_view line) { s.Line(line); });
     } catch (...) {
-        writer.Flush(); // the lines before the error, as the view keeps them
+        s.writer.Flush(); // the lines before the error, as the view keeps them
         throw;
     }
-    writer.Flush();
-    return true;
 }
 
-// An entry waits for its media line: the first line after it that is neither empty nor a
-// directive or comment, unless another #EXTINF: line comes first.
-bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink) {
-    ByteLines lines(bytes);
-    std::string_view line;
-    if (!lines.Next(line) || !IsHeader(line))
-        return false;
-    Counter counter;
-    PlaylistEntry pending;
-    bool waiting = false;
-    std::int64_t elapsed = 0; // microseconds, the exact sum of the lengths so far
-    const auto emit = [&] {
+bool StreamedConversion::Finish() {
+    State& s = *state_;
+    try {
+        s.lines.Finish([&s](std::string_view line) { s.Line(line); });
+    } catch (...) {
+        s.writer.Flush();
+        throw;
+    }
+    s.writer.Flush();
+    return s.isPlaylist;
+}
+
+bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink) {
+    StreamedConversion conversion(options, sink);
+    conversion.Feed(bytes);
+    return conversion.Finish();
+}
+
+// An entry waits for its media line: the first line after it that is neither blank nor a
+// directive or comment, unless another #EXTINF: line comes first. One that waits when its piece
+// ends keeps its own copy of what it shows.
+struct StreamedEntries::State {
+    State(bool deleteDigits, EntrySink& sink)
+        : deleteDigits(deleteDigits)
+        , sink(sink) {}
+    void Emit() {
         if (!waiting)
             return;
         pending.number = counter.Text();
         sink.Entry(pending);
         counter.Next();
         waiting = false;
-    };
-    std::size_t number = 1;
-    while (lines.Next(line)) {
-        ++number;
+    }
+    void Line(std::string_view line) {
+        if (++number == 1) {
+            isPlaylist = IsHeader(line);
+            return;
+        }
+        if (!isPlaylist)
+            return;
         if (IsEntryLine(line)) {
-            emit();
+            Emit();
             const Entry entry = ScanEntry(line);
             if (!entry.isEntry)
-                continue;
+                return;
             if (!entry.unknown && !entry.valid)
                 throw EConvertError(entry.digits, number);
             pending = PlaylistEntry();
@@ -417,11 +476,61 @@ bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& s
             waiting = true;
         } else if (waiting && !IsBlank(line) && line[0] != '#') {
             pending.media = line;
-            emit();
+            Emit();
         }
     }
-    emit();
-    return true;
+    // The piece the waiting entry points into is about to go.
+    void Keep() {
+        if (!waiting)
+            return;
+        const std::size_t lengthAt =
+            pending.length.empty()
+                ? 0
+                : static_cast<std::size_t>(pending.length.data() - pending.field.data());
+        field = std::string(pending.field);
+        title = std::string(pending.title);
+        pending.length = std::string_view(field).substr(lengthAt, pending.length.size());
+        pending.field = field;
+        pending.title = title;
+    }
+
+    const bool deleteDigits;
+    EntrySink& sink;
+    PieceLines lines;
+    Counter counter;
+    PlaylistEntry pending;
+    std::string field;
+    std::string title;
+    bool waiting = false;
+    std::int64_t elapsed = 0; // microseconds, the exact sum of the lengths so far
+    std::size_t number = 0;
+    bool isPlaylist = false;
+};
+
+StreamedEntries::StreamedEntries(bool deleteDigits, EntrySink& sink)
+    : state_(std::make_unique<State>(deleteDigits, sink)) {}
+
+StreamedEntries::~StreamedEntries() = default;
+
+void StreamedEntries::Feed(std::string_view piece) {
+    State& s = *state_;
+    if (s.number > 0 && !s.isPlaylist)
+        return;
+    s.lines.Feed(piece, [&s](std::string_view line) { s.Line(line); });
+    s.Keep();
+}
+
+bool StreamedEntries::Finish() {
+    State& s = *state_;
+    s.lines.Finish([&s](std::string_view line) { s.Line(line); });
+    s.Emit();
+    return s.isPlaylist;
+}
+
+bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink) {
+    StreamedEntries entries(deleteDigits, sink);
+    entries.Feed(bytes);
+    return entries.Finish();
 }
 
 } // namespace skaldrun

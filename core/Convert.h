@@ -4,6 +4,7 @@
 #include "core/ViewText.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace skaldrun {
@@ -46,6 +47,39 @@ class EntrySink {
 public:
     virtual ~EntrySink() = default;
     virtual void Entry(const PlaylistEntry& entry) = 0;
+};
+
+// The same conversion of bytes that arrive in pieces, as the command reads a file, a pipe or a
+// FIFO: memory holds one piece and the line it cuts, whatever the size of the playlist. Feed
+// throws EConvertError at a bad duration once the lines before it have reached the sink;
+// Finish returns false when the bytes are not a playlist.
+class StreamedConversion {
+public:
+    StreamedConversion(const ConvertOptions& options, TextSink& sink);
+    ~StreamedConversion();
+    StreamedConversion(const StreamedConversion&) = delete;
+    StreamedConversion& operator=(const StreamedConversion&) = delete;
+    void Feed(std::string_view piece);
+    bool Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The entries of bytes that arrive in pieces, as ReadPlaylistEntries reads them whole.
+class StreamedEntries {
+public:
+    StreamedEntries(bool deleteDigits, EntrySink& sink);
+    ~StreamedEntries();
+    StreamedEntries(const StreamedEntries&) = delete;
+    StreamedEntries& operator=(const StreamedEntries&) = delete;
+    void Feed(std::string_view piece);
+    bool Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // Reads the entries of a playlist's bytes in one pass, with the same rules as

@@ -13,19 +13,13 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
     return text;
 }
 
-ViewText ReadPlaylistBytes(const std::string& name, std::size_t capacity) {
-    ViewText bytes = name == "-"
-                         ? platform::ReadStandardInput(capacity)
-                         : platform::ReadWholeFile(name, capacity, platform::Readable::AnyStream);
-    // Breaks become CR LF, so the text may grow to twice what was read.
-    if (bytes.size() > capacity / 2 && NormalizedLength(bytes) > capacity)
-        ThrowTextExceedsCapacity();
-    return bytes;
+void ReadPlaylistPieces(const std::string& name,
+                        const std::function<void(std::string_view)>& piece) {
+    platform::ReadPieces(name, piece);
 }
 
 void ReserveViewText(ViewText& text, std::size_t size) {
     text.reserve(size);
-    platform::AdviseLargeBuffer(text);
 }
 
 void WriteTextFile(const std::string& path, std::string_view text) {

@@ -4,6 +4,7 @@
 #include "core/ViewText.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,12 +18,13 @@ inline constexpr std::size_t kViewCapacity = std::size_t{256} * 1024 * 1024;
 ViewText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity);
 
 // For the command: a named playlist of any kind that can be read to its end (a file, a pipe, a
-// FIFO, a device), or standard input for "-", with its bytes as read. The capacity holds for the
-// text once every line break is CR LF, as in the window.
-ViewText ReadPlaylistBytes(const std::string& name, std::size_t capacity = kViewCapacity);
+// FIFO, a device), or standard input for "-", read a piece at a time with its bytes as read,
+// each piece handed on as it comes. No capacity: memory holds one piece, whatever the size.
+void ReadPlaylistPieces(const std::string& name,
+                        const std::function<void(std::string_view)>& piece);
 
-// Makes room for a text of about size bytes before it is first written; a large one asks for
-// large pages, which spares tens of thousands of page faults.
+// Makes room for a text of about size bytes before it is first written. No large pages: the
+// kernel's zeroing and compaction of them cost more than the page faults they spare.
 void ReserveViewText(ViewText& text, std::size_t size);
 
 // Writes the text byte for byte under exactly the given name.

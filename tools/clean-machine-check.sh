@@ -17,6 +17,7 @@ command -v git >/dev/null || fail "needs git, to take the committed source into 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
 
 root=$(mktemp -d /var/tmp/skaldrun-clean.XXXXXX)
+chmod 755 "$root" # apt in the system downloads as its own user
 cleanup() {
     umount -R "$root/dev" "$root/proc" 2>/dev/null || true
     rm -rf --one-file-system "$root"

@@ -4,6 +4,7 @@
 // whole buffers and the program's own exceptions.
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,9 +28,10 @@ enum class Readable { RegularFiles, AnyStream };
 std::string ReadWholeFile(const std::string& path, std::size_t capacity,
                           Readable kinds = Readable::RegularFiles);
 
-// Asks for large pages behind a big buffer before it is first written: a playlist of a hundred
-// megabytes then costs a few hundred page faults instead of tens of thousands. A hint only.
-void AdviseLargeBuffer(std::string& buffer) noexcept;
+// Reads a playlist a piece at a time, as the command does, handing each piece on as it comes:
+// a file, a pipe, a FIFO or a device, or standard input for "-"; memory holds one piece. Fails
+// with EFOpenError as ReadWholeFile does for AnyStream.
+void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
 
 // Reads standard input to its end under the same capacity rule.
 std::string ReadStandardInput(std::size_t capacity);

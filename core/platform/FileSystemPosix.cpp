@@ -8,8 +8,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <random>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -98,21 +98,6 @@ std::size_t SizeOf(Parts data) noexcept {
 
 } // namespace
 
-void AdviseLargeBuffer(std::string& buffer) noexcept {
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
-    if (buffer.capacity() < 2 * kHugePage)
-        return;
-    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
-    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (begin + buffer.capacity()) & ~(kHugePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)buffer;
-#endif
-}
-
 std::string FullPathName(std::string_view path) {
     std::error_code ec;
     std::filesystem::path p(path);
@@ -129,6 +114,38 @@ std::string ErrorText(int code) {
     while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
         text.pop_back();
     return text;
+}
+
+void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece) {
+    constexpr std::size_t kPiece = 256 * 1024; // a few system calls a megabyte, held in cache
+    const bool standardInput = name == "-";
+    // A FIFO waits for its writer, as the shell's "<" does; nothing else may block the open.
+    struct stat named {};
+    const bool fifo =
+        !standardInput && ::stat(name.c_str(), &named) == 0 && S_ISFIFO(named.st_mode);
+    FileDescriptor file(standardInput ? -1
+                                      : ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY |
+                                                                 (fifo ? 0 : O_NONBLOCK)));
+    int fd = STDIN_FILENO;
+    std::string shown = name;
+    if (!standardInput) {
+        if (file.Get() < 0)
+            throw EFOpenError(FullPathName(name), ErrorText(errno));
+        struct stat st {};
+        if (::fstat(file.Get(), &st) != 0)
+            throw EFOpenError(FullPathName(name), ErrorText(errno));
+        if (S_ISDIR(st.st_mode))
+            throw EFOpenError(FullPathName(name), ErrorText(NotRegularFileError(st.st_mode)));
+        const int flags = ::fcntl(file.Get(), F_GETFL);
+        if (flags >= 0)
+            ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
+        fd = file.Get();
+        shown = FullPathName(name);
+    }
+    auto read = Reader(fd, shown);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+    for (std::size_t n = read(buffer.get(), kPiece); n != 0; n = read(buffer.get(), kPiece))
+        piece(std::string_view(buffer.get(), n));
 }
 
 std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {

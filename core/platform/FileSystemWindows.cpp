@@ -72,8 +72,6 @@ void WriteAll(HANDLE handle, std::span<const std::string_view> data) {
 
 } // namespace
 
-void AdviseLargeBuffer(std::string&) noexcept {}
-
 std::string FullPathName(std::string_view path) {
     const std::string name(path);
     const DWORD needed = ::GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
@@ -123,6 +121,27 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readabl
         ThrowTextExceedsCapacity();
     const std::string name = FullPathName(path);
     return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart), capacity);
+}
+
+void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece) {
+    constexpr std::size_t kPiece = 256 * 1024;
+    const bool standardInput = name == "-";
+    FileHandle file(standardInput
+                        ? INVALID_HANDLE_VALUE
+                        : ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
+    std::string shown = name;
+    if (!standardInput) {
+        if (file.Get() == INVALID_HANDLE_VALUE)
+            throw EFOpenError(FullPathName(name), ErrorText(static_cast<int>(::GetLastError())));
+        handle = file.Get();
+        shown = FullPathName(name);
+    }
+    auto read = Reader(handle, shown);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+    for (std::size_t n = read(buffer.get(), kPiece); n != 0; n = read(buffer.get(), kPiece))
+        piece(std::string_view(buffer.get(), n));
 }
 
 std::string ReadStandardInput(std::size_t capacity) {

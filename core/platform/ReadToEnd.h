@@ -16,7 +16,6 @@ template <typename Read>
 std::string ReadToEnd(Read&& read, std::size_t expected, std::size_t capacity) {
     std::string buffer;
     buffer.reserve(expected < capacity ? expected + 1 : capacity + 1);
-    AdviseLargeBuffer(buffer);
     buffer.resize(buffer.capacity());
     std::size_t total = 0;
     for (;;) {

@@ -109,12 +109,16 @@ struct Shapes final : EntrySink {
         lines.append("\r\n");
         shaped.Append(entry, templated);
         templated.append("\r\n");
+        fields.Append(entry, rest);
+        rest.append("\r\n");
         everyLength = everyLength && entry.hasLength;
     }
     const ConvertOptions& options;
     const ListTemplate shaped{"%n.%t  <%d>"};
+    const ListTemplate fields{"%p|%S|%s|%c|%{a}|%{tvg-id}"};
     std::string lines;
     std::string templated;
+    std::string rest; // the fields that read beyond the entry's own line
     bool everyLength = true;
 };
 
@@ -175,6 +179,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(shapes.lines == converted && entriesPlaylist == playlist &&
                   entriesErrorLine == errorLine,
               "the entries give the window's shape");
+        // Read in pieces of any size, as the command reads, both give the same again.
+        Collect pieced;
+        Shapes piecedShapes(options);
+        std::size_t piecedErrorLine = 0;
+        std::size_t piecedEntriesErrorLine = 0;
+        bool piecedPlaylist = true;
+        bool piecedEntries = true;
+        StreamedConversion conversion(options, pieced);
+        StreamedEntries entries(options.DeleteDigits, piecedShapes);
+        const auto inPieces = [&](auto&& feed) {
+            for (std::size_t at = 0, step = 1 + mask; at < bytes.size();
+                 at += step, step = step % 7 + 1)
+                feed(bytes.substr(at, step));
+        };
+        try {
+            inPieces([&](std::string_view piece) { conversion.Feed(piece); });
+            piecedPlaylist = conversion.Finish();
+        } catch (const EConvertError& e) {
+            piecedErrorLine = e.Line();
+        }
+        try {
+            inPieces([&](std::string_view piece) { entries.Feed(piece); });
+            piecedEntries = entries.Finish();
+        } catch (const EConvertError& e) {
+            piecedEntriesErrorLine = e.Line();
+        }
+        Check(pieced.text == converted && piecedPlaylist == streamedPlaylist &&
+                  piecedErrorLine == errorLine,
+              "the bytes in pieces convert as the whole bytes do");
+        Check(piecedShapes.lines == shapes.lines && piecedShapes.templated == shapes.templated &&
+                  piecedShapes.rest == shapes.rest && piecedEntries == entriesPlaylist &&
+                  piecedEntriesErrorLine == errorLine,
+              "the entries in pieces are those of the whole bytes");
         if (options.CounterShow && options.TimeShow && shapes.everyLength)
             Check(shapes.templated == converted, "the template gives the window's shape");
         Check(streamedPlaylist == playlist && streamedErrorLine == errorLine,
