@@ -140,7 +140,7 @@ made=$(comm -13 "$root/before.txt" "$root/after.txt")
 echo "no folder left; gone that were there empty: $(comm -23 "$root/before.txt" "$root/after.txt" | tr '\n' ' ')"
 
 echo "== remove and purge"
-in_system "apt-get remove -y -qq skaldrun >/dev/null && apt-get purge -y -qq skaldrun >/dev/null"
+in_system "apt-get remove -y -qq skaldrun >/dev/null && dpkg --purge skaldrun >/dev/null"
 left=$(in_system "find / -xdev \\( -path /src -o -path /proc -o -path /tmp \\) -prune -o \
     -iname '*skaldrun*' -print")
 [ -z "$left" ] || fail "left behind: $left"
