@@ -15,7 +15,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -125,14 +127,94 @@ double MemchrScan(const std::string& bytes, int runs) {
     });
 }
 
+// An IPTV list as people keep them: attributes on every entry, long addresses.
+std::string MakeIptvList(std::size_t entries) {
+    std::string text = "#EXTM3U x-tvg-url=\"http://epg.example/guide.xml.gz\"\n";
+    text.reserve(entries * 330);
+    char number[32];
+    for (std::size_t i = 0; i < entries; ++i) {
+        std::snprintf(number, sizeof number, "%zu", i);
+        text.append("#EXTINF:")
+            .append(i % 5 == 0 ? "-1" : "3.904")
+            .append(" tvg-id=\"channel")
+            .append(number)
+            .append(".example\" tvg-name=\"Channel ")
+            .append(number)
+            .append("\" tvg-logo=\"http://logos.example/channels/")
+            .append(number)
+            .append(".png\" group-title=\"News, World\",Channel ")
+            .append(number)
+            .append(" HD\n");
+        text.append("http://streams.example.com:8080/live/user_name/secret_password/")
+            .append(number)
+            .append(".m3u8?token=0123456789abcdef0123456789abcdef&quality=high\n");
+    }
+    return text;
+}
+
+// The floor for the command: the same file read in the same pieces, its lines counted with
+// memchr and nothing written.
+int ScanFile(const char* name) {
+    const int fd = ::open(name, O_RDONLY);
+    std::vector<char> piece(256 * 1024);
+    std::size_t lines = 0;
+    for (ssize_t n = ::read(fd, piece.data(), piece.size()); n > 0;
+         n = ::read(fd, piece.data(), piece.size())) {
+        const char* p = piece.data();
+        const char* end = p + n;
+        while (const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+            ++lines;
+            p = static_cast<const char*>(hit) + 1;
+        }
+    }
+    ::close(fd);
+    return lines > 0 ? 0 : 1;
+}
+
+// The command against its floor and its new shapes against its default, on an IPTV list.
+void RunShapes(const std::filesystem::path& dir, char* self) {
+    const std::string bytes = MakeIptvList(1000000);
+    const std::string file = (dir / "iptv.m3u").string();
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+    const std::vector<std::string> plain{SKALDRUN_CONVERT_EXE, file};
+    const std::vector<std::string> scan{self, "--scan", file};
+    const CommandRun command = RunCommand(plain);
+    const CommandRun floor = RunCommand(scan);
+    std::printf("\nIPTV list, 10^6 entries, %.0f MB: command %.1f ms, memchr scan %.1f ms, "
+                "paired ratio %.2f, peak %.1f MiB\n\n",
+                static_cast<double>(bytes.size()) / 1e6, command.seconds * 1e3, floor.seconds * 1e3,
+                PairedRatio(plain, scan), static_cast<double>(command.maxRssKb) / 1024.0);
+    std::printf("| shape | ms | / default (paired) |\n|---|---|---|\n");
+    const std::pair<const char*, std::vector<std::string>> shapes[] = {
+        {"-f '%n.%t  <%d>'", {SKALDRUN_CONVERT_EXE, "-f", "%n.%t  <%d>", file}},
+        {"-f '%c %t'", {SKALDRUN_CONVERT_EXE, "-f", "%c %t", file}},
+        {"-f '%n %S'", {SKALDRUN_CONVERT_EXE, "-f", "%n %S", file}},
+        {"-f '%{group-title}'", {SKALDRUN_CONVERT_EXE, "-f", "%{group-title}", file}},
+        {"--total", {SKALDRUN_CONVERT_EXE, "--total", file}},
+        {"--csv", {SKALDRUN_CONVERT_EXE, "--csv", file}},
+        {"--csv --columns=number,title,group-title,tvg-id,path",
+         {SKALDRUN_CONVERT_EXE, "--csv", "--columns=number,title,group-title,tvg-id,path", file}},
+    };
+    for (const auto& [name, shape] : shapes)
+        std::printf("| `%s` | %.1f | %.2f |\n", name, RunCommand(shape).seconds * 1e3,
+                    PairedRatio(shape, plain));
+    std::filesystem::remove(file);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--scan")
+        return ScanFile(argv[2]);
+    const auto dir = std::filesystem::temp_directory_path() / "skaldrun-bench";
+    std::filesystem::create_directories(dir);
+    if (argc == 2 && std::string_view(argv[1]) == "--shapes") {
+        RunShapes(dir, argv[0]);
+        return 0;
+    }
     std::vector<std::size_t> sizes{1000, 100000, 1000000};
     if (argc > 1)
         sizes = {static_cast<std::size_t>(std::stoull(argv[1]))};
-    const auto dir = std::filesystem::temp_directory_path() / "skaldrun-bench";
-    std::filesystem::create_directories(dir);
 
     std::printf("| entries | breaks | MB | ConvertPlaylist | one pass | memchr | ratio | one-pass "
                 "ratio | command | cat | command / cat | mawk | mawk / command | peak / file | "

@@ -217,6 +217,67 @@ QString ViewCodec::Decode(std::string_view bytes) const {
     return text;
 }
 
+void ViewCodec::AppendUtf8(std::string_view bytes, QByteArray& out) const {
+    if (!bytes.empty() && bytes.front() == '\n' && out.endsWith('\r'))
+        out.chop(1);
+    if (current_ == Encoding::SystemAnsi) { // a multi-byte code page: only the system knows
+        out += Decode(bytes).toUtf8();
+        return;
+    }
+    const qsizetype used = out.size();
+    const bool utf8 = current_ == Encoding::Utf8;
+    // The room it takes, counted first, so that a list of tens of megabytes is not held twice.
+    std::size_t room = bytes.size();
+    if (!utf8) {
+        const auto& table = Table(current_);
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b >= 0x80)
+                room += table[b - 0x80] != kUndefined && table[b - 0x80] < 0x800 ? 1 : 2;
+        }
+    }
+    out.resize(used + static_cast<qsizetype>(room));
+    char* o = out.data() + used;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p != end) {
+        // Runs without CR, and in UTF-8 or ASCII, go over whole.
+        const char* stop = static_cast<const char*>(std::memchr(p, '\r', end - p));
+        if (stop == nullptr)
+            stop = end;
+        if (utf8) {
+            std::memcpy(o, p, static_cast<std::size_t>(stop - p));
+            o += stop - p;
+        } else {
+            const auto& table = Table(current_);
+            for (; p != stop; ++p) {
+                const auto b = static_cast<unsigned char>(*p);
+                if (b < 0x80) {
+                    *o++ = static_cast<char>(b);
+                    continue;
+                }
+                char16_t u = table[b - 0x80];
+                if (u == kUndefined)
+                    u = static_cast<char16_t>(kUndefinedBase + b);
+                if (u < 0x800) {
+                    *o++ = static_cast<char>(0xC0 | (u >> 6));
+                } else {
+                    *o++ = static_cast<char>(0xE0 | (u >> 12));
+                    *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                }
+                *o++ = static_cast<char>(0x80 | (u & 0x3F));
+            }
+        }
+        p = stop;
+        if (p != end) {
+            if (p + 1 == end || p[1] != '\n') // a CR LF is one LF; a CR alone stays
+                *o++ = '\r';
+            ++p;
+        }
+    }
+    out.truncate(o - out.data());
+}
+
 std::string ViewCodec::Encode(const QString& text) const {
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.size()) + 16);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLocale>
 #include <QString>
 #include <string>
@@ -26,6 +27,10 @@ public:
     // Decodes the text the codec was chosen for, or a part of it cut between characters; CR LF
     // becomes a paragraph break.
     QString Decode(std::string_view bytes) const;
+    // Appends the text's bytes to out as UTF-8 with LF line breaks, straight from the bytes,
+    // as the clipboard hands them to other programs; a CR that ended the last bytes appended
+    // is joined to an LF that opens these.
+    void AppendUtf8(std::string_view bytes, QByteArray& out) const;
     // Encodes screen text for the same text; every line break, typed or pasted, becomes CR LF.
     std::string Encode(const QString& text) const;
     // How many characters the first bytes bytes decode to.

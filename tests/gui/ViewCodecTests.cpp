@@ -55,6 +55,8 @@ void ViewCodecTests::bytesSurviveDecodeAndEncode_data() {
     QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << ru << cp1251;
     QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << ru << cp1251;
     QTest::newRow("truncated") << QByteArray("ok\xE2\x82") << en << cp1252;
+    QTest::newRow("breaks, UTF-8") << QByteArray("\xD0\x96\r\nb\r\n\r\n") << ru << utf8;
+    QTest::newRow("breaks, windows-1251") << QByteArray("\xC0\r\n\xFF\x98\r\n") << ru << cp1251;
 }
 
 void ViewCodecTests::bytesSurviveDecodeAndEncode() {
@@ -66,6 +68,14 @@ void ViewCodecTests::bytesSurviveDecodeAndEncode() {
     QVERIFY(!text.contains(u'\r'));
     const std::string back = codec.Encode(text);
     QCOMPARE(QByteArray(back.data(), static_cast<qsizetype>(back.size())), bytes);
+    // What the clipboard gives as UTF-8 is the text's, also when the bytes come in two runs.
+    const QByteArray utf8 = text.toUtf8();
+    for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+        QByteArray made;
+        codec.AppendUtf8(View(bytes.first(cut)), made);
+        codec.AppendUtf8(View(bytes.sliced(cut)), made);
+        QCOMPARE(made, utf8);
+    }
 }
 
 void ViewCodecTests::codePagesMatchTheSystemTables_data() {

@@ -3,8 +3,14 @@
 namespace skaldrun::ui {
 
 QVariant ClipboardText::retrieveData(const QString& mimeType, QMetaType type) const {
-    if (mimeType != QLatin1String("text/plain"))
+    if (!hasFormat(mimeType))
         return QMimeData::retrieveData(mimeType, type);
+    if (type == QMetaType::fromType<QByteArray>()) {
+        QByteArray utf8;
+        for (const TextSpan& span : spans_)
+            codec_.AppendUtf8(span.bytes, utf8);
+        return utf8;
+    }
     if (spans_.size() == 1)
         return codec_.Decode(spans_.front().bytes);
     std::string bytes;
