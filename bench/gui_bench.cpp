@@ -7,7 +7,11 @@
 //     gui_bench --title MIB           one entry whose title is MIB mebibytes long
 //     gui_bench --reopen              saving an edited 10^6-entry list, then opening a small one
 //     gui_bench --reader              screen-reader lookups in the list of 10^6 entries
+//     gui_bench --startup             the program's start-up against a bare window's
+//     xvfb-run -a gui_bench --clipboard   the peak after another program reads the clipboard
+//                                     (needs xclip)
 
+#include "app/Program.h"
 #include "core/Convert.h"
 #include "core/ErrorReporter.h"
 #include "core/MessageService.h"
@@ -25,13 +29,18 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -272,6 +281,34 @@ int RunReader(const QString& playlist) {
     return 0;
 }
 
+// Under a real X11 display: the peak after a big list is opened (and so copied), and after
+// another program has read all of the clipboard.
+int RunClipboard(const QString& playlist) {
+    ConvertOptions options; // the list goes to the clipboard after the load
+    PrintErrors errors;
+    NoMessages messages;
+    NoShell shell;
+    Answers answers;
+    answers.path = playlist;
+    ui::TMainForm form(options, {errors, messages, answers, shell});
+    form.show();
+    form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"))->click();
+    QApplication::processEvents();
+    const double afterOpen = PeakMb();
+    QProcess reader;
+    reader.start(QStringLiteral("xclip"),
+                 {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    QByteArray read;
+    while (reader.state() != QProcess::NotRunning) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        read += reader.readAllStandardOutput();
+        reader.waitForFinished(10);
+    }
+    read += reader.readAllStandardOutput();
+    std::printf("%f %f %f\n", afterOpen, PeakMb(), static_cast<double>(read.size()) / 1e6);
+    return 0;
+}
+
 // The other side: bare QPlainTextEdits given the same texts already decoded.
 int RunBare(const QString& converted, const QString& source) {
     QPlainTextEdit view;
@@ -387,17 +424,76 @@ void RunReopenPair(const QTemporaryDir& dir) {
 
 } // namespace
 
+// From a process's start until its window is on screen: the program's own start-up, or a bare
+// Qt main window of the same size. Prints the milliseconds since the process began.
+int RunStartup(int argc, char** argv, bool bare) {
+    const auto shown = [](QWidget& window) {
+        window.show();
+        while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed())
+            QApplication::processEvents();
+        QApplication::processEvents(); // painted
+        std::printf("shown\n");
+        std::fflush(stdout);
+        std::_Exit(0); // the end of the process is no part of its start
+    };
+    if (bare) {
+        QApplication application(argc, argv);
+        QMainWindow window;
+        window.resize(605, 393);
+        shown(window);
+    }
+    app::Program program(argc, argv);
+    program.Show({});
+    shown(program.MainForm());
+    return 0;
+}
+
+// The program's start-up against a bare window's, in turn, medians of several runs.
+void RunStartupPair() {
+    std::vector<double> ours;
+    std::vector<double> bare;
+    for (int run = 0; run < 15; ++run) {
+        for (const bool isBare : {false, true}) {
+            QProcess child;
+            QElapsedTimer timer;
+            timer.start();
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--startup-child"),
+                         isBare ? QStringLiteral("bare") : QStringLiteral("program")});
+            if (!child.waitForReadyRead(10000))
+                qFatal("the start-up child showed nothing");
+            (isBare ? bare : ours).push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+            child.waitForFinished();
+        }
+    }
+    std::sort(ours.begin(), ours.end());
+    std::sort(bare.begin(), bare.end());
+    std::printf("Start-up until the window is on screen: %.1f ms, a bare QMainWindow %.1f ms "
+                "(%.2f times), medians of 15\n",
+                ours[7], bare[7], ours[7] / bare[7]);
+}
+
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen, but where the clipboard is measured: that needs a display another program reads.
+    if (!(argc > 1 && std::string_view(argv[1]).starts_with("--clipboard")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && std::string_view(argv[1]) == "--startup-child")
+        return RunStartup(argc, argv, std::string_view(argv[2]) == "bare");
     const QTemporaryDir runtime; // for Qt's per-user files, shared with the children
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     QApplication app(argc, argv);
+    if (argc == 2 && std::string_view(argv[1]) == "--startup") {
+        RunStartupPair();
+        return 0;
+    }
     const QStringList args = QApplication::arguments().mid(1);
     if (args.size() == 2 && args[0] == QLatin1String("--window"))
         return RunWindow(args[1]);
     if (args.size() == 3 && args[0] == QLatin1String("--bare"))
         return RunBare(args[1], args[2]);
+    if (args.size() == 2 && args[0] == QLatin1String("--clipboard-child"))
+        return RunClipboard(args[1]);
     if (args.size() == 2 && args[0] == QLatin1String("--reader-child"))
         return RunReader(args[1]);
     if (args.size() == 4 && args[0] == QLatin1String("--reopen-child"))
@@ -410,6 +506,17 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 1 && args[0] == QLatin1String("--reopen")) {
         RunReopenPair(dir);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == QLatin1String("--clipboard")) {
+        const QString big = dir.filePath(QStringLiteral("big.m3u"));
+        const QByteArray bytes = MakePlaylist(1000000, "\r\n");
+        WriteFile(big, {bytes.constData(), static_cast<std::size_t>(bytes.size())});
+        const QList<QByteArray> f = RunFigures({QStringLiteral("--clipboard-child"), big});
+        std::printf("10^6 entries: peak %.0f MiB after the open, %.0f MiB after xclip read %.0f MB "
+                    "of the clipboard (%.2f times)\n",
+                    f[0].toDouble(), f[1].toDouble(), f[2].toDouble(),
+                    f[1].toDouble() / f[0].toDouble());
         return 0;
     }
     if (args.size() == 1 && args[0] == QLatin1String("--reader")) {
