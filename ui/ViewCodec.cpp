@@ -1,5 +1,7 @@
 #include "ui/ViewCodec.h"
 
+#include "core/LineBreaks.h" // for SKALDRUN_HAVE_SSE2
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -107,10 +109,53 @@ bool SystemIsUtf8() {
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+#ifdef SKALDRUN_HAVE_SSE2
+// Sixteen bytes at a time while they are ASCII and whole two-byte characters, which is what
+// Latin, Cyrillic and Greek titles are: each lead byte C2..DF must be followed by exactly one
+// continuation byte, within the block or at the start of the next. Returns where the bytes
+// stop being of that kind, or nullptr where they break the rules.
+const unsigned char* SkipTwoByteText(const unsigned char* p, const unsigned char* end) {
+    unsigned carry = 0; // the last block ended with a lead byte
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+        const __m128i signedBytes = _mm_xor_si128(block, flip); // unsigned order as signed
+        const auto below = [&](int value) {
+            return _mm_cmplt_epi8(signedBytes, _mm_set1_epi8(static_cast<char>(value ^ 0x80)));
+        };
+        const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(block)) ^ 0xFFFFU;
+        const unsigned continuation =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(below(0x80), below(0xC0))));
+        const unsigned lead =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(below(0xC2), below(0xE0))));
+        if ((ascii | continuation | lead) != 0xFFFFU)
+            break; // a longer character, or a byte no text has: the careful way decides
+        if (continuation != (((lead << 1) | carry) & 0xFFFFU))
+            return nullptr;
+        carry = lead >> 15;
+        p += 16;
+    }
+    // A lead byte that ended the last block owns the next byte.
+    if (carry != 0) {
+        if (p == end || (*p & 0xC0) != 0x80)
+            return nullptr;
+        ++p;
+    }
+    return p;
+}
+#endif
+
 bool IsValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
     while (p != end) {
+#ifdef SKALDRUN_HAVE_SSE2
+        p = SkipTwoByteText(p, end);
+        if (p == nullptr)
+            return false;
+        if (p == end)
+            break;
+#endif
         // Runs of ASCII, which most playlists mostly are, eight bytes at a time.
         while (end - p >= 8) {
             std::uint64_t word;
