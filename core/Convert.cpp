@@ -65,15 +65,28 @@ struct Entry {
 // The comma that ends the duration field, and whether quotes were seen before it. Where no
 // comma stands outside quotes (one left open), the first comma of all, quotes being plain text.
 std::size_t FieldEnd(std::string_view line, bool& quoted) noexcept {
+    // From quote to quote with memchr, as IPTV lines carry long quoted attributes.
     quoted = false;
-    bool inside = false;
-    for (std::size_t i = kEntryTag.size(); i < line.size(); ++i) {
-        if (line[i] == '"') {
-            inside = !inside;
-            quoted = true;
-        } else if (line[i] == ',' && !inside) {
-            return i;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* p = begin + std::min(kEntryTag.size(), line.size());
+    while (p != end) {
+        const auto* comma =
+            static_cast<const char*>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
+        const char* stop = comma != nullptr ? comma : end;
+        const auto* open =
+            static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(stop - p)));
+        if (open == nullptr) {
+            if (comma != nullptr)
+                return static_cast<std::size_t>(comma - begin);
+            break;
         }
+        quoted = true;
+        const auto* close = static_cast<const char*>(
+            std::memchr(open + 1, '"', static_cast<std::size_t>(end - open - 1)));
+        if (close == nullptr)
+            break; // a quote left open
+        p = close + 1;
     }
     quoted = false;
     return line.find(',', kEntryTag.size());

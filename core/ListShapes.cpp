@@ -107,30 +107,39 @@ char* WriteField(char field, std::string_view name, const PlaylistEntry& entry,
 
 } // namespace
 
+// From one '=' to the next, over each value whole, so that what stands in quotes is never
+// taken for a name.
 std::string_view AttributeValue(std::string_view field, std::string_view name) noexcept {
-    std::size_t i = 0;
-    while (i < field.size()) {
-        // A name runs to '='; anything else (the duration, stray text) is passed over.
-        const std::size_t equals = field.find('=', i);
-        if (equals == std::string_view::npos)
+    const char* const begin = field.data();
+    const char* const end = begin + field.size();
+    const char* p = begin;
+    while (p != end) {
+        const auto* equals =
+            static_cast<const char*>(std::memchr(p, '=', static_cast<std::size_t>(end - p)));
+        if (equals == nullptr)
             return {};
-        std::size_t start = field.find_last_of(" \t", equals);
-        start = start == std::string_view::npos || start < i ? i : start + 1;
-        const std::string_view key = field.substr(start, equals - start);
-        std::string_view value;
-        if (equals + 1 < field.size() && field[equals + 1] == '"') {
-            const std::size_t close = field.find('"', equals + 2);
-            const std::size_t end = close == std::string_view::npos ? field.size() : close;
-            value = field.substr(equals + 2, end - equals - 2);
-            i = end + 1;
+        const char* value = equals + 1;
+        const char* valueEnd = value;
+        const char* next = value;
+        if (value != end && *value == '"') {
+            ++value;
+            const auto* close = static_cast<const char*>(
+                std::memchr(value, '"', static_cast<std::size_t>(end - value)));
+            valueEnd = close != nullptr ? close : end;
+            next = close != nullptr ? close + 1 : end;
         } else {
-            std::size_t end = field.find_first_of(" \t", equals + 1);
-            end = end == std::string_view::npos ? field.size() : end;
-            value = field.substr(equals + 1, end - equals - 1);
-            i = end;
+            while (valueEnd != end && *valueEnd != ' ' && *valueEnd != '\t')
+                ++valueEnd;
+            next = valueEnd;
         }
-        if (SameName(key, name))
-            return value;
+        // The name ends at the '=' and starts after a blank, or where this attribute began.
+        const char* key =
+            equals - std::min<std::size_t>(name.size(), static_cast<std::size_t>(equals - p));
+        if (static_cast<std::size_t>(equals - key) == name.size() &&
+            (key == p || key[-1] == ' ' || key[-1] == '\t') &&
+            SameName(std::string_view(key, name.size()), name))
+            return {value, static_cast<std::size_t>(valueEnd - value)};
+        p = next;
     }
     return {};
 }
