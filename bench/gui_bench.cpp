@@ -165,17 +165,33 @@ void Print(const Figures& f) {
                 f.typeTop, f.typeMiddle, f.typeEnd, f.scrollEnd, f.peakOpen, f.peak);
 }
 
-// One side of one measurement: the real window.
-int RunWindow(const QString& playlist) {
-    ConvertOptions options; // all on: shown, selected and copied after the load
+// The real main window with the desktop's services answered here: all options on, so a list is
+// shown, selected and copied after its load; the open dialog names playlist.
+struct BenchWindow {
+    explicit BenchWindow(const QString& playlist = {}) {
+        answers.path = playlist;
+        form.show();
+        QApplication::processEvents();
+    }
+    // The click on Open, until the events it made are handled.
+    void Open() {
+        form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"))->click();
+        QApplication::processEvents();
+    }
+    ui::TextView* List() { return form.findChild<ui::TextView*>(QStringLiteral("TextMemo")); }
+
+    ConvertOptions options;
     PrintErrors errors;
     NoMessages messages;
     NoShell shell;
     Answers answers;
-    answers.path = playlist;
-    ui::TMainForm form(options, {errors, messages, answers, shell});
-    form.show();
-    QApplication::processEvents();
+    ui::TMainForm form{options, {errors, messages, answers, shell}};
+};
+
+// One side of one measurement: the real window.
+int RunWindow(const QString& playlist) {
+    BenchWindow window(playlist);
+    ui::TMainForm& form = window.form;
     auto* combo = form.findChild<QComboBox*>(QStringLiteral("ConsistComboBox"));
     auto* list = form.findChild<ui::TextView*>(QStringLiteral("TextMemo"));
     auto* source = form.findChild<ui::TextView*>(QStringLiteral("MP3Memo"));
@@ -213,14 +229,9 @@ int RunWindow(const QString& playlist) {
 // After a big list, typed in and saved: the save's time and the memory it adds, then the memory
 // once a small list is opened instead.
 int RunReopen(const QString& big, const QString& small, const QString& saved) {
-    ConvertOptions options;
-    PrintErrors errors;
-    NoMessages messages;
-    NoShell shell;
-    Answers answers;
-    ui::TMainForm form(options, {errors, messages, answers, shell});
-    form.show();
-    QApplication::processEvents();
+    BenchWindow window;
+    ui::TMainForm& form = window.form;
+    Answers& answers = window.answers;
     auto* open = form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"));
     auto* list = form.findChild<ui::TextView*>(QStringLiteral("TextMemo"));
     double saveMs = 0;
@@ -250,17 +261,9 @@ int RunReopen(const QString& big, const QString& small, const QString& saved) {
 // and after an offset in its middle, each timed alone; prints the slowest in milliseconds.
 int RunReader(const QString& playlist) {
     QAccessible::setActive(true);
-    ConvertOptions options;
-    PrintErrors errors;
-    NoMessages messages;
-    NoShell shell;
-    Answers answers;
-    answers.path = playlist;
-    ui::TMainForm form(options, {errors, messages, answers, shell});
-    form.show();
-    form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"))->click();
-    QApplication::processEvents();
-    auto* list = form.findChild<ui::TextView*>(QStringLiteral("TextMemo"));
+    BenchWindow window(playlist);
+    window.Open();
+    ui::TextView* list = window.List();
     QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(list)->textInterface();
     const int middle = text->characterCount() / 2;
     double slowest = 0;
@@ -284,16 +287,8 @@ int RunReader(const QString& playlist) {
 // Under a real X11 display: the peak after a big list is opened (and so copied), and after
 // another program has read all of the clipboard.
 int RunClipboard(const QString& playlist) {
-    ConvertOptions options; // the list goes to the clipboard after the load
-    PrintErrors errors;
-    NoMessages messages;
-    NoShell shell;
-    Answers answers;
-    answers.path = playlist;
-    ui::TMainForm form(options, {errors, messages, answers, shell});
-    form.show();
-    form.findChild<QToolButton*>(QStringLiteral("MP3OpenSpeedButton"))->click();
-    QApplication::processEvents();
+    BenchWindow window(playlist);
+    window.Open();
     const double afterOpen = PeakMb();
     QProcess reader;
     reader.start(QStringLiteral("xclip"),
