@@ -109,8 +109,19 @@ int TextView::RowHeight(const Row& row) const {
                                         : fontMetrics().lineSpacing();
 }
 
+// The rows wholly on screen from the top, counted by their own heights: a page is that many,
+// so the row cut off at the bottom is the next page's first.
 int TextView::VisibleRows() const {
-    return std::max(1, (viewport()->height() - 2 * kMargin) / fontMetrics().lineSpacing());
+    ClampTop();
+    const int height = viewport()->height() - 2 * kMargin;
+    int rows = 0;
+    int used = 0;
+    for (Row row = top_;; ++rows) {
+        used += RowHeight(row);
+        if (used > height || !NextRow(row))
+            break;
+    }
+    return std::max(rows, 1);
 }
 
 std::size_t TextView::OffsetInRow(const Row& row, qreal x) const {
