@@ -107,6 +107,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    static constexpr int kMargin = 4; // around the text, as Qt's text views keep
     using Segment = LayoutCache::Segment;
     using Laid = LayoutCache::Laid;
     // A place on screen: a segment's index and a row of its layout.
