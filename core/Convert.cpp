@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
 #include "core/LineOutput.h"
+#include "core/platform/FileSystem.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -260,17 +261,25 @@ private:
 // empty, growing it in large steps, so a million entries cost no per-line allocation.
 class ViewWriter {
 public:
-    explicit ViewWriter(ViewText& view)
+    ViewWriter(ViewText& view, std::vector<std::size_t>* lineStarts)
         : view_(view)
-        , used_(view.size()) {}
+        , used_(view.size())
+        , lineStarts_(view.empty() ? lineStarts : nullptr) {
+        if (lineStarts_ != nullptr)
+            lineStarts_->assign(1, 0);
+    }
     ViewWriter(const ViewWriter&) = delete;
     ViewWriter& operator=(const ViewWriter&) = delete;
     ~ViewWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
 
     char* Begin(std::size_t maxLength) {
         const std::size_t needed = maxLength + 2;
-        if (view_.size() - used_ < needed)
-            view_.resize(used_ + std::max<std::size_t>(needed, kStep));
+        if (view_.size() - used_ < needed) {
+            const std::size_t grown = used_ + std::max<std::size_t>(needed, kStep);
+            if (grown <= view_.capacity())
+                platform::MapForWriting(view_.data() + view_.size(), grown - view_.size());
+            view_.resize(grown);
+        }
         return view_.data() + used_;
     }
 
@@ -278,12 +287,15 @@ public:
         *end++ = '\r';
         *end++ = '\n';
         used_ = static_cast<std::size_t>(end - view_.data());
+        if (lineStarts_ != nullptr)
+            lineStarts_->push_back(used_);
     }
 
 private:
     static constexpr std::size_t kStep = 256 * 1024;
     ViewText& view_;
     std::size_t used_;
+    std::vector<std::size_t>* lineStarts_;
 };
 
 // Turns one entry line into its output line; other lines are passed over.
@@ -325,7 +337,8 @@ private:
 
 } // namespace
 
-bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted) {
+bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted,
+                     std::vector<std::size_t>* lineStarts) {
     auto it = lines.begin();
     if (it == lines.end() || !IsHeader(*it))
         return false;
@@ -333,7 +346,9 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
     // Output lines are seldom longer than their entry lines: one reservation of the input's
     // size spares the copies of growing, and room never written is given back at the end.
     converted.reserve(converted.size() + lines.Text().size());
-    ViewWriter writer(converted);
+    if (lineStarts != nullptr) // an entry takes two lines of some 20 bytes at the least
+        lineStarts->reserve(lines.Text().size() / 40 + 1);
+    ViewWriter writer(converted, lineStarts);
     EntryConverter convert(options, writer);
     std::size_t number = 1;
     for (++it; it != lines.end(); ++it)

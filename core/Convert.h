@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace skaldrun {
 
@@ -16,7 +17,10 @@ inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот
 // which is empty or ends with a line break, as the controller leaves it.
 // Returns false, appending nothing, when line 0 is not the playlist header. A duration that is
 // not a number throws EConvertError (with its line); the lines made before it stay in converted.
-bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted);
+// lineStarts, when given with converted empty, receives where each of its lines starts (a
+// TextDocument's line index), so that nobody scans the list again for its breaks.
+bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted,
+                     std::vector<std::size_t>* lineStarts = nullptr);
 
 // Where a streamed conversion goes: the list in pieces, in order.
 class TextSink {

@@ -83,16 +83,17 @@ void PlaylistController::LoadPlaylist() {
     std::string scratch;
     const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
     ViewText converted;
+    std::vector<std::size_t> lineStarts;
     ReserveViewText(converted, playlist.size()); // a list is seldom longer than its playlist
     try {
-        isPlaylist = ConvertPlaylist(SplitLines(playlist), options_, converted);
+        isPlaylist = ConvertPlaylist(SplitLines(playlist), options_, converted, &lineStarts);
     } catch (...) {
         // The lines made before the faulty entry stay on show.
-        converted_ = std::make_shared<TextDocument>(std::move(converted));
+        converted_ = std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts));
         Notify(ConvertedTextChanged);
         throw;
     }
-    converted_ = std::make_shared<TextDocument>(std::move(converted));
+    converted_ = std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts));
     Notify(ConvertedTextChanged);
 
     if (!isPlaylist) {

@@ -18,6 +18,14 @@ TextDocument::TextDocument(std::string text) {
     SetPieces({TextSpan{std::move(block), bytes}});
 }
 
+TextDocument::TextDocument(std::string text, std::vector<std::size_t> lineStarts)
+    : TextDocument(std::move(text)) {
+    if (lineStarts.empty())
+        return;
+    starts_ = std::move(lineStarts);
+    indexed_ = true;
+}
+
 void TextDocument::SetPieces(TextSpans pieces) {
     std::erase_if(pieces, [](const TextSpan& piece) { return piece.bytes.empty(); });
     pieces_ = std::move(pieces);

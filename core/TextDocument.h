@@ -33,6 +33,9 @@ class TextDocument {
 public:
     TextDocument() = default;
     explicit TextDocument(std::string text);
+    // With its line index as whoever wrote the text knows it (see LineStart); an empty index is
+    // made on first use as usual.
+    TextDocument(std::string text, std::vector<std::size_t> lineStarts);
 
     std::size_t Size() const noexcept { return size_; }
     bool Empty() const noexcept { return size_ == 0; }

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
+#include "core/platform/FileSystem.h"
 
 #include <cstring>
 
@@ -71,6 +72,8 @@ void NormalizeLineBreaks(ViewText& text, std::size_t capacity) {
     }
 
     std::string result;
+    result.reserve(length + singles);
+    platform::MapForWriting(result.data(), length + singles);
     result.resize(length + singles);
     char* out = result.data();
     const char* p = begin;

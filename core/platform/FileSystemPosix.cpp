@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -413,6 +415,20 @@ void IgnoreFileSizeSignal() noexcept {
 
 void WriteStandardOutput(std::string_view data) {
     WriteAll(STDOUT_FILENO, data);
+}
+
+void MapForWriting(char* data, std::size_t size) noexcept {
+#ifdef MADV_POPULATE_WRITE
+    // Below a few pages the faults cost less than the call.
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
+    if (end > begin && end - begin >= 16 * page)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 } // namespace skaldrun::platform

@@ -263,4 +263,6 @@ void WriteStandardOutput(std::string_view data) {
     WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), data);
 }
 
+void MapForWriting(char*, std::size_t) noexcept {}
+
 } // namespace skaldrun::platform

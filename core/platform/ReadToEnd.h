@@ -9,29 +9,31 @@
 
 namespace skaldrun::platform {
 
-// Reads a stream to its end into one buffer: the expected size in one call and one more call to
-// confirm the end; a stream longer than expected keeps being read, up to the capacity.
+// Reads a stream to its end into one buffer, mapped whole for the expected size first; a stream
+// longer than expected keeps being read, up to the capacity. Each step is zero-filled just before
+// it is read into, while it is still in the cache, rather than the whole buffer at once.
 // read(destination, size) returns how many bytes it read, 0 at the end, and throws on failure.
 template <typename Read>
 std::string ReadToEnd(Read&& read, std::size_t expected, std::size_t capacity) {
+    constexpr std::size_t kStep = 1024 * 1024;
     std::string buffer;
     buffer.reserve(expected < capacity ? expected + 1 : capacity + 1);
-    buffer.resize(buffer.capacity());
-    std::size_t total = 0;
+    MapForWriting(buffer.data(), buffer.capacity());
     for (;;) {
-        if (total == buffer.size()) {
+        const std::size_t total = buffer.size();
+        if (total == buffer.capacity()) {
             if (total > capacity)
                 ThrowTextExceedsCapacity();
-            buffer.resize(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
+            buffer.reserve(std::min(capacity + 1, std::max<std::size_t>(total * 2, 4096)));
         }
+        buffer.resize(total + std::min(kStep, buffer.capacity() - total));
         const std::size_t n = read(buffer.data() + total, buffer.size() - total);
+        buffer.resize(total + n);
         if (n == 0)
             break;
-        total += n;
     }
-    if (total > capacity)
+    if (buffer.size() > capacity)
         ThrowTextExceedsCapacity();
-    buffer.resize(total);
     return buffer;
 }
 

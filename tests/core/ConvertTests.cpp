@@ -200,11 +200,14 @@ TEST(ConvertPlaylist, DurationErrors) {
 
 TEST(ConvertPlaylist, ErrorKeepsTheLinesMadeBeforeIt) {
     std::string converted;
+    std::vector<std::size_t> lineStarts;
     EXPECT_THROW(ConvertPlaylist(SplitLines(Lines({"#EXTM3U", "#EXTINF:1,a", "a.mp3", "#EXTINF:,b",
                                                    "#EXTINF:3,c"})),
-                                 {}, converted),
+                                 {}, converted, &lineStarts),
                  EConvertError);
     EXPECT_EQ(converted, "1.a  <0:01>\r\n");
+    // the index given to the list's document ends where its text does
+    EXPECT_EQ(lineStarts, (std::vector<std::size_t>{0, converted.size()}));
 }
 
 TEST(ConvertPlaylist, EntryLinesAndNumbering) {

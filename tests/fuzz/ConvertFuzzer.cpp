@@ -4,6 +4,7 @@
 #include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/ListShapes.h"
+#include "core/TextDocument.h"
 #include "core/ViewText.h"
 
 #include <cstdint>
@@ -146,8 +147,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool complete = false;
         bool playlist = true;
         std::size_t errorLine = 0;
+        std::vector<std::size_t> lineStarts;
         try {
-            const bool isPlaylist = ConvertPlaylist(SplitLines(text), options, converted);
+            const bool isPlaylist =
+                ConvertPlaylist(SplitLines(text), options, converted, &lineStarts);
             Check(isPlaylist || converted.empty(), "a rejected text gives no output");
             complete = isPlaylist;
             playlist = isPlaylist;
@@ -155,6 +158,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // a duration that is not a number ends the conversion; the lines before it stay
             errorLine = e.Line();
             Check(errorLine >= 2, "a bad duration names its line");
+        }
+        if (playlist) {
+            const TextDocument document(converted);
+            std::vector<std::size_t> own;
+            for (std::size_t line = 0; line < document.LineCount(); ++line)
+                own.push_back(document.LineStart(line));
+            Check(lineStarts == own, "the list's lines are indexed as the document finds them");
         }
         // The one-pass conversion of the bytes as read gives the same, byte for byte.
         Collect streamed;
