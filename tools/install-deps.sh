@@ -7,10 +7,12 @@ packages=(
     dpkg-dev # dpkg-shlibdeps, which gives the package its library dependencies
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools qt6-wayland qt6-translations-l10n libgl-dev
+    libxcb1-dev # large copies go to X11 readers in parts
     fonts-liberation2
     mawk time
     file # cpack's Debian packages ask it about every file
     acl # setfacl, for the test that ACLs survive a save
+    xvfb xauth xclip # the test of what X11 readers get from the clipboard
 )
 
 sudo=()

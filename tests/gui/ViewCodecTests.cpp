@@ -1,3 +1,4 @@
+#include "ui/TextView/ClipboardText.h"
 #include "ui/ViewCodec.h"
 
 #include <QStringDecoder>
@@ -16,6 +17,7 @@ private slots:
     void languagesChooseTheirCodePage();
     void decodedLengthCountsWhatDecodeGives();
     void longTextsAreUtf8OnlyWhenEveryByteIs();
+    void clipboardPartsJoinToTheWhole();
 };
 
 namespace {
@@ -154,6 +156,41 @@ void ViewCodecTests::longTextsAreUtf8OnlyWhenEveryByteIs() {
             QCOMPARE(chosen(valid.first(at + 1)), ViewCodec::Encoding::Windows1251); // cut short
             QCOMPARE(chosen(QByteArray(valid).replace(at, 1, "\xC1")),
                      ViewCodec::Encoding::Windows1251);
+        }
+    }
+}
+
+// X11 readers get a large copy in parts: cut anywhere, across spans too, never inside a CR LF.
+void ViewCodecTests::clipboardPartsJoinToTheWhole() {
+    using namespace skaldrun;
+    const auto spans = [](std::initializer_list<const char*> pieces) {
+        TextSpans made;
+        for (const char* piece : pieces) {
+            auto block = std::make_shared<const std::string>(piece);
+            made.push_back({block, *block});
+        }
+        return made;
+    };
+    const struct {
+        TextSpans spans;
+        QLocale::Language language;
+    } cases[] = {
+        {spans({"a\r\nb\r", "\nc\r\r\n", "", "\r", "\n\rd"}), QLocale::English},
+        {spans({"\xC0\xE1\r\n\r", "\n\xFF\r\n"}), QLocale::Russian},
+        {spans({"\xD0\x96\r\n\xE2\x82", "\xAC\r\n"}), QLocale::Russian},
+    };
+    for (const auto& c : cases) {
+        std::string all;
+        for (const TextSpan& span : c.spans)
+            all.append(span.bytes);
+        const ui::ClipboardBytes bytes(c.spans, ViewCodec::For(all, c.language));
+        const QByteArray whole = bytes.Utf8();
+        QCOMPARE(whole, bytes.Text().toUtf8());
+        for (std::size_t size = 1; size <= all.size(); ++size) {
+            QByteArray joined;
+            for (std::size_t at = 0; at < bytes.Size();)
+                joined += bytes.Utf8Part(at, size);
+            QCOMPARE(joined, whole);
         }
     }
 }

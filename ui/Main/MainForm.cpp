@@ -66,8 +66,7 @@ public:
     explicit ViewClipboard(TMainForm& form)
         : form_(form) {}
     void CopyRange(const TextDocument& document, std::size_t from, std::size_t to) override {
-        QGuiApplication::clipboard()->setMimeData(
-            new ClipboardText(document.Spans(from, to), form_.ui_->TextMemo->Codec()));
+        PutOnClipboard(document.Spans(from, to), form_.ui_->TextMemo->Codec());
     }
 
 private:

@@ -3,9 +3,32 @@
 #include "core/EditHistory.h"
 #include "ui/ViewCodec.h"
 
+#include <QClipboard>
 #include <QMimeData>
+#include <vector>
 
 namespace skaldrun::ui {
+
+// The bytes of a copy and the codec they are shown in, given out as UTF-8 with LF line breaks
+// made straight from the bytes: whole, or a part at a time for a clipboard that sends it so.
+class ClipboardBytes {
+public:
+    ClipboardBytes(TextSpans spans, const ViewCodec& codec);
+
+    std::size_t Size() const noexcept { return ends_.empty() ? 0 : ends_.back(); }
+    QByteArray Utf8() const;
+    // The UTF-8 of about `bytes` bytes from `at`, which moves past them. A CR LF is never cut,
+    // so the parts, joined, are Utf8().
+    QByteArray Utf8Part(std::size_t& at, std::size_t bytes) const;
+    QString Text() const;
+
+private:
+    char At(std::size_t offset) const noexcept;
+
+    TextSpans spans_;
+    std::vector<std::size_t> ends_;
+    ViewCodec codec_;
+};
 
 // Text on the clipboard that is decoded only when someone asks for it. Asked for bytes, as X11
 // asks for UTF-8, it gives UTF-8 made straight from the bytes, with no text in between. It holds
@@ -14,8 +37,9 @@ namespace skaldrun::ui {
 class ClipboardText final : public QMimeData {
 public:
     ClipboardText(TextSpans spans, const ViewCodec& codec)
-        : spans_(std::move(spans))
-        , codec_(codec) {}
+        : bytes_(std::move(spans), codec) {}
+
+    const ClipboardBytes& Bytes() const noexcept { return bytes_; }
 
     QStringList formats() const override {
         return {QStringLiteral("text/plain"), QStringLiteral("text/plain;charset=utf-8")};
@@ -29,8 +53,11 @@ protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
 private:
-    TextSpans spans_;
-    ViewCodec codec_;
+    ClipboardBytes bytes_;
 };
+
+// Puts a copy of the spans on the clipboard, or on X11's selection.
+void PutOnClipboard(TextSpans spans, const ViewCodec& codec,
+                    QClipboard::Mode mode = QClipboard::Clipboard);
 
 } // namespace skaldrun::ui

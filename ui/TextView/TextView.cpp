@@ -398,17 +398,14 @@ void TextView::SelectionChanged() {
     }
     if (selecting_ || caret_ == anchor_)
         return;
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (clipboard->supportsSelection()) {
-        clipboard->setMimeData(
-            new ClipboardText(Document().Spans(SelectionStart(), SelectionEnd()), Codec()),
-            QClipboard::Selection);
+    if (QGuiApplication::clipboard()->supportsSelection()) {
+        PutOnClipboard(Document().Spans(SelectionStart(), SelectionEnd()), Codec(),
+                       QClipboard::Selection);
     }
 }
 
 void TextView::CopyToClipboard(std::size_t from, std::size_t to) {
-    QGuiApplication::clipboard()->setMimeData(
-        new ClipboardText(Document().Spans(from, to), Codec()), QClipboard::Clipboard);
+    PutOnClipboard(Document().Spans(from, to), Codec());
 }
 
 void TextView::copy() {

@@ -1,0 +1,178 @@
+#include "ui/TextView/ClipboardX11.h"
+
+#include "ui/TextView/ClipboardText.h"
+
+#include <QGuiApplication>
+
+#ifdef SKALDRUN_HAVE_XCB
+#include <QAbstractNativeEventFilter>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QPointer>
+#include <QTimer>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+#include <xcb/xcb.h>
+#endif
+
+namespace skaldrun::ui {
+
+#ifdef SKALDRUN_HAVE_XCB
+namespace {
+
+// Bytes of the text per part, at most: a reader waits for each one in turn, so parts are as
+// large as one request takes, the UTF-8 of a byte being three bytes at the most.
+constexpr std::size_t kLargestPart = 1024 * 1024;
+// A reader that has not taken a part for this long has gone away.
+constexpr int kPatienceMs = 5000;
+
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    return reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+class PartSender final : public QObject, public QAbstractNativeEventFilter {
+public:
+    PartSender(xcb_connection_t* connection, QObject* parent)
+        : QObject(parent)
+        , connection_(connection)
+        , clipboard_(Atom(connection, "CLIPBOARD"))
+        , incremental_(Atom(connection, "INCR"))
+        , utf8String_(Atom(connection, "UTF8_STRING"))
+        , utf8Text_(Atom(connection, "text/plain;charset=utf-8"))
+        , part_(std::min<std::size_t>(
+              kLargestPart, (xcb_get_maximum_request_length(connection) * 4 - 24) / 3)) {
+        forgetGone_.setInterval(kPatienceMs);
+        connect(&forgetGone_, &QTimer::timeout, this, [this] {
+            // A reader that went away without a word: its window may be gone too, so it is
+            // left as it is.
+            std::erase_if(transfers_, [](const Transfer& t) { return t.patience.hasExpired(); });
+            if (transfers_.empty())
+                forgetGone_.stop();
+        });
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        switch (event->response_type & 0x7F) {
+        case XCB_SELECTION_REQUEST:
+            return Start(*reinterpret_cast<const xcb_selection_request_event_t*>(event));
+        case XCB_PROPERTY_NOTIFY:
+            return Continue(*reinterpret_cast<const xcb_property_notify_event_t*>(event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    struct Transfer {
+        xcb_window_t window;
+        xcb_atom_t property;
+        xcb_atom_t target;
+        ClipboardBytes bytes;
+        std::size_t at = 0;
+        QDeadlineTimer patience{kPatienceMs};
+    };
+
+    // Takes over a request for a large copy's UTF-8; everything else stays Qt's.
+    bool Start(const xcb_selection_request_event_t& request) {
+        if (request.target != utf8String_ && request.target != utf8Text_)
+            return false;
+        QClipboard::Mode mode = QClipboard::Clipboard;
+        if (request.selection == XCB_ATOM_PRIMARY)
+            mode = QClipboard::Selection;
+        else if (request.selection != clipboard_)
+            return false;
+        const auto* copy =
+            dynamic_cast<const ClipboardText*>(QGuiApplication::clipboard()->mimeData(mode));
+        if (copy == nullptr || copy->Bytes().Size() <= part_)
+            return false;
+
+        // Old clients name no property: the target is the one to use.
+        const xcb_atom_t property =
+            request.property != XCB_ATOM_NONE ? request.property : request.target;
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(connection_, request.requestor, XCB_CW_EVENT_MASK, &events);
+        const auto atLeast =
+            static_cast<std::uint32_t>(std::min<std::size_t>(copy->Bytes().Size(), UINT32_MAX));
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                            incremental_, 32, 1, &atLeast);
+        std::erase_if(transfers_, [&](const Transfer& t) {
+            return t.window == request.requestor && t.property == property;
+        });
+        transfers_.push_back({request.requestor, property, request.target, copy->Bytes()});
+        forgetGone_.start();
+
+        xcb_selection_notify_event_t answer{};
+        answer.response_type = XCB_SELECTION_NOTIFY;
+        answer.time = request.time;
+        answer.requestor = request.requestor;
+        answer.selection = request.selection;
+        answer.target = request.target;
+        answer.property = property;
+        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&answer));
+        xcb_flush(connection_);
+        return true;
+    }
+
+    // The reader took the last part (deleted the property): the next one, or an empty one that
+    // says the text has ended.
+    bool Continue(const xcb_property_notify_event_t& event) {
+        const auto t = std::find_if(transfers_.begin(), transfers_.end(), [&](const Transfer& t) {
+            return t.window == event.window && t.property == event.atom;
+        });
+        if (t == transfers_.end())
+            return false;
+        if (event.state != XCB_PROPERTY_DELETE)
+            return true;
+        const QByteArray part =
+            t->at < t->bytes.Size() ? t->bytes.Utf8Part(t->at, part_) : QByteArray();
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t->window, t->property, t->target,
+                            8, static_cast<std::uint32_t>(part.size()), part.constData());
+        if (part.isEmpty()) {
+            const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+            xcb_change_window_attributes(connection_, t->window, XCB_CW_EVENT_MASK, &none);
+            transfers_.erase(t);
+        } else {
+            t->patience.setRemainingTime(kPatienceMs);
+        }
+        xcb_flush(connection_);
+        return true;
+    }
+
+    xcb_connection_t* connection_;
+    xcb_atom_t clipboard_;
+    xcb_atom_t incremental_;
+    xcb_atom_t utf8String_;
+    xcb_atom_t utf8Text_;
+    std::size_t part_;
+    std::vector<Transfer> transfers_;
+    QTimer forgetGone_;
+};
+
+} // namespace
+
+void SendLargeCopiesInParts() {
+    static QPointer<PartSender> sender;
+    if (sender != nullptr || qGuiApp == nullptr)
+        return;
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->connection() == nullptr)
+        return;
+    sender = new PartSender(x11->connection(), qGuiApp); // the application owns it
+    qGuiApp->installNativeEventFilter(sender);
+}
+#else
+void SendLargeCopiesInParts() {}
+#endif
+
+} // namespace skaldrun::ui
