@@ -3,13 +3,24 @@
 #include "core/Errors.h"
 #include "core/platform/FileSystem.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace skaldrun {
 
 ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
-    ViewText text = platform::ReadWholeFile(path, capacity);
-    NormalizeLineBreaks(text, capacity);
+    // Read and normalised a step at a time, into one buffer: the bytes are copied out of the
+    // cache once, and a file with LF breaks is not held twice.
+    ViewText text;
+    LineBreakNormalizer normalize(text, capacity);
+    platform::ReadWholeFile(
+        path, capacity, platform::Readable::RegularFiles,
+        [&](std::size_t expected) {
+            // Room for a lone break on every line of 16 bytes or more; more grows as needed.
+            text.reserve(std::min(capacity, expected + expected / 16));
+        },
+        [&](std::string_view step) { normalize.Append(step); });
+    normalize.Finish();
     return text;
 }
 

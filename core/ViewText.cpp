@@ -90,4 +90,60 @@ void NormalizeLineBreaks(ViewText& text, std::size_t capacity) {
     text = std::move(result);
 }
 
+void LineBreakNormalizer::Add(const char* begin, const char* end, bool breakAfter) {
+    const auto length = static_cast<std::size_t>(end - begin) + (breakAfter ? 2 : 0);
+    if (length > capacity_ - std::min(capacity_, text_.size()))
+        ThrowTextExceedsCapacity();
+    text_.append(begin, end);
+    if (breakAfter)
+        text_.append(kLineBreak);
+}
+
+void LineBreakNormalizer::Append(std::string_view piece) {
+    if (ended_ || piece.empty())
+        return;
+    // Pages mapped for what comes, in one call rather than a fault each.
+    if (text_.capacity() - text_.size() >= piece.size())
+        platform::MapForWriting(text_.data() + text_.size(), piece.size());
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    if (pendingCr_) {
+        pendingCr_ = false;
+        Add(p, p, true);
+        if (*p == '\n')
+            ++p;
+    }
+    // Runs that need no change are appended whole.
+    const char* run = p;
+    while (p != end) {
+        const char* hit = FindBreakOrNul(SkipUniformText(p, end), end);
+        if (hit == end)
+            break;
+        if (*hit == '\0') {
+            Add(run, hit, false);
+            ended_ = true;
+            return;
+        }
+        if (*hit == '\r' && hit + 1 == end) {
+            Add(run, hit, false);
+            pendingCr_ = true;
+            return;
+        }
+        if (*hit == '\r' && hit[1] == '\n') {
+            p = hit + 2;
+            continue;
+        }
+        Add(run, hit, true);
+        p = run = hit + 1;
+    }
+    Add(run, end, false);
+}
+
+void LineBreakNormalizer::Finish() {
+    if (pendingCr_) {
+        pendingCr_ = false;
+        Add(nullptr, nullptr, true);
+    }
+}
+
 } // namespace skaldrun

@@ -92,4 +92,24 @@ std::size_t NormalizedLength(std::string_view text) noexcept;
 void NormalizeLineBreaks(ViewText& text,
                          std::size_t capacity = std::numeric_limits<std::size_t>::max());
 
+// The same for a text that comes in pieces, each appended to text as it comes: a CR that ends a
+// piece waits for the next to tell whether an LF follows. Finish() after the last piece.
+class LineBreakNormalizer {
+public:
+    explicit LineBreakNormalizer(ViewText& text,
+                                 std::size_t capacity = std::numeric_limits<std::size_t>::max())
+        : text_(text)
+        , capacity_(capacity) {}
+    void Append(std::string_view piece);
+    void Finish();
+
+private:
+    void Add(const char* begin, const char* end, bool breakAfter);
+
+    ViewText& text_;
+    std::size_t capacity_;
+    bool pendingCr_ = false;
+    bool ended_ = false; // at the first NUL
+};
+
 } // namespace skaldrun

@@ -27,6 +27,11 @@ enum class Readable { RegularFiles, AnyStream };
 // With AnyStream, a pipe, a FIFO or a device is read to its end instead of refused.
 std::string ReadWholeFile(const std::string& path, std::size_t capacity,
                           Readable kinds = Readable::RegularFiles);
+// The same a step at a time, for a reader that turns the bytes into its own buffer while they
+// are in the cache: expect(size) first, with the file's size (0 for a stream), then each step.
+void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+                   const std::function<void(std::size_t)>& expect,
+                   const std::function<void(std::string_view)>& step);
 
 // Reads a playlist a piece at a time, as the command does, handing each piece on as it comes:
 // a file, a pipe, a FIFO or a device, or standard input for "-"; memory holds one piece. Fails

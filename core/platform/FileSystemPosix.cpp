@@ -150,7 +150,11 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
         piece(std::string_view(buffer.get(), n));
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
+namespace {
+
+// Opens a file the way its kind allows and reads it with read(reader, expected size).
+template <typename ReadFrom>
+auto ReadNamed(const std::string& path, std::size_t capacity, Readable kinds, ReadFrom&& read) {
     const bool streams = kinds == Readable::AnyStream;
     // Non-blocking, so that a FIFO without a writer cannot hang the open; where the user asks
     // for a stream, a FIFO (a pipe named as /dev/stdin or /dev/fd/N too) waits for its writer.
@@ -163,23 +167,37 @@ std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readabl
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0)
         throw EFOpenError(FullPathName(path), ErrorText(errno));
-    if (streams && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        const int flags = ::fcntl(file.Get(), F_GETFL);
-        if (flags >= 0)
-            ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
-        const std::string name = FullPathName(path);
-        return ReadToEnd(Reader(file.Get(), name), 0, capacity);
+    std::size_t expected = 0;
+    if (!streams || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+        if (!S_ISREG(st.st_mode))
+            throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
+        const auto size = static_cast<std::uintmax_t>(st.st_size);
+        if (size > capacity)
+            ThrowTextExceedsCapacity();
+        expected = static_cast<std::size_t>(size);
     }
-    if (!S_ISREG(st.st_mode))
-        throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
-    const auto size = static_cast<std::uintmax_t>(st.st_size);
-    if (size > capacity)
-        ThrowTextExceedsCapacity();
     const int flags = ::fcntl(file.Get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
     const std::string name = FullPathName(path);
-    return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size), capacity);
+    return read(Reader(file.Get(), name), expected);
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
+    return ReadNamed(path, capacity, kinds, [capacity](auto&& reader, std::size_t expected) {
+        return ReadToEnd(reader, expected, capacity);
+    });
+}
+
+void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+                   const std::function<void(std::size_t)>& expect,
+                   const std::function<void(std::string_view)>& step) {
+    ReadNamed(path, capacity, kinds, [&](auto&& reader, std::size_t expected) {
+        expect(expected);
+        ReadSteps(reader, capacity, step);
+    });
 }
 
 std::string ReadStandardInput(std::size_t capacity) {

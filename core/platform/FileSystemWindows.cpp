@@ -101,27 +101,47 @@ std::string ErrorText(int code) {
     return result;
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
+namespace {
+
+// Opens a file the way its kind allows and reads it with read(reader, expected size).
+template <typename ReadFrom>
+auto ReadNamed(const std::string& path, std::size_t capacity, Readable kinds, ReadFrom&& read) {
     const bool streams = kinds == Readable::AnyStream;
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
         throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
+    const std::string name = FullPathName(path);
     if (::GetFileType(file.Get()) != FILE_TYPE_DISK) {
         // Devices, pipes and consoles are not text files, and reading one might never end;
         // where the user asks for a stream, it is read to its end.
         if (!streams)
-            throw EFOpenError(FullPathName(path), ErrorText(ERROR_INVALID_FUNCTION));
-        const std::string name = FullPathName(path);
-        return ReadToEnd(Reader(file.Get(), name), 0, capacity);
+            throw EFOpenError(name, ErrorText(ERROR_INVALID_FUNCTION));
+        return read(Reader(file.Get(), name), std::size_t{0});
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size))
-        throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
+        throw EFOpenError(name, ErrorText(static_cast<int>(::GetLastError())));
     if (static_cast<unsigned long long>(size.QuadPart) > capacity)
         ThrowTextExceedsCapacity();
-    const std::string name = FullPathName(path);
-    return ReadToEnd(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart), capacity);
+    return read(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart));
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
+    return ReadNamed(path, capacity, kinds, [capacity](auto&& reader, std::size_t expected) {
+        return ReadToEnd(reader, expected, capacity);
+    });
+}
+
+void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+                   const std::function<void(std::size_t)>& expect,
+                   const std::function<void(std::string_view)>& step) {
+    ReadNamed(path, capacity, kinds, [&](auto&& reader, std::size_t expected) {
+        expect(expected);
+        ReadSteps(reader, capacity, step);
+    });
 }
 
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece) {

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace skaldrun::platform {
 
@@ -35,6 +38,22 @@ std::string ReadToEnd(Read&& read, std::size_t expected, std::size_t capacity) {
     if (buffer.size() > capacity)
         ThrowTextExceedsCapacity();
     return buffer;
+}
+
+// Reads a stream to its end a step at a time through a buffer small enough to stay in the
+// cache, handing each step on; more than capacity bytes fail as ReadToEnd's do.
+template <typename Read>
+void ReadSteps(Read&& read, std::size_t capacity,
+               const std::function<void(std::string_view)>& step) {
+    constexpr std::size_t kStep = 256 * 1024;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kStep);
+    std::size_t total = 0;
+    for (std::size_t n = read(buffer.get(), kStep); n != 0; n = read(buffer.get(), kStep)) {
+        total += n;
+        if (total > capacity)
+            ThrowTextExceedsCapacity();
+        step(std::string_view(buffer.get(), n));
+    }
 }
 
 } // namespace skaldrun::platform

@@ -16,8 +16,18 @@ std::vector<std::string_view> AllLines(std::string_view text) {
 
 using Lines = std::vector<std::string_view>;
 
+// Normalised whole, and checked against the same made from pieces cut anywhere.
 std::string Normalized(std::string text) {
+    std::vector<std::string> fromPieces;
+    for (std::size_t size = 1; size <= 3; ++size) {
+        LineBreakNormalizer normalize(fromPieces.emplace_back());
+        for (std::size_t at = 0; at < text.size(); at += size)
+            normalize.Append(std::string_view(text).substr(at, size));
+        normalize.Finish();
+    }
     NormalizeLineBreaks(text);
+    for (const std::string& made : fromPieces)
+        EXPECT_EQ(made, text);
     return text;
 }
 
@@ -56,6 +66,10 @@ TEST(NormalizeLineBreaks, CapacityCountsTheResult) {
     EXPECT_EQ(text, "ab\ncd\n");
     NormalizeLineBreaks(text, 8);
     EXPECT_EQ(text, "ab\r\ncd\r\n");
+    std::string read;
+    LineBreakNormalizer normalize(read, 7);
+    normalize.Append("ab\ncd");
+    EXPECT_THROW(normalize.Append("\n"), EInvalidOperation);
 }
 
 TEST(SplitLines, CutsAtCrLfAndDropsAnEmptyLastPiece) {

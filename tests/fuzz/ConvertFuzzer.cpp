@@ -133,6 +133,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string again = text;
     NormalizeLineBreaks(again);
     Check(again == text, "normalisation is idempotent");
+    // Read a step at a time, pieces of one to seven bytes make the same text.
+    std::string fromPieces;
+    LineBreakNormalizer normalize(fromPieces);
+    for (std::size_t at = 0, cut = 1; at < bytes.size(); at += cut, cut = cut % 7 + 1)
+        normalize.Append(bytes.substr(at, cut));
+    normalize.Finish();
+    Check(fromPieces == text, "pieces normalise as the whole does");
 
     const std::vector<std::string_view> lines = AllLines(text);
     std::string rebuilt;
