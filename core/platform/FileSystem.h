@@ -22,13 +22,11 @@ std::string ErrorText(int code);
 // the user can name, as it reads standard input.
 enum class Readable { RegularFiles, AnyStream };
 
-// Reads a whole regular file. Fails with EFOpenError (missing, not a regular file, unreadable)
-// or, before reading anything, with EInvalidOperation when it holds more than capacity bytes.
-// With AnyStream, a pipe, a FIFO or a device is read to its end instead of refused.
-std::string ReadWholeFile(const std::string& path, std::size_t capacity,
-                          Readable kinds = Readable::RegularFiles);
-// The same a step at a time, for a reader that turns the bytes into its own buffer while they
-// are in the cache: expect(size) first, with the file's size (0 for a stream), then each step.
+// Reads a whole regular file a step at a time, for a reader that turns the bytes into its own
+// buffer while they are in the cache: expect(size) first, with the file's size (0 for a
+// stream), then each step. Fails with EFOpenError (missing, not a regular file, unreadable) or,
+// before reading anything, with EInvalidOperation when it holds more than capacity bytes. With
+// AnyStream, a pipe, a FIFO or a device is read to its end instead of refused.
 void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
                    const std::function<void(std::size_t)>& expect,
                    const std::function<void(std::string_view)>& step);
@@ -37,9 +35,6 @@ void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds
 // a file, a pipe, a FIFO or a device, or standard input for "-"; memory holds one piece. Fails
 // with EFOpenError as ReadWholeFile does for AnyStream.
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
-
-// Reads standard input to its end under the same capacity rule.
-std::string ReadStandardInput(std::size_t capacity);
 
 // Writes all of data as the file's whole content. A regular file that only its bytes would
 // tell from a copy beside it (one link, an owner and group, extended attributes and ACLs we can

@@ -1,6 +1,6 @@
 #include "core/Errors.h"
 #include "core/platform/FileSystem.h"
-#include "core/platform/ReadToEnd.h"
+#include "core/platform/ReadSteps.h"
 
 #include <cerrno>
 #include <csignal>
@@ -150,11 +150,9 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
         piece(std::string_view(buffer.get(), n));
 }
 
-namespace {
-
-// Opens a file the way its kind allows and reads it with read(reader, expected size).
-template <typename ReadFrom>
-auto ReadNamed(const std::string& path, std::size_t capacity, Readable kinds, ReadFrom&& read) {
+void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+                   const std::function<void(std::size_t)>& expect,
+                   const std::function<void(std::string_view)>& step) {
     const bool streams = kinds == Readable::AnyStream;
     // Non-blocking, so that a FIFO without a writer cannot hang the open; where the user asks
     // for a stream, a FIFO (a pipe named as /dev/stdin or /dev/fd/N too) waits for its writer.
@@ -180,35 +178,8 @@ auto ReadNamed(const std::string& path, std::size_t capacity, Readable kinds, Re
     if (flags >= 0)
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);
     const std::string name = FullPathName(path);
-    return read(Reader(file.Get(), name), expected);
-}
-
-} // namespace
-
-std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
-    return ReadNamed(path, capacity, kinds, [capacity](auto&& reader, std::size_t expected) {
-        return ReadToEnd(reader, expected, capacity);
-    });
-}
-
-void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
-                   const std::function<void(std::size_t)>& expect,
-                   const std::function<void(std::string_view)>& step) {
-    ReadNamed(path, capacity, kinds, [&](auto&& reader, std::size_t expected) {
-        expect(expected);
-        ReadSteps(reader, capacity, step);
-    });
-}
-
-std::string ReadStandardInput(std::size_t capacity) {
-    struct stat st {};
-    std::size_t expected = 0;
-    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        expected = static_cast<std::size_t>(std::min<std::uintmax_t>(st.st_size, capacity + 1));
-    if (expected > capacity)
-        ThrowTextExceedsCapacity();
-    const std::string name = "-";
-    return ReadToEnd(Reader(STDIN_FILENO, name), expected, capacity);
+    expect(expected);
+    ReadSteps(Reader(file.Get(), name), capacity, step);
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #include "core/Errors.h"
 #include "core/platform/FileSystem.h"
-#include "core/platform/ReadToEnd.h"
+#include "core/platform/ReadSteps.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -101,11 +101,9 @@ std::string ErrorText(int code) {
     return result;
 }
 
-namespace {
-
-// Opens a file the way its kind allows and reads it with read(reader, expected size).
-template <typename ReadFrom>
-auto ReadNamed(const std::string& path, std::size_t capacity, Readable kinds, ReadFrom&& read) {
+void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+                   const std::function<void(std::size_t)>& expect,
+                   const std::function<void(std::string_view)>& step) {
     const bool streams = kinds == Readable::AnyStream;
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -117,31 +115,17 @@ auto ReadNamed(const std::string& path, std::size_t capacity, Readable kinds, Re
         // where the user asks for a stream, it is read to its end.
         if (!streams)
             throw EFOpenError(name, ErrorText(ERROR_INVALID_FUNCTION));
-        return read(Reader(file.Get(), name), std::size_t{0});
+        expect(0);
+        ReadSteps(Reader(file.Get(), name), capacity, step);
+        return;
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size))
         throw EFOpenError(name, ErrorText(static_cast<int>(::GetLastError())));
     if (static_cast<unsigned long long>(size.QuadPart) > capacity)
         ThrowTextExceedsCapacity();
-    return read(Reader(file.Get(), name), static_cast<std::size_t>(size.QuadPart));
-}
-
-} // namespace
-
-std::string ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds) {
-    return ReadNamed(path, capacity, kinds, [capacity](auto&& reader, std::size_t expected) {
-        return ReadToEnd(reader, expected, capacity);
-    });
-}
-
-void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
-                   const std::function<void(std::size_t)>& expect,
-                   const std::function<void(std::string_view)>& step) {
-    ReadNamed(path, capacity, kinds, [&](auto&& reader, std::size_t expected) {
-        expect(expected);
-        ReadSteps(reader, capacity, step);
-    });
+    expect(static_cast<std::size_t>(size.QuadPart));
+    ReadSteps(Reader(file.Get(), name), capacity, step);
 }
 
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece) {
@@ -163,11 +147,6 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
     const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
     for (std::size_t n = read(buffer.get(), kPiece); n != 0; n = read(buffer.get(), kPiece))
         piece(std::string_view(buffer.get(), n));
-}
-
-std::string ReadStandardInput(std::size_t capacity) {
-    const std::string name = "-";
-    return ReadToEnd(Reader(::GetStdHandle(STD_INPUT_HANDLE), name), 0, capacity);
 }
 
 namespace {
