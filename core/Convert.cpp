@@ -267,6 +267,8 @@ public:
         , lineStarts_(view.empty() ? lineStarts : nullptr) {
         if (lineStarts_ != nullptr)
             lineStarts_->assign(1, 0);
+        else if (lineStarts != nullptr)
+            lineStarts->clear(); // no index of a text written before: the document makes one
     }
     ViewWriter(const ViewWriter&) = delete;
     ViewWriter& operator=(const ViewWriter&) = delete;

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -46,8 +47,8 @@ public:
         , incremental_(Atom(connection, "INCR"))
         , utf8String_(Atom(connection, "UTF8_STRING"))
         , utf8Text_(Atom(connection, "text/plain;charset=utf-8"))
-        , part_(std::min<std::size_t>(
-              kLargestPart, (xcb_get_maximum_request_length(connection) * 4 - 24) / 3)) {
+        , part_(std::min<std::size_t>(kLargestPart,
+                                      (xcb_get_maximum_request_length(connection) * 4 - 24) / 3)) {
         forgetGone_.setInterval(kPatienceMs);
         connect(&forgetGone_, &QTimer::timeout, this, [this] {
             // A reader that went away without a word: its window may be gone too, so it is
@@ -84,6 +85,14 @@ private:
 
     // Takes over a request for a large copy's UTF-8; everything else stays Qt's.
     bool Start(const xcb_selection_request_event_t& request) {
+        // Old clients name no property: the target is the one to use.
+        const xcb_atom_t property =
+            request.property != XCB_ATOM_NONE ? request.property : request.target;
+        // A reader that asks again into the same property has given up what it asked before,
+        // whoever answers now; a part of that must not land in the new answer.
+        std::erase_if(transfers_, [&](const Transfer& t) {
+            return t.window == request.requestor && t.property == property;
+        });
         if (request.target != utf8String_ && request.target != utf8Text_)
             return false;
         QClipboard::Mode mode = QClipboard::Clipboard;
@@ -96,20 +105,16 @@ private:
         if (copy == nullptr || copy->Bytes().Size() <= part_)
             return false;
 
-        // Old clients name no property: the target is the one to use.
-        const xcb_atom_t property =
-            request.property != XCB_ATOM_NONE ? request.property : request.target;
         const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(connection_, request.requestor, XCB_CW_EVENT_MASK, &events);
+        // At least this many bytes come: CR LF, the only thing that shrinks, halves at most.
         const auto atLeast =
-            static_cast<std::uint32_t>(std::min<std::size_t>(copy->Bytes().Size(), UINT32_MAX));
+            static_cast<std::uint32_t>(std::min<std::size_t>(copy->Bytes().Size() / 2, UINT32_MAX));
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
                             incremental_, 32, 1, &atLeast);
-        std::erase_if(transfers_, [&](const Transfer& t) {
-            return t.window == request.requestor && t.property == property;
-        });
         transfers_.push_back({request.requestor, property, request.target, copy->Bytes()});
-        forgetGone_.start();
+        if (!forgetGone_.isActive())
+            forgetGone_.start();
 
         xcb_selection_notify_event_t answer{};
         answer.response_type = XCB_SELECTION_NOTIFY;
@@ -139,9 +144,14 @@ private:
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t->window, t->property, t->target,
                             8, static_cast<std::uint32_t>(part.size()), part.constData());
         if (part.isEmpty()) {
-            const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
-            xcb_change_window_attributes(connection_, t->window, XCB_CW_EVENT_MASK, &none);
+            const xcb_window_t window = t->window;
             transfers_.erase(t);
+            // The window's events are still wanted while another transfer goes to it.
+            if (std::none_of(transfers_.begin(), transfers_.end(),
+                             [&](const Transfer& other) { return other.window == window; })) {
+                const std::uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+                xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &none);
+            }
         } else {
             t->patience.setRemainingTime(kPatienceMs);
         }
