@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <memory>
 
 namespace skaldrun {
@@ -181,6 +183,26 @@ std::string_view StripTrackNumber(std::string_view title) noexcept {
 }
 
 } // namespace
+
+void ExactTime::Add(std::uint64_t moreSeconds, std::uint32_t moreMicros) noexcept {
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    micros += moreMicros;
+    if (micros >= 1'000'000) {
+        micros -= 1'000'000;
+        ++moreSeconds; // at most 2^31: no wrap
+    }
+    if (seconds > kMost - moreSeconds) {
+        seconds = kMost;
+        micros = 0;
+        return;
+    }
+    seconds += moreSeconds;
+}
+
+std::uint64_t ExactTime::Rounded() const noexcept {
+    const bool up = micros >= 500'000 && seconds != std::numeric_limits<std::uint64_t>::max();
+    return seconds + (up ? 1 : 0);
+}
 
 char* WriteNumber(char* out, std::uint64_t value) noexcept {
     char digits[20];
@@ -502,14 +524,25 @@ struct StreamedEntries::State {
             pending.start = elapsed;
             pending.length = entry.written;
             pending.field = entry.field;
-            elapsed += pending.micros;
+            if (!entry.unknown)
+                elapsed.Add(static_cast<std::uint64_t>(entry.seconds),
+                            static_cast<std::uint32_t>(entry.micros));
             waiting = true;
+            // A line carried over from an earlier piece lives in a buffer the next cut line
+            // reuses.
+            if (!InPiece(line))
+                Keep();
         } else if (waiting && !IsBlank(line) && line[0] != '#') {
             pending.media = line;
             Emit();
         }
     }
-    // The piece the waiting entry points into is about to go.
+    bool InPiece(std::string_view line) const noexcept {
+        const std::less_equal<const char*> notAfter;
+        return notAfter(piece.data(), line.data()) &&
+               notAfter(line.data() + line.size(), piece.data() + piece.size());
+    }
+    // What the waiting entry points into is about to go.
     void Keep() {
         if (!waiting)
             return;
@@ -531,8 +564,9 @@ struct StreamedEntries::State {
     PlaylistEntry pending;
     std::string field;
     std::string title;
+    std::string_view piece; // the one being fed
     bool waiting = false;
-    std::int64_t elapsed = 0; // microseconds, the exact sum of the lengths so far
+    ExactTime elapsed; // the sum of the lengths so far
     std::size_t number = 0;
     bool isPlaylist = false;
 };
@@ -546,7 +580,9 @@ void StreamedEntries::Feed(std::string_view piece) {
     State& s = *state_;
     if (s.number > 0 && !s.isPlaylist)
         return;
+    s.piece = piece;
     s.lines.Feed(piece, [&s](std::string_view line) { s.Line(line); });
+    s.piece = {};
     s.Keep();
 }
 

@@ -34,6 +34,16 @@ public:
 // reaches sink through a fixed-size buffer; on an error the lines before it have reached it.
 bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink);
 
+// A sum of lengths, exact to the microsecond. It stops at 2^64 - 1 seconds instead of wrapping;
+// the longest lengths reach that only after 2^33 entries.
+struct ExactTime {
+    std::uint64_t seconds = 0;
+    std::uint32_t micros = 0; // below a second
+    void Add(std::uint64_t moreSeconds, std::uint32_t moreMicros) noexcept;
+    // Whole seconds, half a second rounded up.
+    std::uint64_t Rounded() const noexcept;
+};
+
 // One entry as the conversion reads it, for the command's other shapes of the list.
 struct PlaylistEntry {
     std::string_view number; // counted as the list counts them
@@ -41,7 +51,7 @@ struct PlaylistEntry {
     bool hasLength = false;  // false for a stream ("-1")
     std::int64_t seconds = 0;
     std::int64_t micros = 0; // the length as written, fraction included, in microseconds
-    std::int64_t start = 0;  // the exact sum of the lengths before it, in microseconds
+    ExactTime start;         // the sum of the lengths before it
     std::string_view length; // the length as written ("3.904"); empty when unknown
     std::string_view field;  // the #EXTINF: line's duration field, attributes included
     std::string_view media;  // the first following line that is a path or an address, if any

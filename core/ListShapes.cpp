@@ -46,16 +46,11 @@ char* WriteCsvField(std::string_view field, char* out) noexcept {
     return out;
 }
 
-// Whole seconds from microseconds, rounded once, half up.
-std::int64_t RoundedSeconds(std::int64_t micros) noexcept {
-    return (micros + 500'000) / 1'000'000;
-}
-
 // A time as m:ss below an hour and h:mm:ss from an hour on, as chapter lists write it.
-char* WriteClock(char* out, std::int64_t seconds) noexcept {
+char* WriteClock(char* out, std::uint64_t seconds) noexcept {
     if (seconds < 3600)
-        return WriteDuration(out, seconds);
-    out = WriteNumber(out, static_cast<std::uint64_t>(seconds / 3600));
+        return WriteDuration(out, static_cast<std::int64_t>(seconds));
+    out = WriteNumber(out, seconds / 3600);
     *out++ = ':';
     const auto minutes = static_cast<unsigned>(seconds / 60 % 60);
     *out++ = static_cast<char>('0' + minutes / 10);
@@ -95,7 +90,7 @@ char* WriteField(char field, std::string_view name, const PlaylistEntry& entry,
     case 'S':
         return Copy(entry.length, out);
     case 'c':
-        return WriteClock(out, RoundedSeconds(entry.start));
+        return WriteClock(out, entry.start.Rounded());
     case 'p':
         return Copy(entry.media, out);
     case '{':
@@ -103,6 +98,23 @@ char* WriteField(char field, std::string_view name, const PlaylistEntry& entry,
     default:
         return out;
     }
+}
+
+// A column name is the user's text, which may hold a line break as well.
+void AppendCsvName(std::string_view name, std::string& header) {
+    if (!header.empty())
+        header.push_back(',');
+    if (name.find_first_of(",\"\r\n") == std::string_view::npos) {
+        header.append(name);
+        return;
+    }
+    header.push_back('"');
+    for (const char c : name) {
+        if (c == '"')
+            header.push_back('"');
+        header.push_back(c);
+    }
+    header.push_back('"');
 }
 
 } // namespace
@@ -228,7 +240,7 @@ CsvRow::CsvRow(std::string_view columns) {
             if (name == known)
                 column.field = field;
         columns_.push_back(std::move(column));
-        header_.append(header_.empty() ? "" : ",").append(name);
+        AppendCsvName(name, header_);
         at = comma + 1;
     }
 }
@@ -266,15 +278,15 @@ char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
 void ListTotals::Add(const PlaylistEntry& entry) noexcept {
     ++count_;
     if (entry.hasLength)
-        micros_ += static_cast<std::uint64_t>(entry.micros);
+        sum_.Add(static_cast<std::uint64_t>(entry.seconds),
+                 static_cast<std::uint32_t>(entry.micros % 1'000'000));
     else
         ++unknown_;
 }
 
 std::string ListTotals::Line() const {
     std::string line = std::to_string(count_) + (count_ == 1 ? " track, " : " tracks, ");
-    const auto total =
-        static_cast<std::uint64_t>(RoundedSeconds(static_cast<std::int64_t>(micros_)));
+    const std::uint64_t total = sum_.Rounded();
     const std::uint64_t minutes = total / 60 % 60;
     const std::uint64_t seconds = total % 60;
     line += std::to_string(total / 3600);

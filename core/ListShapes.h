@@ -93,7 +93,7 @@ public:
 
 private:
     std::uint64_t count_ = 0;
-    std::uint64_t micros_ = 0; // exact: rounded once, when written
+    ExactTime sum_; // rounded once, when written
     std::uint64_t unknown_ = 0;
 };
 

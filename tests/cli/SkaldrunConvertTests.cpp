@@ -169,6 +169,42 @@ TEST(SkaldrunConvert, TitleLongerThanTheBuffer) {
     EXPECT_EQ(r.err, "");
 }
 
+// Through a pipe that brings a few bytes at a time, as from a download, every shape is that of
+// the whole file: a cut entry line must outlive the longer cut line after it.
+TEST(SkaldrunConvert, ShapesFromSmallReads) {
+    TempDir dir;
+    const std::string pieces[] = {"#EXTM3U\n#E", "XTINF:3.904,T\n#EXT-X-KEY",
+                                  ":METHOD=AES-128\nhttp://a\n"};
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"-f", "%S|%t|%p|%c"}, "3.904|T|http://a|0:00\r\n"},
+        {{"--csv", "--columns=length,title,path"}, "length,title,path\r\n3.904,T,http://a\r\n"},
+        {{"--total"}, "1.T  <0:03>\r\n1 track, 0:00:04\r\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string fifo = dir.File("pipe");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] {
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            for (const std::string& piece : pieces) {
+                ::usleep(50'000); // each piece a read of its own
+                ASSERT_EQ(::write(fd, piece.data(), piece.size()),
+                          static_cast<ssize_t>(piece.size()));
+            }
+            ::close(fd);
+        });
+        std::vector<std::string> args = c.args;
+        args.push_back("-");
+        const Result r = RunConvert(args, {.input = fifo});
+        writer.join();
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, c.out) << c.args[0];
+        std::filesystem::remove(fifo);
+    }
+}
+
 TEST(SkaldrunConvert, ReadsStandardInput) {
     const Result r = RunConvert({"--no-time", "-"}, {.input = Sample("cr-only.m3u")});
     EXPECT_EQ(r.exitCode, 0);

@@ -92,6 +92,17 @@ TEST(ListShapes, StartsSumsAndAttributes) {
          "title\r\n\"say \"\"hi\"\"\"\r\n"},
         {"the largest length, with attributes", "#EXTM3U\r\n#EXTINF:2147483647 tvg-id=\"1\",x\r\n",
          "%s %d", false, "2147483647 35791394:07\r\n"},
+        {"fractions are not rounded one by one",
+         "#EXTM3U\r\n#EXTINF:1.4,a\r\n#EXTINF:1.4,b\r\n#EXTINF:1.4,c\r\n", "%t", true,
+         "a\r\nb\r\nc\r\n3 tracks, 0:00:04\r\n"},
+        {"an hour on the dot, and one track", "#EXTM3U\r\n#EXTINF:3600,a\r\n", "%c", true,
+         "0:00\r\n1 track, 1:00:00\r\n"},
+        {"an hour on the dot as a start", "#EXTM3U\r\n#EXTINF:3599.5,a\r\n#EXTINF:1,b\r\n", "%c",
+         false, "0:00\r\n1:00:00\r\n"},
+        {"a name is not the tail of another", "#EXTM3U\r\n#EXTINF:-1 tvg-id=\"9\",a\r\n", "[%{id}]",
+         false, "[]\r\n"},
+        {"a column's name is quoted as a field is", "#EXTM3U\r\n#EXTINF:1,a\r\n",
+         "csv:a\"b,x\ny,title", false, "\"a\"\"b\",\"x\ny\",title\r\n,,a\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,6 +111,46 @@ TEST(ListShapes, StartsSumsAndAttributes) {
             EXPECT_EQ(Shaped(c.bytes, row, row.Header(), c.totals), c.list);
         } else {
             EXPECT_EQ(Shaped(c.bytes, ListTemplate(c.shape), {}, c.totals), c.list);
+        }
+    }
+}
+
+// Sums past 2^63 microseconds neither wrap nor lose a second.
+TEST(ListShapes, SumsOfTheLongestLengths) {
+    std::string bytes = "#EXTM3U\n";
+    for (int i = 0; i < 5000; ++i)
+        bytes += "#EXTINF:2147483647,t\n";
+    const std::string list = Shaped(bytes, ListTemplate("%c"), {}, true);
+    EXPECT_TRUE(list.ends_with("\r\n2982019653:09:13\r\n5000 tracks, 2982616176:23:20\r\n"))
+        << list.substr(list.size() - 60);
+}
+
+// Whatever the pieces the bytes come in, every shape is that of the whole bytes: a line cut by
+// a piece lives in a buffer that later cut lines reuse.
+TEST(ListShapes, PiecesOfAnySize) {
+    const std::string bytes =
+        "#EXTM3U\n#EXTINF:3.904 tvg-id=\"a\",T\n#EXT-X-KEY:METHOD=AES-128,URI=\"http://k\"\n"
+        "a.mp3\r\n#EXTINF:2.5 group-title=\"x, y\",01 Second title of some length\r\n" +
+        std::string(300, '#') + "\rhttp://b\n#EXTINF:-1,R\n";
+    const ListTemplate everyField("%n|%t|%d|%s|%S|%c|%p|%{tvg-id}|%{group-title}");
+    const CsvRow columns("number,title,seconds,length,start,path,group-title");
+    const struct {
+        const LineShape& line;
+        std::string_view header;
+    } shapes[] = {{everyField, {}}, {columns, columns.Header()}};
+    for (const auto& shape : shapes) {
+        const std::string whole = Shaped(bytes, shape.line, shape.header, true);
+        for (std::size_t size = 1; size < 40; ++size) {
+            for (std::size_t first = 1; first <= size; first += 3) {
+                Collected out;
+                ShapedList list(shape.line, shape.header, true, out);
+                StreamedEntries entries(true, list);
+                for (std::size_t at = 0, cut = first; at < bytes.size(); at += cut, cut = size)
+                    entries.Feed(std::string_view(bytes).substr(at, cut));
+                ASSERT_TRUE(entries.Finish());
+                list.Finish();
+                ASSERT_EQ(out.text, whole) << "pieces of " << size << " after " << first;
+            }
         }
     }
 }
