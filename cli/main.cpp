@@ -177,13 +177,6 @@ public:
     void Write(std::string_view piece) override { WriteStandardOutput(piece); }
 };
 
-// The list for a file, kept whole until the end: a file is only replaced by a complete list.
-class WholeText final : public TextSink {
-public:
-    ViewText text;
-    void Write(std::string_view piece) override { text.append(piece); }
-};
-
 // The playlist read a piece at a time and converted as it comes: the window's shape through the
 // conversion's own fast path, any other through the entries.
 bool Convert(const Arguments& args, TextSink& sink) {
@@ -214,10 +207,13 @@ bool Convert(const Arguments& args, TextSink& sink) {
 int Run(const Arguments& args) {
     const bool toFile = args.output && *args.output != "-";
     StandardOutput standardOutput;
-    WholeText whole;
+    // A file is only replaced by a complete list.
+    std::optional<CommandOutputFile> file;
+    if (toFile)
+        file.emplace(*args.output);
     bool isPlaylist = false;
     try {
-        isPlaylist = Convert(args, toFile ? static_cast<TextSink&>(whole) : standardOutput);
+        isPlaylist = Convert(args, file ? static_cast<TextSink&>(*file) : standardOutput);
     } catch (const EConvertError& e) {
         // Named where it is, so the line can be found and mended.
         PrintError(args.playlist + ":" + std::to_string(e.Line()) + ": " +
@@ -228,8 +224,8 @@ int Run(const Arguments& args) {
         PrintError(kNotAPlaylistMessage);
         return kExitNotAPlaylist;
     }
-    if (toFile)
-        WriteCommandOutput(*args.output, whole.text);
+    if (file)
+        file->Commit();
     return 0;
 }
 

@@ -37,10 +37,6 @@ void WriteTextFile(const std::string& path, std::string_view text) {
     platform::WriteWholeFile(path, text);
 }
 
-void WriteCommandOutput(const std::string& path, std::string_view text) {
-    platform::WriteWholeFile(path, text, platform::FifoReader::IsWaitedFor);
-}
-
 void SaveConvertedText(const std::string& chosenName, std::string_view text) {
     WriteTextFile(chosenName + ".txt", text);
 }

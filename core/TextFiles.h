@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/Convert.h"
 #include "core/TextDocument.h"
 #include "core/ViewText.h"
+#include "core/platform/FileSystem.h"
 
 #include <cstddef>
 #include <functional>
@@ -29,8 +31,19 @@ void ReserveViewText(ViewText& text, std::size_t size);
 
 // Writes the text byte for byte under exactly the given name.
 void WriteTextFile(const std::string& path, std::string_view text);
-// The same for a command: onto a FIFO it waits for a reader instead of failing.
-void WriteCommandOutput(const std::string& path, std::string_view text);
+
+// The command's -o file, written as the list is made; it replaces the named file only at
+// Commit, so a conversion that fails leaves the old one as it was.
+class CommandOutputFile final : public TextSink {
+public:
+    explicit CommandOutputFile(const std::string& path)
+        : file_(path, platform::FifoReader::IsWaitedFor) {}
+    void Write(std::string_view piece) override { file_.Write(piece); }
+    void Commit() { file_.Commit(); }
+
+private:
+    platform::OutputFile file_;
+};
 
 // Saves the converted view under the chosen name with ".txt" always appended.
 void SaveConvertedText(const std::string& chosenName, std::string_view text);

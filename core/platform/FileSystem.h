@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,18 +37,35 @@ void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds
 // with EFOpenError as ReadWholeFile does for AnyStream.
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
 
-// Writes all of data as the file's whole content. A regular file that only its bytes would
-// tell from a copy beside it (one link, an owner and group, extended attributes and ACLs we can
-// give back, a folder that takes the copy and the rename) is replaced by that copy in one step; any
-// other is written in place after its new length is reserved. A symbolic link stays and its file is
-// written. Fails with EFCreateError when the file cannot be created or is not writable (also
-// read-only by its mode, for root too) and EWriteError, carrying the system's reason, when not all
-// was written; a full disk or a size limit leaves an existing file's bytes as they were. A FIFO
-// without a reader: the window refuses it rather than freeze; a command waits for the reader, as cp
-// and the shell's ">" do.
+// A file's whole new content, written as it is made, in constant memory. A regular file that
+// only its bytes would tell from a copy beside it (one link, an owner and group, exactly its
+// extended attributes and ACLs, all of which we can see and give back, a folder that takes the
+// copy and the rename) is replaced by that copy in one step at Commit; any other is written in
+// place from the copy at Commit, after its new length is reserved. Until Commit the named file is
+// untouched, so an output dropped without it leaves the old file as it was. A symbolic link
+// stays and its file is written. Fails with EFCreateError when the file cannot be created or is not
+// writable (also read-only by its mode, for root too) and EWriteError, carrying the system's
+// reason, when not all was written; a full disk or a size limit leaves an existing file's bytes as
+// they were. A FIFO without a reader: the window refuses it rather than freeze; a command waits for
+// the reader, as cp and the shell's ">" do, and writes to it as the bytes come.
 enum class FifoReader { MustBeThere, IsWaitedFor };
 
-// The data may come in parts, written one after another as one text.
+class OutputFile {
+public:
+    explicit OutputFile(std::string path, FifoReader reader = FifoReader::MustBeThere);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    // The file is opened at the first write; what cannot be opened or created fails then.
+    void Write(std::string_view data);
+    void Commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The same for a text held whole, which may come in parts, written one after another.
 void WriteWholeFile(const std::string& path, std::span<const std::string_view> data,
                     FifoReader reader = FifoReader::MustBeThere);
 inline void WriteWholeFile(const std::string& path, std::string_view data,

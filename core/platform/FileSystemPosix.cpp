@@ -9,11 +9,14 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/capability.h>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -31,6 +34,14 @@ public:
         : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0)
+                ::close(fd_);
+            fd_ = other.Release();
+        }
+        return *this;
+    }
     ~FileDescriptor() {
         if (fd_ >= 0)
             ::close(fd_);
@@ -70,8 +81,6 @@ auto Reader(int fd, const std::string& name) {
     };
 }
 
-using Parts = std::span<const std::string_view>;
-
 // Writes everything, retrying short writes; a write that makes no progress is a write error.
 void WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -84,18 +93,6 @@ void WriteAll(int fd, std::string_view data) {
             throw EWriteError();
         data.remove_prefix(static_cast<std::size_t>(n));
     }
-}
-
-void WriteAll(int fd, Parts data) {
-    for (const std::string_view part : data)
-        WriteAll(fd, part);
-}
-
-std::size_t SizeOf(Parts data) noexcept {
-    std::size_t size = 0;
-    for (const std::string_view part : data)
-        size += part.size();
-    return size;
 }
 
 } // namespace
@@ -200,37 +197,64 @@ void ClearNonBlocking(int fd) noexcept {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
+constexpr std::size_t kCopyPiece = 256 * 1024;
+
+// The bytes written so far, read back a piece at a time: from a copy on disk, or where no file
+// would take one, from memory.
+struct WrittenBytes {
+    int fd = -1;
+    std::string_view held;
+    std::uint64_t size = 0;
+
+    template <typename OnPiece>
+    void ForEachPiece(OnPiece&& piece) const {
+        if (fd < 0) {
+            if (!held.empty())
+                piece(held, std::uint64_t{0});
+            return;
+        }
+        const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyPiece);
+        for (std::uint64_t at = 0; at < size;) {
+            const ssize_t n = ::pread(fd, buffer.get(), kCopyPiece, static_cast<off_t>(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ThrowWriteError(n < 0 ? errno : EIO);
+            piece(std::string_view(buffer.get(), static_cast<std::size_t>(n)), at);
+            at += static_cast<std::uint64_t>(n);
+        }
+    }
+};
+
 // Writes through the name itself: a new file where no copy can be placed beside it, and the
 // file a dangling link names, which is created and keeps its link. Non-blocking, so that a FIFO
 // that appeared meanwhile without a reader fails at once instead of hanging.
-void WriteThroughName(const std::string& path, Parts data) {
+void WriteThroughName(const std::string& path, const WrittenBytes& bytes) {
     FileDescriptor file(::open(
         path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
     ClearNonBlocking(file.Get());
-    WriteAll(file.Get(), data);
+    bytes.ForEachPiece([&](std::string_view piece, std::uint64_t) { WriteAll(file.Get(), piece); });
     CloseChecked(file);
 }
 
 // Writes over an existing regular file opened without truncating. The new length is reserved
 // first, so a full disk, a quota or a size limit stops the save before any old byte changes.
-void OverwriteInPlace(FileDescriptor& file, Parts data) {
+void OverwriteInPlace(FileDescriptor& file, const WrittenBytes& bytes) {
     const int fd = file.Get();
     rlimit limit{};
-    const std::size_t size = SizeOf(data);
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        size > limit.rlim_cur)
+        bytes.size > limit.rlim_cur)
         ThrowWriteError(EFBIG);
-    if (size != 0) {
-        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+    if (bytes.size != 0) {
+        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size));
         if (reserved != 0 && reserved != EOPNOTSUPP && reserved != ENOSYS)
             ThrowWriteError(reserved);
     }
-    std::size_t offset = 0;
-    for (const std::string_view part : data) {
-        for (std::size_t done = 0; done < part.size();) {
-            const ssize_t n = ::pwrite(fd, part.data() + done, part.size() - done,
+    bytes.ForEachPiece([fd](std::string_view piece, std::uint64_t offset) {
+        for (std::size_t done = 0; done < piece.size();) {
+            const ssize_t n = ::pwrite(fd, piece.data() + done, piece.size() - done,
                                        static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR)
                 continue;
@@ -238,9 +262,8 @@ void OverwriteInPlace(FileDescriptor& file, Parts data) {
                 ThrowWriteError(n < 0 ? errno : 0);
             done += static_cast<std::size_t>(n);
         }
-        offset += part.size();
-    }
-    if (::ftruncate(fd, static_cast<off_t>(size)) != 0)
+    });
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size)) != 0)
         ThrowWriteError(errno);
     if (::fsync(fd) != 0 && errno != EINVAL)
         ThrowWriteError(errno);
@@ -266,7 +289,7 @@ public:
         std::random_device random;
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             name_ = (t.parent_path() / (stem + std::to_string(random() % 1000000000U))).string();
-            fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+            fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
             if (fd_ < 0 && errno != EEXIST)
                 break;
         }
@@ -280,7 +303,7 @@ public:
         if (created_ && !placed_)
             ::unlink(name_.c_str());
     }
-    bool Created() const noexcept { return fd_ >= 0; }
+    bool Created() const noexcept { return created_; }
     int Get() const noexcept { return fd_; }
     // Flushed to the disk and closed: only then may it replace anything.
     void Finish() {
@@ -295,6 +318,12 @@ public:
         placed_ = ::rename(name_.c_str(), target.c_str()) == 0;
         return placed_;
     }
+    // Opened again for reading, after a rename that was refused.
+    int Reopen() noexcept {
+        if (fd_ < 0)
+            fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        return fd_;
+    }
 
 private:
     std::string name_;
@@ -303,99 +332,227 @@ private:
     bool placed_ = false;
 };
 
-// Gives the copy the target's mode, owner and group; false where any of them cannot be given
-// back, since the rename would then change more than the file's bytes.
-bool TakeOverAttributes(int copy, const struct stat& target) noexcept {
-    [[maybe_unused]] const int owned = ::fchown(copy, target.st_uid, target.st_gid);
-    ::fchmod(copy, target.st_mode & 07777); // after chown, which may clear set-id bits
-    struct stat st {};
-    return ::fstat(copy, &st) == 0 && st.st_uid == target.st_uid && st.st_gid == target.st_gid &&
-           (st.st_mode & 07777) == (target.st_mode & 07777);
+// A file without a name in the temporary folder, for a copy that cannot stand beside its target.
+int NamelessTemporary() noexcept {
+    const char* const folders[] = {std::getenv("TMPDIR"), "/tmp", "/var/tmp"};
+    for (const char* folder : folders) {
+        if (folder == nullptr || *folder == '\0')
+            continue;
+        const int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+    }
+    return -1;
 }
 
-// Gives the copy the target's extended attributes, POSIX ACLs among them; false where any
-// cannot be read or given, since the rename would then lose it.
-bool TakeOverExtendedAttributes(int copy, const std::string& target) {
-    ssize_t size = ::listxattr(target.c_str(), nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP;
-    std::string names(static_cast<std::size_t>(size), '\0');
-    size = ::listxattr(target.c_str(), names.data(), names.size());
-    if (size < 0)
+// Attributes in the trusted namespace are listed only to a process with CAP_SYS_ADMIN; without
+// it a copy could not be known to carry them all.
+bool SeesEveryAttribute() noexcept {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
         return false;
-    names.resize(static_cast<std::size_t>(size));
-    std::string value;
-    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-        const char* name = names.c_str() + at;
-        const ssize_t length = ::getxattr(target.c_str(), name, nullptr, 0);
-        if (length < 0)
+    return (data[CAP_TO_INDEX(CAP_SYS_ADMIN)].effective & CAP_TO_MASK(CAP_SYS_ADMIN)) != 0;
+}
+
+// The names of a file's extended attributes, each ended by a NUL; false where they cannot be
+// listed.
+template <typename List>
+bool AttributeNames(List&& list, std::string& names) {
+    for (;;) {
+        const ssize_t size = list(nullptr, 0);
+        if (size < 0)
             return false;
-        value.resize(static_cast<std::size_t>(length));
-        const ssize_t got = ::getxattr(target.c_str(), name, value.data(), value.size());
-        if (got < 0 || ::fsetxattr(copy, name, value.data(), static_cast<std::size_t>(got), 0) != 0)
+        names.resize(static_cast<std::size_t>(size));
+        const ssize_t got = list(names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) // ERANGE: one was added meanwhile
             return false;
     }
-    return true;
 }
 
-// Writes a complete copy beside the target and renames it into place. False, with the target
-// untouched, where the folder takes no copy or refuses the rename, or the copy would not be
-// the target's equal; a failed write of the copy is a write error.
-bool ReplaceByRename(const std::string& target, const struct stat* existing, Parts data) {
-    TemporaryFile temporary(target);
-    if (!temporary.Created())
+template <typename OnName>
+void ForEachName(const std::string& names, OnName&& name) {
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1)
+        name(names.c_str() + at);
+}
+
+bool Listed(const std::string& names, std::string_view name) {
+    bool found = false;
+    ForEachName(names, [&](const char* listed) { found = found || name == listed; });
+    return found;
+}
+
+// Gives the copy exactly the target's extended attributes, POSIX ACLs among them: what the copy
+// took from its folder (a default ACL) goes. False where any cannot be seen, read or given,
+// since the rename would then add or lose it.
+bool TakeOverExtendedAttributes(int copy, const std::string& target) {
+    if (::listxattr(target.c_str(), nullptr, 0) < 0 && errno == ENOTSUP)
+        return true; // the file system keeps none
+    std::string names;
+    std::string own;
+    if (!SeesEveryAttribute() ||
+        !AttributeNames(
+            [&](char* list, std::size_t size) { return ::listxattr(target.c_str(), list, size); },
+            names) ||
+        !AttributeNames(
+            [&](char* list, std::size_t size) { return ::flistxattr(copy, list, size); }, own))
         return false;
-    if (existing != nullptr && (!TakeOverAttributes(temporary.Get(), *existing) ||
-                                !TakeOverExtendedAttributes(temporary.Get(), target)))
+    bool given = true;
+    ForEachName(own, [&](const char* name) {
+        given = given && (Listed(names, name) || ::fremovexattr(copy, name) == 0);
+    });
+    std::string value;
+    ForEachName(names, [&](const char* name) {
+        if (!given)
+            return;
+        const ssize_t length = ::getxattr(target.c_str(), name, nullptr, 0);
+        value.resize(static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+        const ssize_t got =
+            length < 0 ? -1 : ::getxattr(target.c_str(), name, value.data(), value.size());
+        given = got >= 0 &&
+                ::fsetxattr(copy, name, value.data(), static_cast<std::size_t>(got), 0) == 0;
+    });
+    return given;
+}
+
+// Gives the copy everything of the target's but its bytes: owner and group, extended
+// attributes, mode (last, as chown may clear set-id bits and an ACL carries the group's bits);
+// false where any of them cannot be given back, since the rename would then change more than
+// the file's bytes.
+bool TakeOverAttributes(int copy, const std::string& target, const struct stat& st) {
+    [[maybe_unused]] const int owned = ::fchown(copy, st.st_uid, st.st_gid);
+    if (!TakeOverExtendedAttributes(copy, target))
         return false;
-    WriteAll(temporary.Get(), data);
-    temporary.Finish();
-    return temporary.RenameTo(target);
+    ::fchmod(copy, st.st_mode & 07777);
+    struct stat now {};
+    return ::fstat(copy, &now) == 0 && now.st_uid == st.st_uid && now.st_gid == st.st_gid &&
+           (now.st_mode & 07777) == (st.st_mode & 07777);
 }
 
 } // namespace
 
-// Only a rename replaces a file in one step, so a save that fails part way leaves the old file
-// as it was; it is taken where the new file is in every respect but its bytes the old one.
-// Elsewhere (hard links, another owner's file, a sticky or read-only folder) the file is
-// written in place, with its space reserved first.
-void WriteWholeFile(const std::string& path, Parts data, FifoReader reader) {
-    const std::string target = ResolveLinks(path);
+// The named file, and where the new bytes go until Commit: straight on for a FIFO or a device;
+// for a regular file, a copy beside it, or where the folder takes none, one in the temporary
+// folder, or as a last resort memory.
+struct OutputFile::State {
+    std::string path;
+    FifoReader reader;
+    bool open = false;
+    std::string target; // links followed
+    FileDescriptor direct{-1};
+    FileDescriptor existing{-1}; // the regular file to replace
+    struct stat st {};
+    bool dangling = false;
+    std::optional<TemporaryFile> beside;
+    FileDescriptor elsewhere{-1};
+    std::string held;
+    std::uint64_t size = 0;
+
+    void Open();
+    int CopyFd() const noexcept { return beside ? beside->Get() : elsewhere.Get(); }
+    WrittenBytes Written(int fd) const noexcept { return {fd, held, size}; }
+    bool ReplaceByRename();
+};
+
+void OutputFile::State::Open() {
+    open = true;
+    target = ResolveLinks(path);
     struct stat named {};
     if (reader == FifoReader::IsWaitedFor && ::stat(target.c_str(), &named) == 0 &&
         S_ISFIFO(named.st_mode)) {
-        FileDescriptor fifo(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
-        if (fifo.Get() < 0)
+        direct = FileDescriptor(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+        if (direct.Get() < 0)
             throw EFCreateError(FullPathName(path), ErrorText(errno));
-        WriteAll(fifo.Get(), data);
-        CloseChecked(fifo);
         return;
     }
     FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.Get() < 0 && errno != ENOENT)
         throw EFCreateError(FullPathName(path), ErrorText(errno));
-    if (file.Get() < 0) {
+    if (file.Get() >= 0) {
+        if (::fstat(file.Get(), &st) != 0)
+            throw EFCreateError(FullPathName(path), ErrorText(errno));
+        ClearNonBlocking(file.Get());
+        if (!S_ISREG(st.st_mode)) { // a device or a FIFO with a reader
+            direct = std::move(file);
+            return;
+        }
+        // Read-only as its owner marked it, which root's rights do not override.
+        if ((st.st_mode & 0222) == 0)
+            throw EFCreateError(FullPathName(path), ErrorText(EACCES));
+        existing = std::move(file);
+    } else {
         struct stat link {};
-        const bool dangling = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-        if (dangling || !ReplaceByRename(target, nullptr, data))
-            WriteThroughName(path, data); // writes, or gives the reason the folder refuses
+        dangling = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    }
+    if (!dangling) {
+        beside.emplace(target);
+        if (!beside->Created())
+            beside.reset();
+    }
+    if (!beside)
+        elsewhere = FileDescriptor(NamelessTemporary());
+}
+
+// Only a rename replaces a file in one step, so it is taken where the copy is in every respect
+// but its bytes the file it replaces, or where there is none.
+bool OutputFile::State::ReplaceByRename() {
+    if (!beside || dangling)
+        return false;
+    if (existing.Get() >= 0 && (st.st_nlink != 1 || !TakeOverAttributes(beside->Get(), target, st)))
+        return false;
+    beside->Finish();
+    return beside->RenameTo(target);
+}
+
+OutputFile::OutputFile(std::string path, FifoReader reader)
+    : state_(std::make_unique<State>()) {
+    state_->path = std::move(path);
+    state_->reader = reader;
+}
+
+OutputFile::~OutputFile() = default;
+
+void OutputFile::Write(std::string_view data) {
+    State& s = *state_;
+    if (!s.open)
+        s.Open();
+    const int fd = s.direct.Get() >= 0 ? s.direct.Get() : s.CopyFd();
+    if (fd >= 0)
+        WriteAll(fd, data);
+    else
+        s.held.append(data);
+    s.size += data.size();
+}
+
+// Elsewhere (hard links, another owner's file, attributes a copy cannot carry, a sticky or
+// read-only folder) the file is written in place from the copy, with its space reserved first.
+void OutputFile::Commit() {
+    State& s = *state_;
+    if (!s.open)
+        s.Open();
+    if (s.direct.Get() >= 0) {
+        CloseChecked(s.direct);
         return;
     }
-    struct stat st {};
-    if (::fstat(file.Get(), &st) != 0)
-        throw EFCreateError(FullPathName(path), ErrorText(errno));
-    ClearNonBlocking(file.Get());
-    if (!S_ISREG(st.st_mode)) { // a device or a FIFO with a reader
-        WriteAll(file.Get(), data);
-        CloseChecked(file);
+    if (s.ReplaceByRename())
         return;
-    }
-    // Read-only as its owner marked it, which root's rights do not override.
-    if ((st.st_mode & 0222) == 0)
-        throw EFCreateError(FullPathName(path), ErrorText(EACCES));
-    if (st.st_nlink == 1 && ReplaceByRename(target, &st, data))
-        return;
-    OverwriteInPlace(file, data);
+    const WrittenBytes bytes = s.Written(s.beside ? s.beside->Reopen() : s.elsewhere.Get());
+    if (s.existing.Get() >= 0)
+        OverwriteInPlace(s.existing, bytes);
+    else
+        WriteThroughName(s.path, bytes); // writes, or gives the reason the folder refuses
+}
+
+void WriteWholeFile(const std::string& path, std::span<const std::string_view> data,
+                    FifoReader reader) {
+    OutputFile file(path, reader);
+    for (const std::string_view part : data)
+        file.Write(part);
+    file.Commit();
 }
 
 void IgnoreFileSizeSignal() noexcept {

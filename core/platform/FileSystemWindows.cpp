@@ -256,6 +256,27 @@ void WriteWholeFile(const std::string& path, std::span<const std::string_view> d
         throw EWriteError();
 }
 
+// Held whole until Commit: the copy beside the target is written by WriteWholeFile.
+struct OutputFile::State {
+    std::string path;
+    std::string text;
+};
+
+OutputFile::OutputFile(std::string path, FifoReader)
+    : state_(std::make_unique<State>()) {
+    state_->path = std::move(path);
+}
+
+OutputFile::~OutputFile() = default;
+
+void OutputFile::Write(std::string_view data) {
+    state_->text.append(data);
+}
+
+void OutputFile::Commit() {
+    WriteWholeFile(state_->path, state_->text);
+}
+
 void IgnoreFileSizeSignal() noexcept {}
 
 void WriteStandardOutput(std::string_view data) {

@@ -256,6 +256,26 @@ TEST(SkaldrunConvert, FailuresWriteNoFile) {
     }
 }
 
+// -o's file is written as the list is made, yet replaced only by a complete list: one that
+// fails part way leaves the old file, whatever its shape, and no copy beside it.
+TEST(SkaldrunConvert, OutputFileIsReplacedOnlyWhole) {
+    TempDir dir;
+    std::string bad = "#EXTM3U\n";
+    for (int i = 0; i < 100'000; ++i) // far more than one piece of output
+        bad += "#EXTINF:185,Artist - Title\n";
+    bad += "#EXTINF:x,Broken\n";
+    const std::string playlist = dir.Write("bad.m3u", bad);
+    for (const char* shape : {"--no-time", "--total", "--csv"}) {
+        const std::string target = dir.Write("out.txt", "old list\r\n");
+        const Result r = RunConvert({shape, "-o", target, playlist});
+        EXPECT_EQ(r.exitCode, 1) << shape;
+        EXPECT_EQ(ReadBytes(target), "old list\r\n") << shape;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                std::filesystem::directory_iterator()),
+                  2);
+    }
+}
+
 // Whatever can be read is a playlist: a FIFO, /dev/stdin, standard input; - names standard
 // output for -o.
 TEST(SkaldrunConvert, ReadsStreamsAndWritesStandardOutput) {

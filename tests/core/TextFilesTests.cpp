@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -394,6 +395,62 @@ TEST(SaveConvertedText, ExtendedAttributesAndAclsStay) {
         EXPECT_GT(::getxattr(name.c_str(), "system.posix_acl_access", nullptr, 0), 0);
     else
         ADD_FAILURE() << "setfacl is missing: tools/install-deps.sh installs acl";
+}
+
+// Every extended attribute of a file with its value, as `getfattr -d -m -` shows them to root.
+std::map<std::string, std::string> AttributesOf(const std::string& file) {
+    std::string names(4096, '\0');
+    const ssize_t size = ::listxattr(file.c_str(), names.data(), names.size());
+    names.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+    std::map<std::string, std::string> attributes;
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+        std::string value(4096, '\0');
+        const ssize_t length = ::getxattr(file.c_str(), names.c_str() + at, value.data(), 4096);
+        value.resize(static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+        attributes[names.c_str() + at] = value;
+    }
+    return attributes;
+}
+
+// A save neither adds access the file never had (a folder's default ACL) nor drops what the
+// saving user cannot see (trusted.* attributes set by root).
+TEST(SaveConvertedText, AttributesAreExactlyTheOldOnes) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for trusted attributes and other users";
+    const auto run = [](const std::string& command) { return std::system(command.c_str()) == 0; };
+    const struct {
+        const char* name;
+        bool acl;     // an ACL of its own
+        bool trusted; // an attribute only root sees
+        bool asNobody;
+    } cases[] = {
+        {"plain", false, false, false},  {"plain, as its owner", false, false, true},
+        {"own ACL", true, false, false}, {"own ACL, as its owner", true, false, true},
+        {"trusted", false, true, false}, {"trusted, as its owner", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (!run("setfacl -d -m u:nobody:rwx,u:daemon:rwx '" + dir.Path().string() + "'"))
+            GTEST_SKIP() << "no ACLs here";
+        ASSERT_EQ(::chown(dir.Path().c_str(), kNobody, kNobody), 0);
+        const std::string target = dir.Write("list.txt", "old");
+        ASSERT_TRUE(run("setfacl -b '" + target + "'")); // the folder's default taken away
+        ASSERT_EQ(::chown(target.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+        if (c.acl) {
+            ASSERT_TRUE(run("setfacl -m u:daemon:r '" + target + "'"));
+        }
+        if (c.trusted && ::setxattr(target.c_str(), "trusted.skaldrun", "kept", 4, 0) != 0)
+            GTEST_SKIP() << "no trusted attributes here";
+        const auto before = AttributesOf(target);
+        const auto save = [&] { return (SaveConvertedText(dir.File("list"), "new"), true); };
+        EXPECT_EQ(c.asNobody ? AsNobody(save) : InChild(save), 0);
+        EXPECT_EQ(ReadBytes(target), "new");
+        EXPECT_EQ(AttributesOf(target), before);
+        EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0640));
+        EXPECT_EQ(EntriesIn(dir.Path()), 1U);
+    }
 }
 
 TEST(SaveConvertedText, FifoWithoutReaderFailsAtOnce) {

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes through line-break normalisation, line cutting and the conversion under
-// every combination of the three conversion options, checking what must hold for any input.
+// every combination of the three conversion options, and through every shape of the command in
+// random pieces, checking what must hold for any input.
 
 #include "core/Convert.h"
 #include "core/Errors.h"
@@ -122,6 +123,80 @@ struct Shapes final : EntrySink {
     std::string rest; // the fields that read beyond the entry's own line
     bool everyLength = true;
 };
+
+// The list in a shape and how it ended: the line of a bad duration, or whether it was a playlist.
+struct ShapeRun {
+    std::string text;
+    std::size_t errorLine = 0;
+    bool playlist = false;
+    bool operator==(const ShapeRun&) const = default;
+};
+
+// Every shape the command makes, from the whole bytes and from the same bytes cut at random
+// places (the cuts drawn from the bytes themselves, so a finding replays), one byte upwards and
+// longer than any line.
+void CheckShapesInRandomPieces(std::string_view bytes) {
+    const ListTemplate everyField("%n|%t|%d|%s|%S|%c|%p|%{a}|%{tvg-id}|%%");
+    const CsvRow plainCsv;
+    const CsvRow everyColumn("number,title,seconds,length,start,path,tvg-id,a\"b");
+    const ConvertOptions options;
+    const DefaultLine window(options);
+    const struct {
+        const LineShape& line;
+        std::string_view header;
+        bool totals;
+    } shapes[] = {
+        {everyField, {}, true},
+        {everyField, {}, false},
+        {window, {}, true},
+        {plainCsv, plainCsv.Header(), false},
+        {everyColumn, everyColumn.Header(), false},
+    };
+    std::uint64_t random = 0x9E3779B97F4A7C15ULL ^ bytes.size();
+    for (const char c : bytes)
+        random = (random ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
+    const auto next = [&random] {
+        random ^= random << 13;
+        random ^= random >> 7;
+        random ^= random << 17;
+        return random;
+    };
+    for (const auto& shape : shapes) {
+        ShapeRun whole;
+        {
+            Collect out;
+            ShapedList list(shape.line, shape.header, shape.totals, out);
+            try {
+                whole.playlist = ConvertToShape(bytes, true, list);
+            } catch (const EConvertError& e) {
+                whole.errorLine = e.Line();
+            }
+            whole.text = std::move(out.text);
+        }
+        for (int split = 0; split < 3; ++split) {
+            const std::size_t longest = 1 + next() % (split == 0 ? 8 : bytes.size() + 1);
+            ShapeRun pieced;
+            Collect out;
+            ShapedList list(shape.line, shape.header, shape.totals, out);
+            StreamedEntries entries(true, list);
+            try {
+                for (std::size_t at = 0; at < bytes.size();) {
+                    const std::size_t cut = 1 + next() % longest;
+                    entries.Feed(bytes.substr(at, cut));
+                    at += cut;
+                }
+                pieced.playlist = entries.Finish();
+                if (pieced.playlist)
+                    list.Finish();
+            } catch (const EConvertError& e) {
+                pieced.errorLine = e.Line();
+                list.Flush();
+            }
+            pieced.text = std::move(out.text);
+            Check(pieced == whole, "every shape in random pieces is that of the whole bytes");
+        }
+    }
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -258,5 +333,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
+    CheckShapesInRandomPieces(bytes);
     return 0;
 }
