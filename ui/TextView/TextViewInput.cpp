@@ -263,11 +263,17 @@ void TextView::keyPressEvent(QKeyEvent* event) {
             caret_ = WordBoundary(caret_, forward);
         DeleteSelectionOr(forward);
     } else if (event == QKeySequence::DeleteEndOfLine) {
-        if (caret_ == anchor_) {
-            const std::size_t end = Document().LineEnd(Document().LineOf(caret_));
-            caret_ = caret_ == end ? text_.NextCharacter(caret_) : end;
-        }
-        DeleteSelectionOr(true);
+        // As the stock box: from the anchor to the end of the caret's line, so a selection goes
+        // with the rest of the line, and at a line's end nothing joins it to the next. Before a
+        // line's last UTF-16 unit it takes one step to the right instead, which on a line read
+        // right to left is a step back.
+        std::size_t end = Document().LineEnd(Document().LineOf(caret_));
+        if (caret_ != end && text_.NextCharacter(caret_) == end && end - caret_ <= 3 &&
+            RightToLeft(caret_))
+            end = PreviousCursor(caret_);
+        MoveCaret(end, true);
+        if (caret_ != anchor_)
+            DeleteSelectionOr(true);
     } else if (event->key() == Qt::Key_Backspace) {
         DeleteSelectionOr(false);
     } else if (event->key() == Qt::Key_Delete) {
