@@ -274,6 +274,8 @@ TEST(SaveConvertedText, OwnersAndReadOnlyFilesAreHonoured) {
         {"others", {0, 0}, 0666, {kNobody, kNobody}, 0755, true, true},
         // Root gives a replaced file back to its owner.
         {"users", {kNobody, kNobody}, 0640, {0, 0}, 0755, false, true},
+        // Writable by its group though not by its owner: not read-only.
+        {"group's", {kNobody, kNobody}, 0464, {0, 0}, 0755, false, true},
     };
     for (const auto& c : cases) {
         TempDir dir;
