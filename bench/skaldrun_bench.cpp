@@ -16,6 +16,8 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -201,6 +203,106 @@ void RunShapes(const std::filesystem::path& dir, char* self) {
     std::filesystem::remove(file);
 }
 
+// What a whole command cost: its CPU time in user and system mode, and its peak memory.
+struct Cost {
+    double cpu = 0;
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+// Runs a command once with its standard output sent to a file (or thrown away). The CPU time
+// is the kernel's account of GNU time and the command; the peak memory is GNU time's, as a
+// child forked from this big process would count this one's pages.
+Cost Measure(const std::vector<std::string>& command, const std::string& output = "/dev/null") {
+    const std::string rssFile =
+        (std::filesystem::temp_directory_path() / "skaldrun-bench" / "rss").string();
+    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", rssFile};
+    args.insert(args.end(), command.begin(), command.end());
+    const auto t0 = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{}; // the child's and, reaped by it, the command's
+    ::wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "%s failed\n", command[0].c_str());
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    long rssKb = 0;
+    std::ifstream(rssFile) >> rssKb;
+    return {seconds(usage.ru_utime) + seconds(usage.ru_stime),
+            std::chrono::duration<double>(Clock::now() - t0).count(),
+            static_cast<double>(rssKb) / 1024.0};
+}
+
+// The median of the ratios of a's CPU time to b's, the two run in turn.
+double PairedCpuRatio(const std::vector<std::string>& a, const std::string& aOutput,
+                      const std::vector<std::string>& b, const std::string& bOutput,
+                      int pairs = 9) {
+    std::vector<double> ratios;
+    for (int pair = 0; pair < pairs; ++pair)
+        ratios.push_back(Measure(a, aOutput).cpu / Measure(b, bOutput).cpu);
+    std::sort(ratios.begin(), ratios.end());
+    return ratios[ratios.size() / 2];
+}
+
+// -o FILE against the same conversion redirected to that file, and the command against a bare
+// memchr scan of its playlist, at 10^6 entries; then -o's memory on a playlist of over 1 GiB.
+void RunOutput(const std::filesystem::path& dir, char* self) {
+    const std::string file = (dir / "output.m3u").string();
+    const std::string list = (dir / "output.txt").string();
+    const std::vector<std::string> scan{self, "--scan", file};
+    const std::vector<std::string> redirected{SKALDRUN_CONVERT_EXE, file};
+    const std::vector<std::string> named{SKALDRUN_CONVERT_EXE, "-o", list, file};
+    std::string bytes;
+    for (const char* kind : {"IPTV list", "music list"}) {
+        bytes = kind[0] == 'I' ? MakeIptvList(1000000) : MakePlaylist(1000000, "\r\n");
+        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+        Measure(redirected, list); // the cache warmed
+        const Cost floor = Measure(scan);
+        const Cost toStandardOutput = Measure(redirected, list);
+        const Cost toFile = Measure(named);
+        std::printf("%s, 10^6 entries, %.0f MB: memchr scan %.1f ms CPU; command > FILE %.1f ms "
+                    "CPU, peak %.1f MiB; -o FILE %.1f ms CPU, peak %.1f MiB\n",
+                    kind, static_cast<double>(bytes.size()) / 1e6, floor.cpu * 1e3,
+                    toStandardOutput.cpu * 1e3, toStandardOutput.peakMiB, toFile.cpu * 1e3,
+                    toFile.peakMiB);
+        std::printf("  command > FILE / memchr scan, CPU, paired median: %.2f\n",
+                    PairedCpuRatio(redirected, list, scan, "/dev/null"));
+        std::printf("  -o FILE / command > FILE, CPU, paired median: %.2f\n",
+                    PairedCpuRatio(named, "/dev/null", redirected, list));
+        std::fflush(stdout);
+    }
+
+    // Over 1 GiB: the same entries eleven times, the header once.
+    {
+        std::ofstream big(file, std::ios::binary);
+        const std::string_view entries = std::string_view(bytes).substr(bytes.find('\n') + 1);
+        big.write(bytes.data(), static_cast<long>(bytes.size()));
+        for (int copy = 1; copy < 11; ++copy)
+            big.write(entries.data(), static_cast<long>(entries.size()));
+    }
+    const auto size = static_cast<double>(std::filesystem::file_size(file));
+    const Cost bigFile = Measure(named);
+    const Cost bigRedirected = Measure(redirected, list);
+    std::printf("%.2f GiB: -o FILE %.2f s, %.2f s CPU, peak %.1f MiB; command > FILE %.2f s, "
+                "%.2f s CPU, peak %.1f MiB\n",
+                size / (1024.0 * 1024.0 * 1024.0), bigFile.seconds, bigFile.cpu, bigFile.peakMiB,
+                bigRedirected.seconds, bigRedirected.cpu, bigRedirected.peakMiB);
+    std::filesystem::remove(file);
+    std::filesystem::remove(list);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -208,6 +310,10 @@ int main(int argc, char** argv) {
         return ScanFile(argv[2]);
     const auto dir = std::filesystem::temp_directory_path() / "skaldrun-bench";
     std::filesystem::create_directories(dir);
+    if (argc == 2 && std::string_view(argv[1]) == "--output") {
+        RunOutput(dir, argv[0]);
+        return 0;
+    }
     if (argc == 2 && std::string_view(argv[1]) == "--shapes") {
         RunShapes(dir, argv[0]);
         return 0;
