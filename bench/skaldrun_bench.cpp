@@ -16,8 +16,6 @@
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -219,21 +217,15 @@ Cost Measure(const std::vector<std::string>& command, const std::string& output 
     std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", rssFile};
     args.insert(args.end(), command.begin(), command.end());
     const auto t0 = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{}; // the child's and, reaped by it, the command's
-    ::wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    rusage usage{}; // GNU time's and, reaped by it, the command's
+    const int code = skaldrun::test::RunChild(
+        args,
+        [&] {
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+        },
+        &usage);
+    if (code != 0)
         std::fprintf(stderr, "%s failed\n", command[0].c_str());
     const auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
