@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSet>
 #include <QTextLayout>
@@ -49,6 +50,8 @@ private slots:
     void pageStepsOfTheBarSkipNoRow();
     void dragBeyondTheEdgeKeepsScrolling();
     void clicksTakeWordsAndLines();
+    void draggedSelectionMovesAndStaysSelected();
+    void longLinesAreCutBetweenWords_data();
     void longLinesAreCutBetweenWords();
 
 private:
@@ -223,6 +226,17 @@ void TextViewTests::editsUndoAndRedoRoundTrip() {
         QCOMPARE(view->Text(), edited);
         QCOMPARE(text, Bytes(bytes)); // the owner's bytes never change
     }
+    // An undo ends a run of typing: typing where it stopped is a step of its own.
+    Show("abc");
+    Keys(Qt::Key_End);
+    test::Type(view, QStringLiteral("x"));
+    Keys(Qt::Key_Home);
+    test::Type(view, QStringLiteral("y"));
+    Keys(Qt::Key_Z, Qt::ControlModifier);
+    Keys(Qt::Key_End);
+    test::Type(view, QStringLiteral("z"));
+    Keys(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(view->Text(), Bytes("abcx"));
 }
 
 void TextViewTests::pastedAndCommittedTextIsEncoded() {
@@ -307,9 +321,10 @@ void TextViewTests::screenReadersReadTextCaretAndSelection() {
         int offset;
         int start, end;
     } units[] = {
-        {QAccessible::CharBoundary, 5, 5, 7},  // e with its accent
-        {QAccessible::WordBoundary, 9, 8, 13}, // word0
-        {QAccessible::LineBoundary, 2, 0, 7},  // a row of one line, without the break
+        {QAccessible::CharBoundary, 5, 5, 7},       // e with its accent
+        {QAccessible::WordBoundary, 9, 8, 13},      // word0
+        {QAccessible::WordBoundary, 212, 209, 213}, // the text's last word
+        {QAccessible::LineBoundary, 2, 0, 7},       // a row of one line, without the break
         {QAccessible::ParagraphBoundary, 2, 0, 7},
     };
     for (const auto& u : units) {
@@ -445,7 +460,7 @@ void TextViewTests::scrollingStopsWhereTheTextEnds() {
 }
 
 // Lines that wrap into three rows: a page of the bar's trough shows the row after the last one
-// shown, as the arrow keys' pages do.
+// wholly shown, as the arrow keys' pages do, be it cut off at the bottom or just below it.
 void TextViewTests::pageStepsOfTheBarSkipNoRow() {
     std::string lines;
     for (int i = 0; i < 100; ++i)
@@ -456,18 +471,30 @@ void TextViewTests::pageStepsOfTheBarSkipNoRow() {
         return view->Document().LineOf(view->ByteAtPoint(QPoint(10, y)));
     };
     QVERIFY(lineAt(view->viewport()->height() - 8) < 20); // the lines do wrap
-    for (int page = 0; page < 5; ++page) {
-        // The rows on screen, each named by the byte it starts with.
-        QSet<std::size_t> shown;
-        for (int y = 4; y < view->viewport()->height(); y += 2)
-            shown.insert(view->ByteAtPoint(QPoint(1, y)));
-        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        const std::size_t top = view->ByteAtPoint(QPoint(1, 6));
-        QVERIFY(!shown.contains(top) || top == *std::max_element(shown.begin(), shown.end()));
-        // The row just above the new top was on screen before: none was stepped over.
-        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        QVERIFY(shown.contains(view->ByteAtPoint(QPoint(1, 6))));
-        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    // The bottom row cut off halfway, then a view of whole rows.
+    const int rowHeight = view->CharacterRect(0).height();
+    const int rows = (view->viewport()->height() - 8) / rowHeight;
+    for (const int cutOff : {rowHeight / 2, 0}) {
+        view->setFixedHeight(view->height() - view->viewport()->height() + 8 + rows * rowHeight +
+                             cutOff);
+        window->layout()->activate();
+        bar->setValue(0);
+        for (int page = 0; page < 5; ++page) {
+            // The rows on screen, each named by the byte it starts with.
+            QSet<std::size_t> shown;
+            for (int y = 4; y < view->viewport()->height(); y += 2)
+                shown.insert(view->ByteAtPoint(QPoint(1, y)));
+            // The first row not wholly on screen is the next page's top.
+            const std::size_t cut = view->ByteAtPoint(QPoint(1, view->viewport()->height() - 4));
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            const std::size_t top = view->ByteAtPoint(QPoint(1, 6));
+            QCOMPARE(top, cut);
+            QVERIFY(!shown.contains(top) || top == *std::max_element(shown.begin(), shown.end()));
+            // The row just above the new top was on screen before: none was stepped over.
+            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            QVERIFY(shown.contains(view->ByteAtPoint(QPoint(1, 6))));
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        }
     }
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     bar->triggerAction(QAbstractSlider::SliderPageStepSub);
@@ -475,24 +502,32 @@ void TextViewTests::pageStepsOfTheBarSkipNoRow() {
     QVERIFY(bar->pageStep() < 15); // the handle's share is of lines, not rows
 }
 
-// Held still below the view, a drag-selection goes on scrolling until the button is let go.
+// Held still above or below the view, a drag-selection goes on scrolling until the button is let
+// go.
 void TextViewTests::dragBeyondTheEdgeKeepsScrolling() {
     std::string lines;
     for (int i = 0; i < 300; ++i)
         lines += std::to_string(i) + ".Artist - Title\r\n";
     Show(lines);
     QWidget* area = view->viewport();
-    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(2, 8));
-    QTest::mouseMove(area, QPoint(10, area->height() + 10));
-    const std::size_t start = view->Document().LineOf(view->CaretOffset());
-    QTest::qWait(800);
-    const std::size_t later = view->Document().LineOf(view->CaretOffset());
-    QVERIFY2(later >= start + 8, qPrintable(QStringLiteral("%1 -> %2").arg(start).arg(later)));
-    QCOMPARE(view->SelectionStart(), 0U);
-    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(10, area->height() + 10));
-    const std::size_t released = view->CaretOffset();
-    QTest::qWait(200);
-    QCOMPARE(view->CaretOffset(), released);
+    for (const bool up : {false, true}) {
+        if (up)
+            Keys(Qt::Key_End, Qt::ControlModifier);
+        const QPoint beyond(10, up ? -10 : area->height() + 10);
+        QTest::mousePress(area, Qt::LeftButton, {}, QPoint(2, up ? area->height() - 8 : 8));
+        const std::size_t pressed = view->CaretOffset();
+        QTest::mouseMove(area, beyond);
+        const std::size_t start = view->Document().LineOf(view->CaretOffset());
+        QTest::qWait(800);
+        const std::size_t later = view->Document().LineOf(view->CaretOffset());
+        QVERIFY2(up ? later + 8 <= start : later >= start + 8,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(start).arg(later)));
+        QCOMPARE(up ? view->SelectionEnd() : view->SelectionStart(), pressed);
+        QTest::mouseRelease(area, Qt::LeftButton, {}, beyond);
+        const std::size_t released = view->CaretOffset();
+        QTest::qWait(200);
+        QCOMPARE(view->CaretOffset(), released);
+    }
 }
 
 void TextViewTests::clicksTakeWordsAndLines() {
@@ -511,6 +546,10 @@ void TextViewTests::clicksTakeWordsAndLines() {
     send(QEvent::MouseMove, four, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, four, Qt::NoButton);
     QCOMPARE(view->SelectedText(), QStringLiteral("two three four"));
+    // A third click away from where the double click was is a click of its own.
+    send(QEvent::MouseButtonPress, four, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, four, Qt::NoButton);
+    QCOMPARE(view->SelectionStart(), view->SelectionEnd());
     // A third click takes the line with its break.
     send(QEvent::MouseButtonPress, four, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, four, Qt::NoButton);
@@ -526,17 +565,48 @@ void TextViewTests::clicksTakeWordsAndLines() {
     QCOMPARE(view->CaretOffset(), 5U);
 }
 
-// A line of 200 KB is laid out in parts, cut between words: a word at a cut is drawn on one
-// row, a double click takes all of it and the word keys step over the cut as over any blank.
+// A selection dragged elsewhere in the view moves there and stays selected.
+void TextViewTests::draggedSelectionMovesAndStaysSelected() {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        QSKIP("the offscreen platform ends every drag at once");
+    Show("one two three four\r\nnext");
+    QWidget* area = view->viewport();
+    view->Select(4, 7);
+    QTimer::singleShot(0, view, [area, at = view->CharacterRect(18).center()] {
+        QMimeData dragged;
+        dragged.setText(QStringLiteral("two"));
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &dragged, Qt::LeftButton, {});
+        QApplication::sendEvent(area, &enter);
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &dragged, Qt::LeftButton, {});
+        QApplication::sendEvent(area, &drop);
+        QTest::keyClick(area, Qt::Key_Escape); // ends the drag
+    });
+    QTest::mousePress(area, Qt::LeftButton, {}, view->CharacterRect(5).center());
+    QTest::mouseMove(area, view->CharacterRect(15).center()); // returns when the drag ends
+    QTest::mouseRelease(area, Qt::LeftButton, {}, view->CharacterRect(15).center());
+    QCOMPARE(view->Text(), Bytes("one  three fourtwo\r\nnext"));
+    QCOMPARE(view->SelectedText(), QStringLiteral("two"));
+}
+
+void TextViewTests::longLinesAreCutBetweenWords_data() {
+    QTest::addColumn<char>("blank");
+    QTest::newRow("spaces") << ' ';
+    QTest::newRow("tabs") << '\t';
+}
+
+// A line of 200 KB is laid out in parts, cut between words at a space or a tab: a word at a cut
+// is drawn on one row, a double click takes all of it and the word keys step over the cut as over
+// any blank.
 void TextViewTests::longLinesAreCutBetweenWords() {
+    QFETCH(char, blank);
     std::string line;
     for (int i = 0; line.size() < 200'000; ++i)
-        line += "word" + std::to_string(i) + (i % 7 == 0 ? "\xCC\x81 " : " ");
+        line += "word" + std::to_string(i) + (i % 7 == 0 ? "\xCC\x81" : "") + blank;
     Show("first\r\n" + line + "\r\nlast");
     const QString screen = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     for (const std::size_t cut : {std::size_t{65536}, std::size_t{131072}}) {
-        const std::size_t wordStart = line.rfind(' ', cut) + 1;
-        const std::size_t wordEnd = line.find(' ', cut);
+        const std::size_t wordStart = line.rfind(blank, cut) + 1;
+        const std::size_t wordEnd = line.find(blank, cut);
         const std::size_t at = 7 + cut;
         view->MakeVisible(at);
         QCOMPARE(view->CharacterRect(7 + wordStart).y(), view->CharacterRect(7 + wordEnd).y());
@@ -547,7 +617,7 @@ void TextViewTests::longLinesAreCutBetweenWords() {
         QCOMPARE(view->SelectedText(), word);
         view->Select(7 + wordStart, 7 + wordStart);
         Keys(Qt::Key_Left, Qt::ControlModifier);
-        QCOMPARE(view->CaretOffset(), 7 + line.rfind(' ', wordStart - 2) + 1);
+        QCOMPARE(view->CaretOffset(), 7 + line.rfind(blank, wordStart - 2) + 1);
         Keys(Qt::Key_Right, Qt::ControlModifier);
         QCOMPARE(view->CaretOffset(), 7 + wordStart);
         Keys(Qt::Key_Right, Qt::ControlModifier);
