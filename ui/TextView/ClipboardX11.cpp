@@ -49,7 +49,8 @@ public:
         , utf8Text_(Atom(connection, "text/plain;charset=utf-8"))
         , part_(std::min<std::size_t>(kLargestPart,
                                       (xcb_get_maximum_request_length(connection) * 4 - 24) / 3)) {
-        forgetGone_.setInterval(kPatienceMs);
+        // Checked often, so that a silent reader goes soon after its patience has run out.
+        forgetGone_.setInterval(kPatienceMs / 5);
         connect(&forgetGone_, &QTimer::timeout, this, [this] {
             // A reader that went away without a word: its window may be gone too, so it is
             // left as it is.
@@ -68,6 +69,13 @@ public:
             return Start(*reinterpret_cast<const xcb_selection_request_event_t*>(event));
         case XCB_PROPERTY_NOTIFY:
             return Continue(*reinterpret_cast<const xcb_property_notify_event_t*>(event));
+        case XCB_DESTROY_NOTIFY: {
+            // The window's number may soon be another program's: no part may go there.
+            const xcb_window_t gone =
+                reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window;
+            std::erase_if(transfers_, [gone](const Transfer& t) { return t.window == gone; });
+            return false;
+        }
         default:
             return false;
         }
@@ -105,7 +113,8 @@ private:
         if (copy == nullptr || copy->Bytes().Size() <= part_)
             return false;
 
-        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        const std::uint32_t events =
+            XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(connection_, request.requestor, XCB_CW_EVENT_MASK, &events);
         // At least this many bytes come: CR LF, the only thing that shrinks, halves at most.
         const auto atLeast =
