@@ -5,6 +5,7 @@
 #include "core/TextFiles.h"
 #include "core/ViewText.h"
 #include "support/ChildProcess.h"
+#include "support/WholeBytes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -340,7 +341,7 @@ int main(int argc, char** argv) {
             });
             Discard discard;
             const double onePass = BestSeconds(runs, [&] {
-                skaldrun::ConvertPlaylistBytes(bytes, {}, discard);
+                skaldrun::test::ConvertPlaylistBytes(bytes, {}, discard);
                 return -1.0;
             });
             const double scanText = MemchrScan(text, runs);

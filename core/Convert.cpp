@@ -481,12 +481,6 @@ bool StreamedConversion::Finish() {
     return s.isPlaylist;
 }
 
-bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink) {
-    StreamedConversion conversion(options, sink);
-    conversion.Feed(bytes);
-    return conversion.Finish();
-}
-
 // An entry waits for its media line: the first line after it that is neither blank nor a
 // directive or comment, unless another #EXTINF: line comes first. One that waits when its piece
 // ends keeps its own copy of what it shows.
@@ -591,12 +585,6 @@ bool StreamedEntries::Finish() {
     s.lines.Finish([&s](std::string_view line) { s.Line(line); });
     s.Emit();
     return s.isPlaylist;
-}
-
-bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink) {
-    StreamedEntries entries(deleteDigits, sink);
-    entries.Feed(bytes);
-    return entries.Finish();
 }
 
 } // namespace skaldrun

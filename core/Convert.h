@@ -29,11 +29,6 @@ public:
     virtual void Write(std::string_view piece) = 0;
 };
 
-// The same conversion straight from a file's bytes as read, in one pass: lines end at CR LF,
-// LF or a lone CR and the text at its first NUL, as if it had been normalised first. The list
-// reaches sink through a fixed-size buffer; on an error the lines before it have reached it.
-bool ConvertPlaylistBytes(std::string_view bytes, const ConvertOptions& options, TextSink& sink);
-
 // A sum of lengths, exact to the microsecond. It stops at 2^64 - 1 seconds instead of wrapping;
 // the longest lengths reach that only after 2^33 entries.
 struct ExactTime {
@@ -64,7 +59,9 @@ public:
 };
 
 // The same conversion of bytes that arrive in pieces, as the command reads a file, a pipe or a
-// FIFO: memory holds one piece and the line it cuts, whatever the size of the playlist. Feed
+// FIFO, in one pass: lines end at CR LF, LF or a lone CR and the text at its first NUL, as if it
+// had been normalised first. The list reaches sink through a fixed-size buffer; memory holds
+// one piece and the line it cuts, whatever the size of the playlist. Feed
 // throws EConvertError at a bad duration once the lines before it have reached the sink;
 // Finish returns false when the bytes are not a playlist.
 class StreamedConversion {
@@ -81,7 +78,8 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// The entries of bytes that arrive in pieces, as ReadPlaylistEntries reads them whole.
+// The entries of bytes that arrive in pieces, read with the same rules; each entry reaches
+// sink once its media line is known.
 class StreamedEntries {
 public:
     StreamedEntries(bool deleteDigits, EntrySink& sink);
@@ -95,11 +93,6 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
-
-// Reads the entries of a playlist's bytes in one pass, with the same rules as
-// ConvertPlaylistBytes; each entry reaches sink once its media line is known. False when the
-// bytes are not a playlist; a bad duration throws EConvertError after the entries before it.
-bool ReadPlaylistEntries(std::string_view bytes, bool deleteDigits, EntrySink& sink);
 
 // The list's own line for an entry, "n.title  <m:ss>" as the options ask, without its break,
 // into out, which has room for ListLineLength bytes; returns the end. The entry's media is not

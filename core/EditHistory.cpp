@@ -42,12 +42,6 @@ const EditStep& EditHistory::Redo() {
     return steps_[done_++];
 }
 
-void EditHistory::Clear() noexcept {
-    steps_.clear();
-    done_ = clean_ = 0;
-    typingGoesOn_ = false;
-}
-
 void EditHistory::MarkClean() noexcept {
     clean_ = done_;
     typingGoesOn_ = false;

@@ -40,7 +40,6 @@ public:
     const EditStep& Undo();
     // The step to apply again, now counted as done.
     const EditStep& Redo();
-    void Clear() noexcept;
 
     // Modified: the text differs from the last one marked clean by the steps between them.
     void MarkClean() noexcept;

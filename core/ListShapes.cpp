@@ -1,6 +1,5 @@
 #include "core/ListShapes.h"
 
-#include "core/Errors.h"
 #include "core/LineOutput.h"
 
 #include <algorithm>
@@ -332,19 +331,6 @@ void ShapedList::Finish() {
     Flush();
     if (totals_)
         sink_.Write(sum_.Line() + "\r\n");
-}
-
-bool ConvertToShape(std::string_view bytes, bool deleteDigits, ShapedList& list) {
-    bool isPlaylist = false;
-    try {
-        isPlaylist = ReadPlaylistEntries(bytes, deleteDigits, list);
-    } catch (const EConvertError&) {
-        list.Flush(); // the lines before the faulty entry, as the window keeps them
-        throw;
-    }
-    if (isPlaylist)
-        list.Finish();
-    return isPlaylist;
 }
 
 } // namespace skaldrun

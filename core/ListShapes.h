@@ -126,9 +126,4 @@ private:
     bool started_ = false;
 };
 
-// Converts a playlist's bytes into the list's shape, as ConvertPlaylistBytes does the window's:
-// false when they are not a playlist; a bad duration throws EConvertError once the lines
-// before it have gone out.
-bool ConvertToShape(std::string_view bytes, bool deleteDigits, ShapedList& list);
-
 } // namespace skaldrun

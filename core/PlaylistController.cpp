@@ -84,7 +84,7 @@ void PlaylistController::LoadPlaylist() {
     const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
     ViewText converted;
     std::vector<std::size_t> lineStarts;
-    ReserveViewText(converted, playlist.size()); // a list is seldom longer than its playlist
+    converted.reserve(playlist.size()); // a list is seldom longer than its playlist
     try {
         isPlaylist = ConvertPlaylist(SplitLines(playlist), options_, converted, &lineStarts);
     } catch (...) {

@@ -14,7 +14,7 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
     ViewText text;
     LineBreakNormalizer normalize(text, capacity);
     platform::ReadWholeFile(
-        path, capacity, platform::Readable::RegularFiles,
+        path, capacity,
         [&](std::size_t expected) {
             // Room for a lone break on every line of 16 bytes or more; more grows as needed.
             text.reserve(std::min(capacity, expected + expected / 16));
@@ -27,10 +27,6 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
 void ReadPlaylistPieces(const std::string& name,
                         const std::function<void(std::string_view)>& piece) {
     platform::ReadPieces(name, piece);
-}
-
-void ReserveViewText(ViewText& text, std::size_t size) {
-    text.reserve(size);
 }
 
 void WriteTextFile(const std::string& path, std::string_view text) {

@@ -25,10 +25,6 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapac
 void ReadPlaylistPieces(const std::string& name,
                         const std::function<void(std::string_view)>& piece);
 
-// Makes room for a text of about size bytes before it is first written. No large pages: the
-// kernel's zeroing and compaction of them cost more than the page faults they spare.
-void ReserveViewText(ViewText& text, std::size_t size);
-
 // Writes the text byte for byte under exactly the given name.
 void WriteTextFile(const std::string& path, std::string_view text);
 

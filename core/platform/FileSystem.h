@@ -19,22 +19,18 @@ std::string FullPathName(std::string_view path);
 // The system's text for an error code, without trailing blanks, control characters and periods.
 std::string ErrorText(int code);
 
-// What a named file may be: the window reads regular files only; the command reads anything
-// the user can name, as it reads standard input.
-enum class Readable { RegularFiles, AnyStream };
-
 // Reads a whole regular file a step at a time, for a reader that turns the bytes into its own
-// buffer while they are in the cache: expect(size) first, with the file's size (0 for a
-// stream), then each step. Fails with EFOpenError (missing, not a regular file, unreadable) or,
-// before reading anything, with EInvalidOperation when it holds more than capacity bytes. With
-// AnyStream, a pipe, a FIFO or a device is read to its end instead of refused.
-void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+// buffer while they are in the cache: expect(size) first, with the file's size, then each step.
+// Fails with EFOpenError (missing, not a regular file, unreadable) or, before reading anything,
+// with EInvalidOperation when it holds more than capacity bytes. Pipes, FIFOs and devices are
+// refused, since the window reads regular files only.
+void ReadWholeFile(const std::string& path, std::size_t capacity,
                    const std::function<void(std::size_t)>& expect,
                    const std::function<void(std::string_view)>& step);
 
 // Reads a playlist a piece at a time, as the command does, handing each piece on as it comes:
 // a file, a pipe, a FIFO or a device, or standard input for "-"; memory holds one piece. Fails
-// with EFOpenError as ReadWholeFile does for AnyStream.
+// with EFOpenError: missing, a folder, unreadable.
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
 
 // A file's whole new content, written as it is made, in constant memory. A regular file that

@@ -147,30 +147,22 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
         piece(std::string_view(buffer.get(), n));
 }
 
-void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+void ReadWholeFile(const std::string& path, std::size_t capacity,
                    const std::function<void(std::size_t)>& expect,
                    const std::function<void(std::string_view)>& step) {
-    const bool streams = kinds == Readable::AnyStream;
-    // Non-blocking, so that a FIFO without a writer cannot hang the open; where the user asks
-    // for a stream, a FIFO (a pipe named as /dev/stdin or /dev/fd/N too) waits for its writer.
-    struct stat named {};
-    const bool fifo = streams && ::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode);
-    FileDescriptor file(
-        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (fifo ? 0 : O_NONBLOCK)));
+    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.Get() < 0)
         throw EFOpenError(FullPathName(path), ErrorText(errno));
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0)
         throw EFOpenError(FullPathName(path), ErrorText(errno));
-    std::size_t expected = 0;
-    if (!streams || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
-        if (!S_ISREG(st.st_mode))
-            throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
-        const auto size = static_cast<std::uintmax_t>(st.st_size);
-        if (size > capacity)
-            ThrowTextExceedsCapacity();
-        expected = static_cast<std::size_t>(size);
-    }
+    if (!S_ISREG(st.st_mode))
+        throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
+    const auto size = static_cast<std::uintmax_t>(st.st_size);
+    if (size > capacity)
+        ThrowTextExceedsCapacity();
+    const auto expected = static_cast<std::size_t>(size);
     const int flags = ::fcntl(file.Get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(file.Get(), F_SETFL, flags & ~O_NONBLOCK);

@@ -101,24 +101,17 @@ std::string ErrorText(int code) {
     return result;
 }
 
-void ReadWholeFile(const std::string& path, std::size_t capacity, Readable kinds,
+void ReadWholeFile(const std::string& path, std::size_t capacity,
                    const std::function<void(std::size_t)>& expect,
                    const std::function<void(std::string_view)>& step) {
-    const bool streams = kinds == Readable::AnyStream;
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
         throw EFOpenError(FullPathName(path), ErrorText(static_cast<int>(::GetLastError())));
     const std::string name = FullPathName(path);
-    if (::GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        // Devices, pipes and consoles are not text files, and reading one might never end;
-        // where the user asks for a stream, it is read to its end.
-        if (!streams)
-            throw EFOpenError(name, ErrorText(ERROR_INVALID_FUNCTION));
-        expect(0);
-        ReadSteps(Reader(file.Get(), name), capacity, step);
-        return;
-    }
+    // Devices, pipes and consoles are not text files, and reading one might never end.
+    if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
+        throw EFOpenError(name, ErrorText(ERROR_INVALID_FUNCTION));
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size))
         throw EFOpenError(name, ErrorText(static_cast<int>(::GetLastError())));

@@ -1,11 +1,15 @@
 #include "core/Errors.h"
 #include "core/ListShapes.h"
+#include "support/WholeBytes.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace skaldrun {
 namespace {
+
+using test::ConvertPlaylistBytes;
+using test::ConvertToShape;
 
 // Keeps what reaches it, and how many pieces it came in.
 struct Collected final : TextSink {

@@ -7,6 +7,7 @@
 #include "core/ListShapes.h"
 #include "core/TextDocument.h"
 #include "core/ViewText.h"
+#include "support/WholeBytes.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,9 @@
 namespace {
 
 using namespace skaldrun;
+using test::ConvertPlaylistBytes;
+using test::ConvertToShape;
+using test::ReadPlaylistEntries;
 
 void Check(bool condition, const char* what) {
     if (!condition) {
