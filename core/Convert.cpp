@@ -574,9 +574,11 @@ void StreamedEntries::Feed(std::string_view piece) {
     State& s = *state_;
     if (s.number > 0 && !s.isPlaylist)
         return;
-    s.piece = piece;
+    struct Fed { // also when a line throws
+        std::string_view& piece;
+        ~Fed() { piece = {}; }
+    } fed{s.piece = piece};
     s.lines.Feed(piece, [&s](std::string_view line) { s.Line(line); });
-    s.piece = {};
     s.Keep();
 }
 

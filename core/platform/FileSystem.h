@@ -33,7 +33,8 @@ void ReadWholeFile(const std::string& path, std::size_t capacity,
 // with EFOpenError: missing, a folder, unreadable.
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
 
-// A file's whole new content, written as it is made, in constant memory. A regular file that
+// A file's whole new content, written as it is made into a copy on disk (memory only where no
+// disk takes one). A regular file that
 // only its bytes would tell from a copy beside it (one link, an owner and group, exactly its
 // extended attributes and ACLs, all of which we can see and give back, a folder that takes the
 // copy and the rename) is replaced by that copy in one step at Commit; any other is written in

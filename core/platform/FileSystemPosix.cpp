@@ -58,6 +58,13 @@ private:
     int fd_;
 };
 
+// The system's reason is taken first: making the name absolute may change errno.
+template <typename Error>
+[[noreturn]] void ThrowWithReason(const std::string& name) {
+    const int error = errno;
+    throw Error(FullPathName(name), ErrorText(error));
+}
+
 // Why a file that opened cannot be read as text; a folder says so, other kinds get the
 // nearest reason the system has.
 int NotRegularFileError(mode_t mode) noexcept {
@@ -81,18 +88,29 @@ auto Reader(int fd, const std::string& name) {
     };
 }
 
-// Writes everything, retrying short writes; a write that makes no progress is a write error.
-void WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
+// Writes what it can of data, retrying short writes; returns how much, with the system's error
+// code where it stopped early (EIO where a write made no progress).
+std::size_t WriteSome(int fd, std::string_view data, int& error) noexcept {
+    std::size_t done = 0;
+    error = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            throw EWriteError(ErrorText(errno));
-        if (n == 0)
-            throw EWriteError();
-        data.remove_prefix(static_cast<std::size_t>(n));
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
     }
+    return done;
+}
+
+void WriteAll(int fd, std::string_view data) {
+    int error = 0;
+    WriteSome(fd, data, error);
+    if (error != 0)
+        throw EWriteError(ErrorText(error));
 }
 
 } // namespace
@@ -129,10 +147,10 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
     std::string shown = name;
     if (!standardInput) {
         if (file.Get() < 0)
-            throw EFOpenError(FullPathName(name), ErrorText(errno));
+            ThrowWithReason<EFOpenError>(name);
         struct stat st {};
         if (::fstat(file.Get(), &st) != 0)
-            throw EFOpenError(FullPathName(name), ErrorText(errno));
+            ThrowWithReason<EFOpenError>(name);
         if (S_ISDIR(st.st_mode))
             throw EFOpenError(FullPathName(name), ErrorText(NotRegularFileError(st.st_mode)));
         const int flags = ::fcntl(file.Get(), F_GETFL);
@@ -153,10 +171,10 @@ void ReadWholeFile(const std::string& path, std::size_t capacity,
     // Non-blocking, so that a FIFO without a writer cannot hang the open.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.Get() < 0)
-        throw EFOpenError(FullPathName(path), ErrorText(errno));
+        ThrowWithReason<EFOpenError>(path);
     struct stat st {};
     if (::fstat(file.Get(), &st) != 0)
-        throw EFOpenError(FullPathName(path), ErrorText(errno));
+        ThrowWithReason<EFOpenError>(path);
     if (!S_ISREG(st.st_mode))
         throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(st.st_mode)));
     const auto size = static_cast<std::uintmax_t>(st.st_size);
@@ -201,6 +219,8 @@ struct WrittenBytes {
     template <typename OnPiece>
     void ForEachPiece(OnPiece&& piece) const {
         if (fd < 0) {
+            if (held.size() != size)
+                ThrowWriteError(EIO);
             if (!held.empty())
                 piece(held, std::uint64_t{0});
             return;
@@ -225,7 +245,7 @@ void WriteThroughName(const std::string& path, const WrittenBytes& bytes) {
     FileDescriptor file(::open(
         path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
-        throw EFCreateError(FullPathName(path), ErrorText(errno));
+        ThrowWithReason<EFCreateError>(path);
     ClearNonBlocking(file.Get());
     bytes.ForEachPiece([&](std::string_view piece, std::uint64_t) { WriteAll(file.Get(), piece); });
     CloseChecked(file);
@@ -271,56 +291,78 @@ std::string ResolveLinks(const std::string& path) {
 }
 
 // A new file beside the target, created as open(O_CREAT) creates any file, so the umask and
-// the folder's default ACL shape its mode; removed unless it took the target's place.
+// the folder's default ACL shape its mode. Nameless where the file system allows, so that a
+// conversion stopped by a signal leaves nothing behind; named just before it takes the target's
+// place, and removed unless it did.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target) {
-        const std::filesystem::path t(target);
-        std::string stem(1, '.');
-        stem.append(t.filename().string()).push_back('.');
-        std::random_device random;
+    TemporaryFile(const std::string& target, mode_t mode)
+        : target_(target) {
+        const std::filesystem::path folder = target_.parent_path();
+        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            name_ = (t.parent_path() / (stem + std::to_string(random() % 1000000000U))).string();
-            fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+            name_ = RandomName();
+            fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
             if (fd_ < 0 && errno != EEXIST)
                 break;
         }
-        created_ = fd_ >= 0;
+        if (fd_ < 0)
+            name_.clear();
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         if (fd_ >= 0)
             ::close(fd_);
-        if (created_ && !placed_)
+        if (!name_.empty() && !placed_)
             ::unlink(name_.c_str());
     }
-    bool Created() const noexcept { return created_; }
+    bool Created() const noexcept { return fd_ >= 0 || !name_.empty(); }
     int Get() const noexcept { return fd_; }
-    // Flushed to the disk and closed: only then may it replace anything.
-    void Finish() {
+    // Flushed to the disk, named and closed: only then may it replace anything. False where it
+    // cannot be named; a failed flush or close is a write error.
+    bool Finish() {
         if (::fsync(fd_) != 0 && errno != EINVAL)
             ThrowWriteError(errno);
+        if (name_.empty() && !Name())
+            return false;
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0 && errno != EINTR)
             ThrowWriteError(errno);
+        return true;
     }
     bool RenameTo(const std::string& target) noexcept {
         placed_ = ::rename(name_.c_str(), target.c_str()) == 0;
         return placed_;
     }
-    // Opened again for reading, after a rename that was refused.
-    int Reopen() noexcept {
-        if (fd_ < 0)
-            fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        return fd_;
-    }
 
 private:
+    std::string RandomName() const {
+        static std::random_device random;
+        std::string leaf(1, '.');
+        leaf.append(target_.filename().string()).push_back('.');
+        return (target_.parent_path() / (leaf + std::to_string(random() % 1000000000U))).string();
+    }
+    // Through /proc, as any user may; AT_EMPTY_PATH needs a privilege.
+    bool Name() {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = RandomName();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+                ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+                name_ = std::move(name);
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    std::filesystem::path target_;
     std::string name_;
     int fd_ = -1;
-    bool created_ = false;
     bool placed_ = false;
 };
 
@@ -427,17 +469,38 @@ bool TakeOverAttributes(int copy, const std::string& target, const struct stat& 
 
 } // namespace
 
+// The target opened for writing, without blocking on a FIFO, and what it is; none where it does
+// not exist. A file read-only as its owner marked it is refused, which root's rights do not
+// override.
+struct Target {
+    FileDescriptor file{-1};
+    struct stat st {};
+
+    Target(const std::string& target, const std::string& path) {
+        file = FileDescriptor(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        int error = file.Get() < 0 ? errno : 0;
+        if (error == 0 && ::fstat(file.Get(), &st) != 0)
+            error = errno;
+        if (error == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+            error = EACCES;
+        if (error != 0 && error != ENOENT)
+            throw EFCreateError(FullPathName(path), ErrorText(error));
+        if (error == 0)
+            ClearNonBlocking(file.Get());
+    }
+    bool Exists() const noexcept { return file.Get() >= 0; }
+    bool Regular() const noexcept { return Exists() && S_ISREG(st.st_mode); }
+};
+
 // The named file, and where the new bytes go until Commit: straight on for a FIFO or a device;
 // for a regular file, a copy beside it, or where the folder takes none, one in the temporary
-// folder, or as a last resort memory.
+// folder, or as a last resort (neither takes one, or the temporary folder fills up) memory.
 struct OutputFile::State {
     std::string path;
     FifoReader reader;
     bool open = false;
     std::string target; // links followed
     FileDescriptor direct{-1};
-    FileDescriptor existing{-1}; // the regular file to replace
-    struct stat st {};
     bool dangling = false;
     std::optional<TemporaryFile> beside;
     FileDescriptor elsewhere{-1};
@@ -445,59 +508,77 @@ struct OutputFile::State {
     std::uint64_t size = 0;
 
     void Open();
-    int CopyFd() const noexcept { return beside ? beside->Get() : elsewhere.Get(); }
-    WrittenBytes Written(int fd) const noexcept { return {fd, held, size}; }
-    bool ReplaceByRename();
+    void Write(std::string_view data);
+    bool ReplaceByRename(const Target& now, FileDescriptor& readBack);
 };
 
 void OutputFile::State::Open() {
-    open = true;
     target = ResolveLinks(path);
     struct stat named {};
     if (reader == FifoReader::IsWaitedFor && ::stat(target.c_str(), &named) == 0 &&
         S_ISFIFO(named.st_mode)) {
         direct = FileDescriptor(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
-        if (direct.Get() < 0)
-            throw EFCreateError(FullPathName(path), ErrorText(errno));
+        if (direct.Get() < 0) {
+            const int error = errno;
+            throw EFCreateError(FullPathName(path), ErrorText(error));
+        }
+        open = true;
         return;
     }
-    FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (file.Get() < 0 && errno != ENOENT)
-        throw EFCreateError(FullPathName(path), ErrorText(errno));
-    if (file.Get() >= 0) {
-        if (::fstat(file.Get(), &st) != 0)
-            throw EFCreateError(FullPathName(path), ErrorText(errno));
-        ClearNonBlocking(file.Get());
-        if (!S_ISREG(st.st_mode)) { // a device or a FIFO with a reader
-            direct = std::move(file);
-            return;
-        }
-        // Read-only as its owner marked it, which root's rights do not override.
-        if ((st.st_mode & 0222) == 0)
-            throw EFCreateError(FullPathName(path), ErrorText(EACCES));
-        existing = std::move(file);
-    } else {
-        struct stat link {};
-        dangling = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    Target first(target, path);               // what cannot be written fails before any conversion
+    if (first.Exists() && !first.Regular()) { // a device or a FIFO with a reader
+        direct = std::move(first.file);
+        open = true;
+        return;
     }
+    struct stat link {};
+    dangling = !first.Exists() && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
     if (!dangling) {
-        beside.emplace(target);
+        // Only its owner may see the copy of a file that others may not.
+        beside.emplace(target, first.Exists() ? 0600 : 0666);
         if (!beside->Created())
             beside.reset();
     }
     if (!beside)
         elsewhere = FileDescriptor(NamelessTemporary());
+    open = true;
+}
+
+void OutputFile::State::Write(std::string_view data) {
+    const int fd = direct.Get() >= 0 ? direct.Get() : beside ? beside->Get() : elsewhere.Get();
+    if (fd < 0) {
+        held.append(data);
+    } else if (fd != elsewhere.Get()) {
+        WriteAll(fd, data);
+    } else {
+        // The temporary folder's disk is not the target's: full, it hands the copy to memory.
+        int error = 0;
+        const std::size_t done = WriteSome(fd, data, error);
+        if (error != 0 && error != ENOSPC && error != EDQUOT)
+            ThrowWriteError(error);
+        if (error != 0) {
+            WrittenBytes{fd, {}, size + done}.ForEachPiece(
+                [this](std::string_view piece, std::uint64_t) { held.append(piece); });
+            elsewhere = FileDescriptor(-1);
+            held.append(data.substr(done));
+        }
+    }
+    size += data.size();
 }
 
 // Only a rename replaces a file in one step, so it is taken where the copy is in every respect
-// but its bytes the file it replaces, or where there is none.
-bool OutputFile::State::ReplaceByRename() {
+// but its bytes the file it replaces, or where there is none. The copy stays readable, in case
+// the rename is refused.
+bool OutputFile::State::ReplaceByRename(const Target& now, FileDescriptor& readBack) {
     if (!beside || dangling)
         return false;
-    if (existing.Get() >= 0 && (st.st_nlink != 1 || !TakeOverAttributes(beside->Get(), target, st)))
+    if (now.Exists() &&
+        (now.st.st_nlink != 1 || !TakeOverAttributes(beside->Get(), target, now.st)))
         return false;
-    beside->Finish();
-    return beside->RenameTo(target);
+    readBack = FileDescriptor(::dup(beside->Get()));
+    if (readBack.Get() < 0)
+        return false;
+    return beside->Finish() && beside->RenameTo(target);
 }
 
 OutputFile::OutputFile(std::string path, FifoReader reader)
@@ -512,16 +593,12 @@ void OutputFile::Write(std::string_view data) {
     State& s = *state_;
     if (!s.open)
         s.Open();
-    const int fd = s.direct.Get() >= 0 ? s.direct.Get() : s.CopyFd();
-    if (fd >= 0)
-        WriteAll(fd, data);
-    else
-        s.held.append(data);
-    s.size += data.size();
+    s.Write(data);
 }
 
 // Elsewhere (hard links, another owner's file, attributes a copy cannot carry, a sticky or
 // read-only folder) the file is written in place from the copy, with its space reserved first.
+// The target is looked at again: another program may have replaced it while the list was made.
 void OutputFile::Commit() {
     State& s = *state_;
     if (!s.open)
@@ -530,13 +607,23 @@ void OutputFile::Commit() {
         CloseChecked(s.direct);
         return;
     }
-    if (s.ReplaceByRename())
+    Target now(s.target, s.path);
+    FileDescriptor readBack(-1);
+    if (s.ReplaceByRename(now, readBack))
         return;
-    const WrittenBytes bytes = s.Written(s.beside ? s.beside->Reopen() : s.elsewhere.Get());
-    if (s.existing.Get() >= 0)
-        OverwriteInPlace(s.existing, bytes);
-    else
+    const int copy = readBack.Get() >= 0 ? readBack.Get()
+                     : s.beside          ? s.beside->Get()
+                                         : s.elsewhere.Get();
+    const WrittenBytes bytes{copy, s.held, s.size};
+    if (now.Regular()) {
+        OverwriteInPlace(now.file, bytes);
+    } else if (now.Exists()) { // a device or a FIFO by now
+        bytes.ForEachPiece(
+            [&](std::string_view piece, std::uint64_t) { WriteAll(now.file.Get(), piece); });
+        CloseChecked(now.file);
+    } else {
         WriteThroughName(s.path, bytes); // writes, or gives the reason the folder refuses
+    }
 }
 
 void WriteWholeFile(const std::string& path, std::span<const std::string_view> data,

@@ -455,6 +455,62 @@ TEST(SaveConvertedText, AttributesAreExactlyTheOldOnes) {
     }
 }
 
+// A list written as it is made: nothing of it shows in the folder until it is whole, and it
+// replaces the file that is there at the end, whatever took the old one's place meanwhile.
+TEST(OutputFile, ReplacesTheFileThatIsThereWhenWhole) {
+    TempDir dir;
+    const std::string target = dir.Write("list.txt", "old");
+    const std::string other = dir.Write("other.txt", "linked");
+    ASSERT_EQ(::link(target.c_str(), dir.File("link.txt").c_str()), 0); // written in place
+    platform::OutputFile out(target);
+    out.Write("new ");
+    EXPECT_EQ(EntriesIn(dir.Path()), 3U);
+    ASSERT_EQ(::rename(other.c_str(), target.c_str()), 0); // another program's save
+    out.Write("list");
+    out.Commit();
+    EXPECT_EQ(ReadBytes(target), "new list");
+    EXPECT_EQ(ReadBytes(dir.File("link.txt")), "old");
+    EXPECT_EQ(EntriesIn(dir.Path()), 2U);
+}
+
+// Where the copy cannot take the file's place (a file mounted over the name refuses the rename)
+// or the temporary folder fills up, the save still lands whole.
+TEST(OutputFile, SavesWhereTheRenameOrTheTemporaryFolderFails) {
+    TempDir dir;
+    const std::string source = dir.Write("source.txt", "old");
+    const std::string target = dir.Write("mounted.txt", "");
+    if (::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot mount here";
+    SaveConvertedText(dir.File("mounted"), "new");
+    ::umount(target.c_str());
+    EXPECT_EQ(ReadBytes(source), "new");
+
+    // A folder that takes no copy, a temporary folder with no room: the copy goes to memory.
+    const fs::path small = dir.Path() / "small";
+    fs::create_directory(small);
+    ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k"), 0);
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{small};
+    std::ofstream(small / "filler", std::ios::binary) << std::string(64 * 1024, 'f');
+    const fs::path locked = dir.Path() / "locked";
+    fs::create_directory(locked);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    const std::string list = (locked / "list.txt").string();
+    std::ofstream(list, std::ios::binary) << "old";
+    ASSERT_EQ(::chmod(list.c_str(), 0666), 0);
+    const std::string text(100'000, 'n');
+    EXPECT_EQ(AsNobody([&] {
+                  ::setenv("TMPDIR", small.c_str(), 1);
+                  return MessageOf<EWriteError>([&] {
+                             SaveConvertedText((locked / "list").string(), text);
+                         }) == "no error";
+              }),
+              0);
+    EXPECT_TRUE(ReadBytes(list) == text);
+}
+
 TEST(SaveConvertedText, FifoWithoutReaderFailsAtOnce) {
     TempDir dir;
     ASSERT_EQ(::mkfifo(dir.File("fifo.txt").c_str(), 0600), 0);
