@@ -2,6 +2,7 @@
 // a screen reader, over UTF-8 and windows-1251 bytes.
 
 #include "GuiTestSupport.h"
+#include "ui/TextView/LayoutCache.h"
 #include "ui/TextView/TextView.h"
 
 #include <QAccessible>
@@ -53,6 +54,7 @@ private slots:
     void draggedSelectionMovesAndStaysSelected();
     void longLinesAreCutBetweenWords_data();
     void longLinesAreCutBetweenWords();
+    void laidOutLinesOutliveTheirNeighbours();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -623,6 +625,21 @@ void TextViewTests::longLinesAreCutBetweenWords() {
         Keys(Qt::Key_Right, Qt::ControlModifier);
         QCOMPARE(view->CaretOffset(), 7 + wordEnd + 1);
     }
+}
+
+// A caller may hold a laid-out line while it asks for hundreds of others.
+void TextViewTests::laidOutLinesOutliveTheirNeighbours() {
+    std::string lines;
+    for (int i = 0; i < 1200; ++i)
+        lines += "line " + std::to_string(i) + "\r\n";
+    ui::ShownText text;
+    text.Show(std::make_shared<TextDocument>(lines));
+    ui::LayoutCache cache(text);
+    cache.SetWidth(400);
+    const ui::LayoutCache::Laid& first = cache.Layout(0);
+    for (std::size_t i = 1; i < 1000; ++i)
+        QCOMPARE(cache.Layout(i).layout->lineCount(), 1);
+    QCOMPARE(first.layout->text(), QStringLiteral("line 0"));
 }
 
 QTEST_MAIN(TextViewTests)

@@ -36,6 +36,7 @@ LayoutCache::~LayoutCache() = default;
 
 void LayoutCache::Clear() const {
     layouts_.clear();
+    retired_.clear();
 }
 
 void LayoutCache::SetFont(const QFont& font) {
@@ -84,7 +85,7 @@ void LayoutCache::Changed(const TextChange& change) {
         }
         kept.push_back(std::move(laid));
     }
-    layouts_.clear();
+    Clear();
     longIndexed_ = false;
     for (Laid& laid : kept) {
         const std::size_t index = SegmentIndex(laid.segment);
@@ -180,8 +181,12 @@ LayoutCache::Segment LayoutCache::SegmentOf(std::size_t offset) const {
 LayoutCache::Laid& LayoutCache::Layout(std::size_t index) const {
     if (const auto hit = layouts_.find(index); hit != layouts_.end())
         return hit->second;
+    // A full cache becomes the retired generation, whose entries keep their addresses as they
+    // move, so nothing a caller holds goes with the next layout.
+    if (auto node = retired_.extract(index))
+        return layouts_.insert(std::move(node)).position->second;
     if (layouts_.size() >= kLayoutCacheLimit)
-        Clear();
+        retired_ = std::exchange(layouts_, {});
     const Segment segment = SegmentAt(index);
     auto layout = std::make_unique<QTextLayout>(text_.Decoded(segment.from, segment.to), font_);
     QTextOption option;

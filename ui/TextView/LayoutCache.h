@@ -15,8 +15,9 @@ class QTextLayout;
 namespace skaldrun::ui {
 
 // The laid-out text of a view, wrapped to its width. Each line is laid out at once, or in parts
-// of 64 KiB where it is longer; the parts on screen are kept, and an edit lays out again only
-// the lines it touched.
+// of 64 KiB where it is longer; the last few hundred laid out are kept, and an edit lays out
+// again only the lines it touched. What Layout returns stays valid while hundreds of other
+// segments are laid out, so a caller may hold one while it asks for its neighbours.
 class LayoutCache {
 public:
     // A piece of one line laid out at once: the whole line, or a part of a huge one.
@@ -73,6 +74,7 @@ private:
     mutable std::vector<std::pair<std::size_t, std::size_t>> longLines_; // line, extra parts so far
     mutable bool longIndexed_ = false;
     mutable std::unordered_map<std::size_t, Laid> layouts_;
+    mutable std::unordered_map<std::size_t, Laid> retired_; // the generation before, until the next
 };
 
 } // namespace skaldrun::ui

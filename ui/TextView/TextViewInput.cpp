@@ -1,4 +1,5 @@
-// How the view turns keys, the mouse, input methods and drops into edits of its document.
+// How the view turns keys, focus, the context menu, input methods and drops into edits of its
+// document; the mouse has a file of its own.
 
 #include "ui/TextView/TextView.h"
 
@@ -148,7 +149,7 @@ void TextView::paste() {
         InsertText(mime->text(), false);
 }
 
-// --- Keys and the mouse -------------------------------------------------------------------------
+// --- Keys and focus -----------------------------------------------------------------------------
 
 bool TextView::event(QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
