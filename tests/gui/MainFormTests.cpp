@@ -1,8 +1,5 @@
 #include "GuiTestSupport.h"
-#include "app/Application.h"
-#include "app/CommandLine.h"
 #include "app/MessageBoxErrorReporter.h"
-#include "app/MessageDialog.h"
 #include "core/Version.h"
 #include "ui/Main/MainForm.h"
 #include "ui/Param/ParamForm.h"
@@ -14,17 +11,14 @@
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QTranslator>
 #include <memory>
 #include <sys/stat.h>
 #include <tuple>
@@ -52,13 +46,10 @@ private slots:
     void reloadUnderOkShowsItsStateBeforeTheErrorBox();
     void selectionShowsOnlyWithTheFocus();
     void selectorListDropsBelowWithSmallItems();
-    void messageOfOneLineStaysOnOneLine();
     void playlistFromTheCommandLine();
-    void helpVersionAndBadOptionsNeedNoDisplay();
     void droppedFilesOpenAndNeverBecomeText();
     void shortcutsFollowTheirCommands();
     void everyControlHasAName();
-    void qtTextsFollowTheLanguage();
     void autoCopyPutsTheWholeListOnTheClipboard();
     void clipboardOutlivesTheListItCameFrom_data();
     void clipboardOutlivesTheListItCameFrom();
@@ -70,7 +61,6 @@ private slots:
     void openFaultsLeaveTheWindowUsable();
     void saveFaultsLeaveTheWindowUsable_data();
     void saveFaultsLeaveTheWindowUsable();
-    void messageDialogCopiesAFramedText();
     void helpItemsOpenTheSitePages();
     void exitClosesTheWindow();
 
@@ -462,38 +452,8 @@ void MainFormTests::selectorListDropsBelowWithSmallItems() {
     selector->hidePopup();
 }
 
-void MainFormTests::messageOfOneLineStaysOnOneLine() {
-    app::MessageDialog dialog(QStringLiteral("Ошибка: Этот файл не Winamp плейлист"));
-    dialog.adjustSize();
-    const auto* text = dialog.findChild<QLabel*>(QStringLiteral("MessageText"));
-    QVERIFY(text->height() < 2 * text->fontMetrics().lineSpacing());
-    QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
-}
-
+// What the command line names opens as the open dialog's choice does.
 void MainFormTests::playlistFromTheCommandLine() {
-    const auto absolute = [](const char* name) {
-        return std::optional(QDir::current().absoluteFilePath(QString::fromUtf8(name)));
-    };
-    const struct {
-        QStringList arguments;
-        std::optional<QString> playlist;
-    } cases[] = {
-        {{QStringLiteral("skaldrun")}, std::nullopt},
-        {{QStringLiteral("skaldrun"), QString()}, std::nullopt},
-        {{QStringLiteral("skaldrun"), QStringLiteral("a.m3u"), QStringLiteral("ignored")},
-         absolute("a.m3u")},
-        {{QStringLiteral("skaldrun"), QStringLiteral("--"), QStringLiteral("-x.m3u")},
-         absolute("-x.m3u")},
-        {{QStringLiteral("skaldrun"), QStringLiteral("-platform"), QStringLiteral("offscreen"),
-          QStringLiteral("-reverse"), QStringLiteral("a.m3u")},
-         absolute("a.m3u")},
-    };
-    for (const auto& c : cases) {
-        const app::CommandLine command = app::ParseCommandLine(c.arguments);
-        QVERIFY(!command.exitCode);
-        QCOMPARE(command.playlist, c.playlist);
-    }
-
     const QString path = Sample("cr-only.m3u");
     form->OpenPlaylist(path);
     QCOMPARE(ListView()->PlainText(),
@@ -503,48 +463,6 @@ void MainFormTests::playlistFromTheCommandLine() {
     QCOMPARE(dialogs.offered, path);
     form->OpenPlaylist(dir->filePath(QStringLiteral("missing.m3u")));
     QCOMPARE(errors.messages.size(), 1U);
-}
-
-// Run as a user would type them, where no window system is reachable.
-void MainFormTests::helpVersionAndBadOptionsNeedNoDisplay() {
-    const QString version = QStringLiteral("Skaldrun %1 (build %2)\n")
-                                .arg(QString::fromUtf8(kVersionText))
-                                .arg(kBuildNumber);
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        QString out;
-        QString err;
-    } cases[] = {
-        {{QStringLiteral("--help")}, 0, QStringLiteral("Usage: skaldrun [OPTION]..."), {}},
-        {{QStringLiteral("-h")}, 0, QStringLiteral("Usage: skaldrun [OPTION]..."), {}},
-        {{QStringLiteral("--version")}, 0, version, {}},
-        {{QStringLiteral("-V"), QStringLiteral("a.m3u")}, 0, version, {}},
-        {{QStringLiteral("--bogus")},
-         64,
-         {},
-         QStringLiteral("skaldrun: Unknown option 'bogus'.\nTry 'skaldrun --help'.\n")},
-        // No display at all: one line that says so, before Qt would abort.
-        {{QStringLiteral("a.m3u")},
-         1,
-         {},
-         QStringLiteral("skaldrun: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                        "skaldrun-convert converts playlists without one.\n")},
-    };
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    for (const auto& c : cases) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(SKALDRUN_APP_EXE), c.arguments);
-        QVERIFY(process.waitForFinished(20000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), c.exitCode);
-        QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).startsWith(c.out),
-                 qPrintable(c.arguments.join(' ')));
-        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), c.err);
-    }
 }
 
 void MainFormTests::droppedFilesOpenAndNeverBecomeText() {
@@ -590,16 +508,6 @@ void MainFormTests::shortcutsFollowTheirCommands() {
 
 void MainFormTests::everyControlHasAName() {
     QCOMPARE(test::UnnamedControls(form.get()), QStringList());
-}
-
-void MainFormTests::qtTextsFollowTheLanguage() {
-    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (!QFile::exists(folder + QStringLiteral("/qtbase_ru.qm")))
-        QSKIP("Qt's Russian texts are not installed");
-    QTranslator translator;
-    QVERIFY(app::InstallQtTranslations(translator, QLocale(QLocale::Russian)));
-    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
-    QCoreApplication::removeTranslator(&translator);
 }
 
 void MainFormTests::autoCopyPutsTheWholeListOnTheClipboard() {
@@ -838,23 +746,6 @@ void MainFormTests::saveFaultsLeaveTheWindowUsable() {
     QCOMPARE(errors.messages.size(), 1U);
     QCOMPARE(Read(good + QStringLiteral(".txt")),
              QByteArray("1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n"));
-}
-
-void MainFormTests::messageDialogCopiesAFramedText() {
-    app::MessageDialogService service;
-    QString copied;
-    test::CloseNextModal(
-        [&](QWidget* modal) {
-            QCOMPARE(modal->windowTitle(), QStringLiteral("Skaldrun"));
-            QTest::keyClick(modal, Qt::Key_C, Qt::ControlModifier);
-            copied = QGuiApplication::clipboard()->text();
-        },
-        Qt::Key_Escape);
-    service.ShowMessage("Ошибка: Этот файл не Winamp плейлист");
-    const QString rule(27, u'-');
-    QCOMPARE(copied, rule + "\r\nSkaldrun\r\n" + rule +
-                         "\r\nОшибка: Этот файл не Winamp плейлист\r\n" + rule + "\r\nOK   \r\n" +
-                         rule + "\r\n");
 }
 
 void MainFormTests::helpItemsOpenTheSitePages() {

@@ -1,0 +1,135 @@
+// What app/ adds around the windows: the command line, the message dialog and Qt's own texts.
+
+#include "GuiTestSupport.h"
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/MessageDialog.h"
+#include "core/Version.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QTest>
+#include <QTranslator>
+#include <optional>
+
+using namespace skaldrun;
+
+class AppTests : public test::GuiTestBase {
+    Q_OBJECT
+
+private slots:
+    void commandLineNamesThePlaylist();
+    void helpVersionAndBadOptionsNeedNoDisplay();
+    void messageOfOneLineStaysOnOneLine();
+    void messageDialogCopiesAFramedText();
+    void qtTextsFollowTheLanguage();
+};
+
+// The playlist the command line names, whatever Qt's own options around it.
+void AppTests::commandLineNamesThePlaylist() {
+    const auto absolute = [](const char* name) {
+        return std::optional(QDir::current().absoluteFilePath(QString::fromUtf8(name)));
+    };
+    const struct {
+        QStringList arguments;
+        std::optional<QString> playlist;
+    } cases[] = {
+        {{QStringLiteral("skaldrun")}, std::nullopt},
+        {{QStringLiteral("skaldrun"), QString()}, std::nullopt},
+        {{QStringLiteral("skaldrun"), QStringLiteral("a.m3u"), QStringLiteral("ignored")},
+         absolute("a.m3u")},
+        {{QStringLiteral("skaldrun"), QStringLiteral("--"), QStringLiteral("-x.m3u")},
+         absolute("-x.m3u")},
+        {{QStringLiteral("skaldrun"), QStringLiteral("-platform"), QStringLiteral("offscreen"),
+          QStringLiteral("-reverse"), QStringLiteral("a.m3u")},
+         absolute("a.m3u")},
+    };
+    for (const auto& c : cases) {
+        const app::CommandLine command = app::ParseCommandLine(c.arguments);
+        QVERIFY(!command.exitCode);
+        QCOMPARE(command.playlist, c.playlist);
+    }
+}
+
+void AppTests::messageOfOneLineStaysOnOneLine() {
+    app::MessageDialog dialog(QStringLiteral("Ошибка: Этот файл не Winamp плейлист"));
+    dialog.adjustSize();
+    const auto* text = dialog.findChild<QLabel*>(QStringLiteral("MessageText"));
+    QVERIFY(text->height() < 2 * text->fontMetrics().lineSpacing());
+    QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
+}
+
+// Run as a user would type them, where no window system is reachable.
+void AppTests::helpVersionAndBadOptionsNeedNoDisplay() {
+    const QString version = QStringLiteral("Skaldrun %1 (build %2)\n")
+                                .arg(QString::fromUtf8(kVersionText))
+                                .arg(kBuildNumber);
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        {{QStringLiteral("--help")}, 0, QStringLiteral("Usage: skaldrun [OPTION]..."), {}},
+        {{QStringLiteral("-h")}, 0, QStringLiteral("Usage: skaldrun [OPTION]..."), {}},
+        {{QStringLiteral("--version")}, 0, version, {}},
+        {{QStringLiteral("-V"), QStringLiteral("a.m3u")}, 0, version, {}},
+        {{QStringLiteral("--bogus")},
+         64,
+         {},
+         QStringLiteral("skaldrun: Unknown option 'bogus'.\nTry 'skaldrun --help'.\n")},
+        // No display at all: one line that says so, before Qt would abort.
+        {{QStringLiteral("a.m3u")},
+         1,
+         {},
+         QStringLiteral("skaldrun: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                        "skaldrun-convert converts playlists without one.\n")},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    for (const auto& c : cases) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(SKALDRUN_APP_EXE), c.arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), c.exitCode);
+        QVERIFY2(QString::fromUtf8(process.readAllStandardOutput()).startsWith(c.out),
+                 qPrintable(c.arguments.join(' ')));
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), c.err);
+    }
+}
+
+void AppTests::qtTextsFollowTheLanguage() {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFile::exists(folder + QStringLiteral("/qtbase_ru.qm")))
+        QSKIP("Qt's Russian texts are not installed");
+    QTranslator translator;
+    QVERIFY(app::InstallQtTranslations(translator, QLocale(QLocale::Russian)));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    QCoreApplication::removeTranslator(&translator);
+}
+
+void AppTests::messageDialogCopiesAFramedText() {
+    app::MessageDialogService service;
+    QString copied;
+    test::CloseNextModal(
+        [&](QWidget* modal) {
+            QCOMPARE(modal->windowTitle(), QStringLiteral("Skaldrun"));
+            QTest::keyClick(modal, Qt::Key_C, Qt::ControlModifier);
+            copied = QGuiApplication::clipboard()->text();
+        },
+        Qt::Key_Escape);
+    service.ShowMessage("Ошибка: Этот файл не Winamp плейлист");
+    const QString rule(27, u'-');
+    QCOMPARE(copied, rule + "\r\nSkaldrun\r\n" + rule +
+                         "\r\nОшибка: Этот файл не Winamp плейлист\r\n" + rule + "\r\nOK   \r\n" +
+                         rule + "\r\n");
+}
+
+QTEST_MAIN(AppTests)
+#include "AppTests.moc"
