@@ -637,7 +637,7 @@ void TextViewTests::laidOutLinesOutliveTheirNeighbours() {
     ui::LayoutCache cache(text);
     cache.SetWidth(400);
     const ui::LayoutCache::Laid& first = cache.Layout(0);
-    for (std::size_t i = 1; i < 1000; ++i)
+    for (std::size_t i = 1; i < 400; ++i) // past a whole generation of the cache
         QCOMPARE(cache.Layout(i).layout->lineCount(), 1);
     QCOMPARE(first.layout->text(), QStringLiteral("line 0"));
 }

@@ -8,7 +8,7 @@ namespace skaldrun::ui {
 namespace {
 
 constexpr std::size_t kPart = 64 * 1024;       // the most of one line laid out at once
-constexpr std::size_t kLayoutCacheLimit = 512; // laid-out segments kept
+constexpr std::size_t kLayoutCacheLimit = 256; // laid-out segments in each of two generations
 constexpr std::size_t kCutSearch = 4096;       // how far back a cut looks for a blank
 
 // A code point that belongs to the character before it: a combining accent, a joiner, a

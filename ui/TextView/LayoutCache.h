@@ -16,7 +16,7 @@ namespace skaldrun::ui {
 
 // The laid-out text of a view, wrapped to its width. Each line is laid out at once, or in parts
 // of 64 KiB where it is longer; the last few hundred laid out are kept, and an edit lays out
-// again only the lines it touched. What Layout returns stays valid while hundreds of other
+// again only the lines it touched. What Layout returns stays valid while a few hundred other
 // segments are laid out, so a caller may hold one while it asks for its neighbours.
 class LayoutCache {
 public:
