@@ -1,0 +1,108 @@
+#include "core/Utf8.h"
+
+#include "core/LineBreaks.h" // for SKALDRUN_HAVE_SSE2
+
+#include <cstdint>
+#include <cstring>
+
+namespace skaldrun {
+
+namespace {
+
+#ifdef SKALDRUN_HAVE_SSE2
+// Sixteen bytes at a time while they are ASCII and whole two-byte characters, which is what
+// Latin, Cyrillic and Greek titles are: each lead byte C2..DF must be followed by exactly one
+// continuation byte, within the block or at the start of the next. Returns where the bytes
+// stop being of that kind, or nullptr where they break the rules.
+const unsigned char* SkipTwoByteText(const unsigned char* p, const unsigned char* end) noexcept {
+    unsigned carry = 0; // the last block ended with a lead byte
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+        const __m128i signedBytes = _mm_xor_si128(block, flip); // unsigned order as signed
+        const auto below = [&](int value) {
+            return _mm_cmplt_epi8(signedBytes, _mm_set1_epi8(static_cast<char>(value ^ 0x80)));
+        };
+        const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(block)) ^ 0xFFFFU;
+        const unsigned continuation =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(below(0x80), below(0xC0))));
+        const unsigned lead =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(below(0xC2), below(0xE0))));
+        if ((ascii | continuation | lead) != 0xFFFFU)
+            break; // a longer character, or a byte no text has: the careful way decides
+        if (continuation != (((lead << 1) | carry) & 0xFFFFU))
+            return nullptr;
+        carry = lead >> 15;
+        p += 16;
+    }
+    // A lead byte that ended the last block owns the next byte.
+    if (carry != 0) {
+        if (p == end || (*p & 0xC0) != 0x80)
+            return nullptr;
+        ++p;
+    }
+    return p;
+}
+#endif
+
+} // namespace
+
+bool IsValidUtf8(std::string_view bytes) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p != end) {
+#ifdef SKALDRUN_HAVE_SSE2
+        p = SkipTwoByteText(p, end);
+        if (p == nullptr)
+            return false;
+        if (p == end)
+            break;
+#endif
+        // Runs of ASCII, which most playlists mostly are, eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ULL) != 0)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        // Two-byte characters, which Cyrillic and Latin letters with marks are, at once.
+        if (b >= 0xC2 && b <= 0xDF && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            p += 2;
+            continue;
+        }
+        int more = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p <= more || p[1] < low || p[1] > high)
+            return false;
+        for (int i = 2; i <= more; ++i) {
+            if (p[i] < 0x80 || p[i] > 0xBF)
+                return false;
+        }
+        p += more + 1;
+    }
+    return true;
+}
+
+} // namespace skaldrun
