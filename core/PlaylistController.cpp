@@ -11,7 +11,32 @@ PlaylistController::PlaylistController(const ConvertOptions& options, MessageSer
                                        ClipboardService& clipboard)
     : options_(options)
     , messages_(messages)
-    , clipboard_(clipboard) {}
+    , clipboard_(clipboard) {
+    converted_->Watch(*this);
+}
+
+// The list may outlive the controller in a view or on the clipboard.
+PlaylistController::~PlaylistController() {
+    converted_->Unwatch(*this);
+}
+
+void PlaylistController::TextChanged(const TextChange&) {
+    if (edited_ == converted_->IsModified())
+        return;
+    edited_ = !edited_;
+    Notify(ListEditedChanged);
+}
+
+void PlaylistController::SetConverted(std::shared_ptr<TextDocument> converted) {
+    converted_->Unwatch(*this);
+    converted_ = std::move(converted);
+    converted_->Watch(*this);
+    selection_ = std::make_shared<SelectionModel>();
+    if (edited_) {
+        edited_ = false;
+        Notify(ListEditedChanged);
+    }
+}
 
 void PlaylistController::Notify(unsigned changes) {
     if (observer_ != nullptr && changes != 0)
@@ -20,16 +45,6 @@ void PlaylistController::Notify(unsigned changes) {
 
 void PlaylistController::SetFileName(std::string fileName) {
     fileName_ = std::move(fileName);
-}
-
-void PlaylistController::SetConvertedSelection(Selection selection) {
-    const std::size_t size = converted_->Size();
-    selection.start = std::min(selection.start, size);
-    selection.length = std::min(selection.length, size - selection.start);
-    if (selection == selection_)
-        return;
-    selection_ = selection;
-    Notify(SelectionChanged);
 }
 
 void PlaylistController::SetVisibleView(ViewKind view) {
@@ -72,9 +87,8 @@ void PlaylistController::LoadPlaylist() {
     // New documents: the views let go of the old ones, so a huge earlier playlist does not stay
     // in memory beside the next (a copy on the clipboard keeps only what it holds).
     source_ = std::make_shared<TextDocument>();
-    converted_ = std::make_shared<TextDocument>();
-    selection_ = Selection();
-    Notify(SourceTextChanged | ConvertedTextChanged | SelectionChanged);
+    SetConverted(std::make_shared<TextDocument>());
+    Notify(SourceTextChanged | ConvertedTextChanged);
 
     source_ = std::make_shared<TextDocument>(ReadTextFile(fileName_));
     Notify(SourceTextChanged);
@@ -89,11 +103,11 @@ void PlaylistController::LoadPlaylist() {
         isPlaylist = ConvertPlaylist(SplitLines(playlist), options_, converted, &lineStarts);
     } catch (...) {
         // The lines made before the faulty entry stay on show.
-        converted_ = std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts));
+        SetConverted(std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts)));
         Notify(ConvertedTextChanged);
         throw;
     }
-    converted_ = std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts));
+    SetConverted(std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts)));
     Notify(ConvertedTextChanged);
 
     if (!isPlaylist) {
@@ -129,15 +143,18 @@ void PlaylistController::SelectView(int index) {
     SetVisibleView(converted ? ViewKind::Converted : ViewKind::Source);
 }
 
+// Nothing selected, everything is, with the caret at its start so the view stays where it is.
 void PlaylistController::CopyConverted() {
-    if (selection_.length == 0) {
-        selection_ = Selection{0, converted_->Size()};
-        Notify(SelectionChanged);
-    }
+    const std::size_t size = converted_->Size();
+    if (selection_->Get().Empty())
+        selection_->Set({size, 0});
+    const TextSelection& selection = selection_->Get();
+    const std::size_t from = std::min(selection.Start(), size);
+    const std::size_t to = std::min(selection.End(), size);
     // An empty view has nothing to copy; the clipboard keeps what the user put there.
-    if (selection_.length == 0)
+    if (from == to)
         return;
-    clipboard_.CopyRange(*converted_, selection_.start, selection_.start + selection_.length);
+    clipboard_.CopyRange(*converted_, from, to);
 }
 
 } // namespace skaldrun

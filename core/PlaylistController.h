@@ -4,6 +4,7 @@
 #include "core/ConvertOptions.h"
 #include "core/MessageService.h"
 #include "core/TextDocument.h"
+#include "core/TextSelection.h"
 
 #include <cstddef>
 #include <memory>
@@ -20,7 +21,7 @@ enum class ViewKind { Source, Converted };
 enum StateChange : unsigned {
     SourceTextChanged = 1U << 0,
     ConvertedTextChanged = 1U << 1,
-    SelectionChanged = 1U << 2,
+    ListEditedChanged = 1U << 2,
     VisibleViewChanged = 1U << 3,
     ExportEnabledChanged = 1U << 4,
     SelectorChanged = 1U << 5,
@@ -35,26 +36,27 @@ public:
     virtual void StateChanged(unsigned changes) = 0;
 };
 
-// A selection in the converted view, in bytes.
-struct Selection {
-    std::size_t start = 0;
-    std::size_t length = 0;
-    friend bool operator==(const Selection&, const Selection&) = default;
-};
-
 // The main window's state without its widgets, and the operations that change it.
-class PlaylistController {
+class PlaylistController : private TextDocument::Watcher {
 public:
     PlaylistController(const ConvertOptions& options, MessageService& messages,
                        ClipboardService& clipboard);
+    ~PlaylistController();
+    PlaylistController(const PlaylistController&) = delete;
+    PlaylistController& operator=(const PlaylistController&) = delete;
 
     void SetObserver(StateObserver* observer) noexcept { observer_ = observer; }
 
     // The documents the views show; an edit in the list view is an edit of Converted, which
-    // Copy and Save then take as it stands.
+    // Copy and Save then take as it stands. The list's selection is held here and shown by its
+    // view; a new list comes with a new one.
     const std::shared_ptr<TextDocument>& Source() const noexcept { return source_; }
     const std::shared_ptr<TextDocument>& Converted() const noexcept { return converted_; }
-    Selection ConvertedSelection() const noexcept { return selection_; }
+    const std::shared_ptr<SelectionModel>& ConvertedSelection() const noexcept {
+        return selection_;
+    }
+    // Whether the list differs from what the conversion made, by edits not undone.
+    bool ListEdited() const noexcept { return edited_; }
     ViewKind VisibleView() const noexcept { return visible_; }
     const std::string& FileName() const noexcept { return fileName_; }
     bool PlaylistLoaded() const noexcept { return loaded_; }
@@ -65,14 +67,14 @@ public:
 
     // The file chosen in the open dialog, a dropped file or one named on the command line.
     void SetFileName(std::string fileName);
-    // The user's selection in the converted view.
-    void SetConvertedSelection(Selection selection);
 
     void LoadPlaylist();
     void SelectView(int index);
     void CopyConverted();
 
 private:
+    void TextChanged(const TextChange& change) override;
+    void SetConverted(std::shared_ptr<TextDocument> converted);
     void Notify(unsigned changes);
     void SetVisibleView(ViewKind view);
     void SetExportEnabled(bool enabled);
@@ -87,7 +89,8 @@ private:
 
     std::shared_ptr<TextDocument> source_ = std::make_shared<TextDocument>();
     std::shared_ptr<TextDocument> converted_ = std::make_shared<TextDocument>();
-    Selection selection_;
+    std::shared_ptr<SelectionModel> selection_ = std::make_shared<SelectionModel>();
+    bool edited_ = false;
     ViewKind visible_ = ViewKind::Source;
     std::string fileName_;
     bool loaded_ = false;

@@ -123,6 +123,7 @@ TextChange TextDocument::Replace(std::size_t from, std::size_t to, std::string_v
     change.caret = from + bytes.size();
     if (change.removed != 0 || !inserted.empty())
         history_.Record({from, change.removedBytes, std::move(inserted), typing});
+    Announce(change);
     return change;
 }
 
@@ -144,7 +145,13 @@ TextChange TextDocument::Move(std::size_t from, std::size_t to, std::size_t at) 
     TextChange change = Apply(start, end, spans);
     change.caret = at < from ? at + (to - from) : at;
     history_.Record({start, change.removedBytes, std::move(spans), false});
+    Announce(change);
     return change;
+}
+
+void TextDocument::Announce(const TextChange& change) const {
+    if (change.removed != 0 || change.inserted != 0)
+        watchers_.TellAll([&](Watcher& watcher) { watcher.TextChanged(change); });
 }
 
 std::optional<TextChange> TextDocument::Undo() {
@@ -153,6 +160,7 @@ std::optional<TextChange> TextDocument::Undo() {
     const EditStep& step = history_.Undo();
     TextChange change = Apply(step.at, step.at + SizeOf(step.inserted), step.removed);
     change.caret = step.at + change.inserted;
+    Announce(change);
     return change;
 }
 
@@ -162,6 +170,7 @@ std::optional<TextChange> TextDocument::Redo() {
     const EditStep& step = history_.Redo();
     TextChange change = Apply(step.at, step.at + SizeOf(step.removed), step.inserted);
     change.caret = step.at + change.inserted;
+    Announce(change);
     return change;
 }
 

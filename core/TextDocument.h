@@ -8,6 +8,7 @@
 // that is never shown costs nothing.
 
 #include "core/EditHistory.h"
+#include "core/Watchers.h"
 
 #include <cstddef>
 #include <optional>
@@ -31,6 +32,16 @@ struct TextChange {
 
 class TextDocument {
 public:
+    // Told of every change, whoever made it: the views that keep something per line, and the
+    // owner that wants to know whether the text was edited.
+    class Watcher {
+    public:
+        virtual void TextChanged(const TextChange& change) = 0;
+
+    protected:
+        ~Watcher() = default;
+    };
+
     TextDocument() = default;
     explicit TextDocument(std::string text);
     // With its line index as whoever wrote the text knows it (see LineStart); an empty index is
@@ -75,11 +86,15 @@ public:
     bool IsModified() const noexcept { return history_.IsModified(); }
     void MarkClean() noexcept { history_.MarkClean(); }
 
+    void Watch(Watcher& watcher) { watchers_.Add(watcher); }
+    void Unwatch(Watcher& watcher) noexcept { watchers_.Remove(watcher); }
+
 private:
     std::size_t PieceOf(std::size_t offset) const noexcept;
     std::size_t PieceStart(std::size_t i) const noexcept { return i == 0 ? 0 : ends_[i - 1]; }
     TextSpan Store(std::string_view bytes);
     TextChange Apply(std::size_t from, std::size_t to, const TextSpans& spans);
+    void Announce(const TextChange& change) const;
     void SetPieces(TextSpans pieces);
     void EnsureIndex() const;
     void IndexBreaks(std::size_t from, std::size_t to, std::vector<std::size_t>& starts) const;
@@ -91,6 +106,7 @@ private:
     EditHistory history_;
     mutable std::vector<std::size_t> starts_;
     mutable bool indexed_ = false;
+    WatcherList<Watcher> watchers_;
 };
 
 } // namespace skaldrun

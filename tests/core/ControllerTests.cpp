@@ -2,6 +2,7 @@
 #include "core/Errors.h"
 #include "core/PlaylistController.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <optional>
 #include <vector>
@@ -47,6 +48,7 @@ protected:
     }
     void StateChanged(unsigned changes) override {
         ++notifications;
+        notifiedChanges.push_back(changes);
         if ((changes & ConvertedTextChanged) != 0)
             convertedSeen = controller.Converted()->Text();
     }
@@ -67,6 +69,7 @@ protected:
     std::optional<std::string> clipboard;
     std::string convertedSeen;
     int notifications = 0;
+    std::vector<unsigned> notifiedChanges;
 };
 
 constexpr std::string_view kGood = "#EXTM3U\r\n#EXTINF:185,01-Intro\r\na.mp3\r\n#EXTINF:5,b\r\n";
@@ -110,13 +113,14 @@ TEST_F(ControllerTest, LoadRowsOfTheStateTable) {
 TEST_F(ControllerTest, AutoCopyPutsTheWholeTextOnTheClipboardAndSelectsIt) {
     Load(Playlist("good.m3u", kGood));
     EXPECT_EQ(clipboard, kConverted);
-    EXPECT_EQ(controller.ConvertedSelection(), (Selection{0, kConverted.size()}));
+    // All of it, the caret at its start so that the view does not scroll.
+    EXPECT_EQ(controller.ConvertedSelection()->Get(), (TextSelection{kConverted.size(), 0}));
 
     options.AutoCopy = false;
     clipboard.reset();
     Load(controller.FileName());
     EXPECT_FALSE(clipboard.has_value());
-    EXPECT_EQ(controller.ConvertedSelection(), Selection{});
+    EXPECT_EQ(controller.ConvertedSelection()->Get(), TextSelection{});
 
     options.AutoOpen = false; // AutoCopy on but ignored while AutoOpen is off
     options.AutoCopy = true;
@@ -169,19 +173,48 @@ TEST_F(ControllerTest, HeaderOnlyPlaylistIsASuccessfulLoad) {
 
 TEST_F(ControllerTest, CopyTakesTheSelectionOrEverything) {
     Load(Playlist("good.m3u", kGood));
-    controller.SetConvertedSelection({2, 5});
+    SelectionModel& selection = *controller.ConvertedSelection(); // as the list view sets it
+    selection.Set({7, 2});
     controller.CopyConverted();
     EXPECT_EQ(clipboard, "Intro");
-    EXPECT_EQ(controller.ConvertedSelection(), (Selection{2, 5}));
+    EXPECT_EQ(selection.Get(), (TextSelection{7, 2}));
 
     TextDocument& converted = *controller.Converted(); // as the list view edits it
     converted.Replace(0, converted.Size(), "edited\r\nlast line");
-    controller.SetConvertedSelection({});
+    selection.Set({});
     controller.CopyConverted();
     EXPECT_EQ(clipboard, "edited\r\nlast line");
 
-    controller.SetConvertedSelection({100, 100}); // clipped to the text
-    EXPECT_EQ(controller.ConvertedSelection(), (Selection{17, 0}));
+    selection.Set({100, 5}); // left past the text by an edit nobody followed
+    controller.CopyConverted();
+    EXPECT_EQ(clipboard, "d\r\nlast line");
+}
+
+// Edits of the list reach the controller from the document, whoever makes them; an undo back to
+// the converted list, or another load, is no edit.
+TEST_F(ControllerTest, KnowsWhetherTheListWasEdited) {
+    Load(Playlist("good.m3u", kGood));
+    const std::shared_ptr<TextDocument> list = controller.Converted();
+    const auto edits = [&] {
+        return std::count_if(notifiedChanges.begin(), notifiedChanges.end(),
+                             [](unsigned c) { return (c & ListEditedChanged) != 0; });
+    };
+    EXPECT_FALSE(controller.ListEdited());
+    list->Replace(0, 0, "x", true);
+    list->Replace(1, 1, "y", true); // typing on: one step
+    EXPECT_TRUE(controller.ListEdited());
+    EXPECT_EQ(edits(), 1);
+    list->Undo();
+    EXPECT_FALSE(controller.ListEdited());
+    list->Redo();
+    EXPECT_TRUE(controller.ListEdited());
+    EXPECT_EQ(edits(), 3);
+    Load(controller.FileName());
+    EXPECT_FALSE(controller.ListEdited());
+    EXPECT_EQ(edits(), 4);
+    list->Undo(); // the old list, still held by someone, is no longer the controller's
+    EXPECT_FALSE(controller.ListEdited());
+    EXPECT_EQ(edits(), 4);
 }
 
 // Whoever still shows or copied the last playlist holds it; the controller keeps nothing of it.

@@ -147,10 +147,10 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
         const PlaylistController& c = form->Controller();
         if (enabled && !c.Converted()->Text().empty()) {
             const ui::ViewCodec codec = ui::ViewCodec::For(c.Converted()->Text());
-            const Selection selection = c.ConvertedSelection();
-            const QString expected = codec.Decode(
-                c.Converted()->Copy(selection.start, selection.start + selection.length));
-            if (selection.length == 0 || QGuiApplication::clipboard()->text() != expected)
+            const TextSelection selection = c.ConvertedSelection()->Get();
+            const QString expected =
+                codec.Decode(c.Converted()->Copy(selection.Start(), selection.End()));
+            if (selection.Empty() || QGuiApplication::clipboard()->text() != expected)
                 return {"copy (the clipboard does not hold the selection)", 99};
         }
         return {"copy", 0};

@@ -197,13 +197,11 @@ void TMainForm::MP3SaveSpeedButtonClick() {
     if (!name)
         return;
     const WaitCursor busy; // a command that may take a while
-    PushSelection();
     SaveConvertedText(FileNameToBytes(*name), *controller_.Converted());
 }
 
 void TMainForm::CopySpeedButtonClick() {
     const WaitCursor busy; // a command that may take a while
-    PushSelection();
     controller_.CopyConverted();
 }
 
@@ -254,16 +252,7 @@ void TMainForm::StateChanged(unsigned changes) {
     if ((changes & SourceTextChanged) != 0)
         ui_->MP3Memo->SetDocument(controller_.Source());
     if ((changes & ConvertedTextChanged) != 0)
-        ui_->TextMemo->SetDocument(controller_.Converted());
-    if ((changes & SelectionChanged) != 0) {
-        // A selection the view already has stays as the user made it, caret included; another
-        // gets the caret at its start, so that the view stays where it is.
-        const Selection selection = controller_.ConvertedSelection();
-        TextView& list = *ui_->TextMemo;
-        if (list.SelectionStart() != selection.start ||
-            list.SelectionEnd() != selection.start + selection.length)
-            list.Select(selection.start + selection.length, selection.start);
-    }
+        ui_->TextMemo->SetDocument(controller_.Converted(), controller_.ConvertedSelection());
     if ((changes & VisibleViewChanged) != 0) {
         const bool converted = controller_.VisibleView() == ViewKind::Converted;
         ui_->MP3Memo->setVisible(!converted);
@@ -326,14 +315,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-// The edits are already the controller's own; the selection reaches it before it copies or
-// saves.
-void TMainForm::PushSelection() {
-    const TextView& view = *ui_->TextMemo;
-    controller_.SetConvertedSelection(
-        {view.SelectionStart(), view.SelectionEnd() - view.SelectionStart()});
 }
 
 } // namespace skaldrun::ui

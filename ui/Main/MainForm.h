@@ -73,7 +73,6 @@ private:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool TakeDrag(QDropEvent* event, bool drop);
-    void PushSelection();
     void OpenPage(const QString& pathAndQuery);
 
     std::unique_ptr<Ui::TMainForm> ui_;

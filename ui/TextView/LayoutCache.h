@@ -36,10 +36,12 @@ public:
     ~LayoutCache();
 
     void SetFont(const QFont& font);
+    const QFont& Font() const noexcept { return font_; }
     void SetWidth(int width);
     // What an input method composes at the caret, shown but not yet in the text.
     void SetPreedit(std::size_t offset, const QString& preedit);
     const QString& Preedit() const noexcept { return preedit_; }
+    std::size_t PreeditAt() const noexcept { return preeditAt_; }
     // Another text: nothing laid out is kept.
     void Reset();
     void Changed(const TextChange& change);

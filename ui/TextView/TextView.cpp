@@ -14,6 +14,10 @@
 
 namespace skaldrun::ui {
 
+namespace {
+constexpr int kMargin = ViewGeometry::kMargin;
+} // namespace
+
 TextView::TextView(QWidget* parent)
     : QAbstractScrollArea(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -25,6 +29,8 @@ TextView::TextView(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     viewport()->setAcceptDrops(true);
     layouts_.SetFont(font());
+    text_.Document().Watch(*this);
+    model_.Shared()->Watch(*this);
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             &TextView::ScrollBarAction);
     static const bool readable = [] {
@@ -34,176 +40,118 @@ TextView::TextView(QWidget* parent)
     (void)readable;
 }
 
-TextView::~TextView() = default;
+TextView::~TextView() {
+    text_.Document().Unwatch(*this);
+    model_.Shared()->Unwatch(*this);
+}
 
 void TextView::setReadOnly(bool readOnly) {
-    readOnly_ = readOnly;
+    model_.SetReadOnly(readOnly);
     setAttribute(Qt::WA_InputMethodEnabled, !readOnly);
 }
 
-void TextView::SetDocument(std::shared_ptr<TextDocument> document) {
-    if (document != nullptr && document == text_.Shared())
-        return;
-    text_.Show(std::move(document));
-    layouts_.Reset();
-    characters_.Reset();
-    caret_ = anchor_ = 0;
-    preferredX_ = -1;
-    top_ = {};
-    barStale_ = true; // the bar is set when next shown, so a hidden view indexes nothing
+void TextView::SetDocument(std::shared_ptr<TextDocument> document,
+                           std::shared_ptr<SelectionModel> selection) {
+    if (document == nullptr || document != text_.Shared()) {
+        text_.Document().Unwatch(*this);
+        text_.Show(std::move(document));
+        text_.Document().Watch(*this);
+        layouts_.Reset();
+        characters_.Reset();
+        geometry_.SetTop({});
+        barStale_ = true; // the bar is set when next shown, so a hidden view indexes nothing
+        if (selection == nullptr)
+            selection = std::make_shared<SelectionModel>();
+    }
+    if (selection != nullptr && selection != model_.Shared()) {
+        model_.Shared()->Unwatch(*this);
+        model_.Share(std::move(selection));
+        model_.Shared()->Watch(*this);
+    }
     viewport()->update();
+}
+
+// What the view keeps per line follows the change, whoever made it; screen readers hear what
+// went and came.
+void TextView::TextChanged(const TextChange& change) {
+    layouts_.Changed(change);
+    characters_.Changed(change);
+    model_.Follow(change);
+    viewport()->update();
+    if (!QAccessible::isActive())
+        return;
+    const int at = CharacterOfByte(change.at);
+    if (change.removed != 0) {
+        std::string removed;
+        for (const TextSpan& span : change.removedBytes)
+            removed.append(span.bytes);
+        QAccessibleTextRemoveEvent event(this, at, Codec().Decode(removed));
+        QAccessible::updateAccessibility(&event);
+    }
+    if (change.inserted != 0) {
+        QAccessibleTextInsertEvent event(this, at, Decoded(change.at, change.at + change.inserted));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TextView::SelectionMoved() {
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent moved(this, CharacterOfByte(CaretOffset()));
+        QAccessible::updateAccessibility(&moved);
+    }
+}
+
+// The user put the caret there: it shows, and what it selects is X11's primary selection once
+// the mouse lets go.
+void TextView::CaretMoved() {
+    RestartBlink();
+    MakeVisible(CaretOffset());
+    if (!selecting_)
+        ShareAsPrimary();
+}
+
+void TextView::ShareAsPrimary() {
+    const TextSelection& selection = model_.Selection();
+    if (!selection.Empty() && QGuiApplication::clipboard()->supportsSelection())
+        PutOnClipboard(Document().Spans(selection.Start(), selection.End()), Codec(),
+                       QClipboard::Selection);
+}
+
+void TextView::CopyToClipboard(std::size_t from, std::size_t to) {
+    PutOnClipboard(Document().Spans(from, to), Codec());
+}
+
+void TextView::copy() {
+    if (SelectionStart() != SelectionEnd())
+        CopyToClipboard(SelectionStart(), SelectionEnd());
+}
+
+void TextView::cut() {
+    if (isReadOnly() || SelectionStart() == SelectionEnd())
+        return;
+    copy();
+    model_.DeleteSelectionOr(true);
 }
 
 int TextView::WrapWidth() const {
     return std::max(1, viewport()->width() - 2 * kMargin);
 }
 
-// --- Rows: the lines of the screen --------------------------------------------------------------
-
-TextView::Row TextView::RowOf(std::size_t offset) const {
-    const Segment segment = SegmentOf(offset);
-    const std::size_t index = layouts_.SegmentIndex(segment.line, segment.part);
-    const QTextLayout& layout = *Layout(index).layout;
-    int unit = UnitOf(segment, std::min(offset, segment.to));
-    if (!layouts_.Preedit().isEmpty() && offset == caret_)
-        unit += static_cast<int>(layouts_.Preedit().size());
-    const QTextLine line = layout.lineForTextPosition(unit);
-    return {index, line.isValid() ? line.lineNumber() : 0};
-}
-
-int TextView::RowCount(std::size_t segment) const {
-    return std::max(1, Layout(segment).layout->lineCount());
-}
-
-bool TextView::NextRow(Row& row) const {
-    if (row.row + 1 < RowCount(row.segment)) {
-        ++row.row;
-        return true;
-    }
-    if (row.segment + 1 >= SegmentCount())
-        return false;
-    row = {row.segment + 1, 0};
-    return true;
-}
-
-bool TextView::PreviousRow(Row& row) const {
-    if (row.row > 0) {
-        --row.row;
-        return true;
-    }
-    if (row.segment == 0)
-        return false;
-    row = {row.segment - 1, RowCount(row.segment - 1) - 1};
-    return true;
-}
-
-int TextView::RowHeight(const Row& row) const {
-    const QTextLayout& layout = *Layout(row.segment).layout;
-    return row.row < layout.lineCount() ? qCeil(layout.lineAt(row.row).height())
-                                        : fontMetrics().lineSpacing();
-}
-
-// The rows wholly on screen from the top, counted by their own heights: a page is that many,
-// so the row cut off at the bottom is the next page's first.
-int TextView::VisibleRows() const {
-    ClampTop();
-    const int height = viewport()->height() - 2 * kMargin;
-    int rows = 0;
-    int used = 0;
-    for (Row row = top_;; ++rows) {
-        used += RowHeight(row);
-        if (used > height || !NextRow(row))
-            break;
-    }
-    return std::max(rows, 1);
-}
-
-std::size_t TextView::OffsetInRow(const Row& row, qreal x) const {
-    const Laid& laid = Layout(row.segment);
-    const QTextLine line = laid.layout->lineAt(row.row);
-    if (!line.isValid())
-        return laid.segment.from;
-    int unit = line.xToCursor(x);
-    // The end of a wrapped row is the start of the next: stay on this row, before its last blank.
-    const int rowEnd = line.textStart() + line.textLength();
-    if (unit >= rowEnd && row.row + 1 < laid.layout->lineCount())
-        unit = std::max(line.textStart(), rowEnd - 1);
-    return ByteOf(laid.segment, unit);
-}
-
-qreal TextView::XOf(std::size_t offset) const {
-    const Row row = RowOf(offset);
-    const Laid& laid = Layout(row.segment);
-    return laid.layout->lineAt(row.row).cursorToX(UnitOf(laid.segment, offset));
-}
-
-std::size_t TextView::OffsetAt(const QPoint& point) const {
-    ClampTop();
-    Row row = top_;
-    int y = kMargin - qFloor(Layout(top_.segment).layout->lineAt(top_.row).y());
-    int rowTop = kMargin;
-    for (;;) {
-        const Laid& laid = Layout(row.segment);
-        const QTextLine line = laid.layout->lineAt(row.row);
-        rowTop = y + qFloor(line.y());
-        if (point.y() < rowTop + qCeil(line.height()))
-            break;
-        Row next = row;
-        if (!NextRow(next))
-            break;
-        if (next.segment != row.segment)
-            y += qCeil(laid.layout->boundingRect().height());
-        row = next;
-    }
-    return OffsetInRow(row, point.x() - kMargin);
-}
-
 // --- Scrolling ----------------------------------------------------------------------------------
-
-// After an edit the top may name a segment or a row that is gone.
-void TextView::ClampTop() const {
-    top_.segment = std::min(top_.segment, SegmentCount() - 1);
-    top_.row = std::clamp(top_.row, 0, RowCount(top_.segment) - 1);
-}
-
-// The last segment the top may be: the text's end then fills the view's bottom, and a text that
-// fits in the view does not scroll at all.
-std::size_t TextView::LastTopSegment() const {
-    const int height = viewport()->height() - 2 * kMargin;
-    std::size_t top = SegmentCount() - 1;
-    for (int filled = qCeil(Layout(top).layout->boundingRect().height()); top > 0; --top) {
-        filled += qCeil(Layout(top - 1).layout->boundingRect().height());
-        if (filled > height)
-            break;
-    }
-    return top;
-}
 
 void TextView::SyncScrollBar() {
     barStale_ = false;
     syncingBar_ = true;
     QScrollBar* bar = verticalScrollBar();
-    ClampTop();
-    const std::size_t last = LastTopSegment();
-    if (top_.segment > last)
-        top_ = {last, 0};
+    const std::size_t last = geometry_.LastTopSegment();
+    if (geometry_.Top().segment > last)
+        geometry_.SetTop({last, 0});
     bar->setRange(0, static_cast<int>(last));
-    bar->setPageStep(VisibleSegments()); // the handle shows the share of the lines on screen
+    bar->setPageStep(geometry_.VisibleSegments()); // the handle shows the share on screen
     bar->setSingleStep(1);
-    bar->setValue(static_cast<int>(top_.segment));
+    bar->setValue(static_cast<int>(geometry_.Top().segment));
     syncingBar_ = false;
-}
-
-// The segments at least partly on screen.
-int TextView::VisibleSegments() const {
-    const int height = viewport()->height() - 2 * kMargin;
-    int shown = 0;
-    qreal y = -Layout(top_.segment).layout->lineAt(top_.row).y();
-    for (std::size_t index = top_.segment; index < SegmentCount() && y < height; ++index) {
-        y += Layout(index).layout->boundingRect().height();
-        ++shown;
-    }
-    return std::max(shown, 1);
 }
 
 // Steps and pages of the scroll bar, its arrows and its trough, go by the rows on screen, so
@@ -218,10 +166,10 @@ void TextView::ScrollBarAction(int action) {
         rows = -1;
         break;
     case QAbstractSlider::SliderPageStepAdd:
-        rows = VisibleRows();
+        rows = geometry_.PageRows();
         break;
     case QAbstractSlider::SliderPageStepSub:
-        rows = -VisibleRows();
+        rows = -geometry_.PageRows();
         break;
     default:
         return;
@@ -234,74 +182,18 @@ void TextView::ScrollBarAction(int action) {
 void TextView::scrollContentsBy(int, int) {
     if (syncingBar_)
         return;
-    top_ = {static_cast<std::size_t>(verticalScrollBar()->value()), 0};
+    geometry_.SetTop({static_cast<std::size_t>(verticalScrollBar()->value()), 0});
     viewport()->update();
 }
 
-// The top at which the text's last row stands at the view's bottom.
-TextView::Row TextView::BottomTop() const {
-    const int height = viewport()->height() - 2 * kMargin;
-    const std::size_t last = SegmentCount() - 1;
-    Row row{last, RowCount(last) - 1};
-    for (int filled = RowHeight(row);;) {
-        Row previous = row;
-        if (!PreviousRow(previous) || filled + RowHeight(previous) > height)
-            return row;
-        filled += RowHeight(previous);
-        row = previous;
-    }
-}
-
 void TextView::ScrollRows(int rows) {
-    ClampTop();
-    if (rows > 0) { // never past the text's end
-        const Row bottom = BottomTop();
-        for (; rows > 0 && (top_.segment < bottom.segment ||
-                            (top_.segment == bottom.segment && top_.row < bottom.row));
-             --rows)
-            NextRow(top_);
-    }
-    for (; rows < 0 && PreviousRow(top_); ++rows) {
-    }
+    geometry_.ScrollRows(rows);
     SyncScrollBar();
     viewport()->update();
 }
 
-void TextView::EnsureVisible(std::size_t offset) {
-    ClampTop();
-    const Row target = RowOf(offset);
-    const int height = viewport()->height() - 2 * kMargin;
-    const auto before = [](const Row& a, const Row& b) {
-        return a.segment < b.segment || (a.segment == b.segment && a.row < b.row);
-    };
-    if (before(target, top_)) {
-        top_ = target;
-    } else {
-        int y = 0;
-        bool shown = false;
-        for (Row row = top_;;) {
-            y += RowHeight(row);
-            if (y > height)
-                break;
-            if (row.segment == target.segment && row.row == target.row) {
-                shown = true;
-                break;
-            }
-            if (!NextRow(row))
-                break;
-        }
-        if (!shown) { // the rows that end with the target fill the view
-            Row row = target;
-            for (int filled = RowHeight(row);;) {
-                Row previous = row;
-                if (!PreviousRow(previous) || filled + RowHeight(previous) > height)
-                    break;
-                filled += RowHeight(previous);
-                row = previous;
-            }
-            top_ = row;
-        }
-    }
+void TextView::MakeVisible(std::size_t offset) {
+    geometry_.EnsureVisible(offset);
     SyncScrollBar();
     viewport()->update();
 }
@@ -315,22 +207,25 @@ void TextView::paintEvent(QPaintEvent*) {
     const bool focused = hasFocus();
     const QPalette& colours = palette();
     painter.setPen(colours.color(QPalette::Text));
-    const std::size_t selectionStart = SelectionStart();
-    const std::size_t selectionEnd = SelectionEnd();
-    const std::size_t segments = SegmentCount();
-    ClampTop();
-    qreal y = kMargin - Layout(top_.segment).layout->lineAt(top_.row).y();
-    if (top_.row > 0) // the rows above the top stay out of the margin
+    const TextSelection& selection = model_.Selection();
+    const std::size_t selectionStart = selection.Start();
+    const std::size_t selectionEnd = selection.End();
+    const std::size_t caret = selection.caret;
+    const std::size_t segments = layouts_.SegmentCount();
+    const Row top = geometry_.Top();
+    qreal y = geometry_.TopSegmentY();
+    if (top.row > 0) // the rows above the top stay out of the margin
         painter.setClipRect(viewport()->rect().adjusted(0, kMargin, 0, 0));
-    for (std::size_t index = top_.segment; index < segments && y < viewport()->height(); ++index) {
-        const Laid& laid = Layout(index);
-        const Segment& segment = laid.segment;
+    for (std::size_t index = top.segment; index < segments && y < viewport()->height(); ++index) {
+        const LayoutCache::Laid& laid = layouts_.Layout(index);
+        const LayoutCache::Segment& segment = laid.segment;
         QList<QTextLayout::FormatRange> selections;
         if (focused && selectionStart < selectionEnd && selectionStart <= segment.to &&
             selectionEnd >= segment.from) {
             QTextLayout::FormatRange range;
-            range.start = UnitOf(segment, std::max(selectionStart, segment.from));
-            range.length = UnitOf(segment, std::min(selectionEnd, segment.to)) - range.start;
+            range.start = layouts_.UnitOf(segment, std::max(selectionStart, segment.from));
+            range.length =
+                layouts_.UnitOf(segment, std::min(selectionEnd, segment.to)) - range.start;
             range.format.setBackground(colours.brush(QPalette::Highlight));
             range.format.setForeground(colours.brush(QPalette::HighlightedText));
             if (range.length > 0)
@@ -338,10 +233,10 @@ void TextView::paintEvent(QPaintEvent*) {
         }
         const QPointF origin(kMargin, y);
         laid.layout->draw(&painter, origin, selections);
-        if (focused && caretShown_ && caret_ >= segment.from && caret_ <= segment.to &&
-            SegmentOf(caret_).from == segment.from) {
-            int unit = UnitOf(segment, caret_);
-            if (!layouts_.Preedit().isEmpty())
+        if (focused && caretShown_ && caret >= segment.from && caret <= segment.to &&
+            layouts_.SegmentOf(caret).from == segment.from) {
+            int unit = layouts_.UnitOf(segment, caret);
+            if (!layouts_.Preedit().isEmpty() && caret == layouts_.PreeditAt())
                 unit += static_cast<int>(layouts_.Preedit().size());
             laid.layout->drawCursor(&painter, origin, unit, 1);
         }
@@ -358,88 +253,39 @@ void TextView::showEvent(QShowEvent* event) {
 void TextView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     layouts_.SetWidth(WrapWidth());
-    top_.row = 0;
+    geometry_.SetTop({geometry_.Top().segment, 0});
     SyncScrollBar();
 }
 
 void TextView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         layouts_.SetFont(font());
-        top_.row = 0;
+        geometry_.SetTop({geometry_.Top().segment, 0});
     }
     QAbstractScrollArea::changeEvent(event);
 }
 
-// --- Caret and selection ------------------------------------------------------------------------
+// --- Focus and the caret's blink ----------------------------------------------------------------
 
-void TextView::MoveCaret(std::size_t offset, bool extend, bool keepX) {
-    caret_ = text_.CharacterStart(offset);
-    if (!extend)
-        anchor_ = caret_;
-    if (!keepX)
-        preferredX_ = -1;
+void TextView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
     RestartBlink();
-    EnsureVisible(caret_);
-    SelectionChanged();
-}
-
-void TextView::Select(std::size_t anchor, std::size_t caret) {
-    anchor_ = text_.CharacterStart(anchor);
-    caret_ = text_.CharacterStart(caret);
-    preferredX_ = -1;
     viewport()->update();
 }
 
-void TextView::SelectionChanged() {
+void TextView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    blink_.stop();
     viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent moved(this, CharacterOfByte(caret_));
-        QAccessible::updateAccessibility(&moved);
-    }
-    if (selecting_ || caret_ == anchor_)
-        return;
-    if (QGuiApplication::clipboard()->supportsSelection()) {
-        PutOnClipboard(Document().Spans(SelectionStart(), SelectionEnd()), Codec(),
-                       QClipboard::Selection);
-    }
 }
 
-void TextView::CopyToClipboard(std::size_t from, std::size_t to) {
-    PutOnClipboard(Document().Spans(from, to), Codec());
-}
-
-void TextView::copy() {
-    if (caret_ != anchor_)
-        CopyToClipboard(SelectionStart(), SelectionEnd());
-}
-
-void TextView::selectAll() {
-    anchor_ = 0;
-    caret_ = Size();
-    RestartBlink();
-    EnsureVisible(caret_);
-    SelectionChanged();
-}
-
-std::size_t TextView::WordBoundary(std::size_t offset, bool forward) const {
-    const Segment segment = SegmentOf(offset);
-    const Laid& laid = Layout(layouts_.SegmentIndex(segment.line, segment.part));
-    const int unit = UnitOf(segment, offset);
-    const int length = static_cast<int>(laid.layout->text().size());
-    if (forward && unit >= length)
-        return text_.NextCharacter(offset);
-    if (!forward && unit == 0 && segment.part > 0) { // a long line's cut is no word's end
-        const std::size_t index = layouts_.SegmentIndex(segment) - 1;
-        const Laid& before = Layout(index);
-        const int end = static_cast<int>(before.layout->text().size());
-        return ByteOf(before.segment,
-                      before.layout->previousCursorPosition(end, QTextLayout::SkipWords));
-    }
-    if (!forward && unit == 0)
-        return text_.PreviousCharacter(offset);
-    const int next = forward ? laid.layout->nextCursorPosition(unit, QTextLayout::SkipWords)
-                             : laid.layout->previousCursorPosition(unit, QTextLayout::SkipWords);
-    return ByteOf(segment, next);
+void TextView::RestartBlink() {
+    caretShown_ = true;
+    const int period = QGuiApplication::styleHints()->cursorFlashTime() / 2;
+    if (period > 0 && hasFocus())
+        blink_.start(period, this);
+    else
+        blink_.stop();
 }
 
 } // namespace skaldrun::ui

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ui/TextView/TextRows.h"
+
+#include <cstddef>
+#include <utility>
+
+namespace skaldrun::ui {
+
+// The units the caret steps over and clicks take: characters as a reader sees them, words,
+// lines, and the units screen readers ask for, all in bytes.
+class TextUnits {
+public:
+    TextUnits(const ShownText& text, const LayoutCache& layouts, const TextRows& rows)
+        : text_(text)
+        , layouts_(layouts)
+        , rows_(rows) {}
+
+    // A letter with its accents, an emoji with its modifiers, a flag; a line's break is one.
+    std::size_t NextCursor(std::size_t offset) const;
+    std::size_t PreviousCursor(std::size_t offset) const;
+    // The next start or the previous start of a word, as Ctrl and an arrow step.
+    std::size_t WordBoundary(std::size_t offset, bool forward) const;
+    // The word at offset, or the run of blanks or the sign there, as a double click takes it.
+    std::pair<std::size_t, std::size_t> WordAt(std::size_t offset) const;
+    // The line at offset with its break, as a triple click takes it.
+    std::pair<std::size_t, std::size_t> LineAt(std::size_t offset) const;
+    // Whether the line holding offset reads right to left, as its first strong character says.
+    bool RightToLeft(std::size_t offset) const;
+    // The offset that many screen units from offset, within the piece laid out with it, as an
+    // input method counts.
+    std::size_t UnitsAway(std::size_t offset, int units) const;
+
+    // The unit of text around offset: a character, a word, a row of the screen or a line (each
+    // without its break), or all of the text.
+    enum class Unit { Character, Word, Row, Line, All };
+    std::pair<std::size_t, std::size_t> UnitAt(std::size_t offset, Unit unit) const;
+    // The units before and after the one around offset; empty at the text's ends.
+    std::pair<std::size_t, std::size_t> UnitBefore(std::size_t offset, Unit unit) const;
+    std::pair<std::size_t, std::size_t> UnitAfter(std::size_t offset, Unit unit) const;
+
+private:
+    const ShownText& text_;
+    const LayoutCache& layouts_;
+    const TextRows& rows_;
+};
+
+} // namespace skaldrun::ui
