@@ -55,6 +55,7 @@ private slots:
     void longLinesAreCutBetweenWords_data();
     void longLinesAreCutBetweenWords();
     void laidOutLinesOutliveTheirNeighbours();
+    void twoViewsOfOneDocumentFollowEachOther();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -640,6 +641,31 @@ void TextViewTests::laidOutLinesOutliveTheirNeighbours() {
     for (std::size_t i = 1; i < 400; ++i) // past a whole generation of the cache
         QCOMPARE(cache.Layout(i).layout->lineCount(), 1);
     QCOMPARE(first.layout->text(), QStringLiteral("line 0"));
+}
+
+// An edit in one view reaches the other through the document: its rows, its caret and what it
+// tells screen readers are those of the text as it now stands.
+void TextViewTests::twoViewsOfOneDocumentFollowEachOther() {
+    auto document = std::make_shared<TextDocument>(std::string("one\r\ntwo\r\nthree"));
+    view->SetDocument(document);
+    other->SetDocument(document);
+    other->Select(10, 10); // before "three"
+    QCOMPARE(other->CharacterCount(), 13);
+    view->setFocus();
+    QTRY_VERIFY(view->hasFocus());
+    Keys(Qt::Key_End);
+    Keys(Qt::Key_Return, Qt::NoModifier, 2);
+    QTest::keyClicks(view, "new");
+    QCOMPARE(other->Text(), std::string("one\r\n\r\nnew\r\ntwo\r\nthree"));
+    QCOMPARE(other->CaretOffset(), 17U); // still before "three"
+    QCOMPARE(other->CharacterCount(), 18);
+    QCOMPARE(other->UnitAt(17, ui::TextView::TextUnit::Row),
+             (std::pair<std::size_t, std::size_t>{17, 22}));
+    QCOMPARE(other->CharacterRect(other->Document().LineStart(4)).y(),
+             view->CharacterRect(view->Document().LineStart(4)).y());
+    Keys(Qt::Key_Z, Qt::ControlModifier, 3);
+    QCOMPARE(other->Text(), std::string("one\r\ntwo\r\nthree"));
+    QCOMPARE(other->CaretOffset(), 10U);
 }
 
 QTEST_MAIN(TextViewTests)
