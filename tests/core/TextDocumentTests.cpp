@@ -1,5 +1,6 @@
 #include "core/TextDocument.h"
 
+#include <array>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -167,6 +168,44 @@ TEST(TextDocument, SpansStayAsTheyWere) {
     document.reset();
     EXPECT_EQ(Joined(all), "1.First\r\n" + typed);
     EXPECT_EQ(Joined(part), ("1.First\r\n" + typed).substr(5, 65'595));
+}
+
+// Every change reaches every watcher, whoever made it, as the change the maker got back; what
+// changes nothing tells nobody; a watcher may leave while being told, and a copy starts alone.
+TEST(TextDocument, WatchersHearEveryChange) {
+    struct Heard final : TextDocument::Watcher {
+        void TextChanged(const TextChange& change) override {
+            changes.push_back({change.at, change.removed, change.inserted});
+            if (leaveWith != nullptr)
+                leaveWith->Unwatch(*this);
+        }
+        std::vector<std::array<std::size_t, 3>> changes; // at, removed, inserted
+        TextDocument* leaveWith = nullptr;
+    };
+    TextDocument document(std::string("abc\r\ndef"));
+    Heard first;
+    Heard second;
+    document.Watch(first);
+    document.Watch(second);
+    document.Watch(first); // once is enough
+
+    document.Replace(1, 2, "XY");
+    document.Move(0, 2, 6);
+    document.Replace(3, 3, "");
+    document.Undo();
+    document.Redo();
+    second.leaveWith = &document;
+    document.Replace(0, 0, "!");
+    document.Replace(0, 1, "");
+    const std::vector<std::array<std::size_t, 3>> all{{1, 1, 2}, {0, 6, 6}, {0, 6, 6},
+                                                      {0, 6, 6}, {0, 0, 1}, {0, 1, 0}};
+    EXPECT_EQ(first.changes, all);
+    EXPECT_EQ(second.changes.size(), 5U); // left after its fifth
+
+    TextDocument copy = document;
+    copy.Replace(0, 0, "copy");
+    EXPECT_EQ(first.changes.size(), all.size());
+    document.Unwatch(first);
 }
 
 } // namespace
