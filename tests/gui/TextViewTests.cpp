@@ -56,6 +56,8 @@ private slots:
     void longLinesAreCutBetweenWords();
     void laidOutLinesOutliveTheirNeighbours();
     void twoViewsOfOneDocumentFollowEachOther();
+    void wheelStepsAddUpAsInTheStockBox_data();
+    void wheelStepsAddUpAsInTheStockBox();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -666,6 +668,49 @@ void TextViewTests::twoViewsOfOneDocumentFollowEachOther() {
     Keys(Qt::Key_Z, Qt::ControlModifier, 3);
     QCOMPARE(other->Text(), std::string("one\r\ntwo\r\nthree"));
     QCOMPARE(other->CaretOffset(), 10U);
+}
+
+void TextViewTests::wheelStepsAddUpAsInTheStockBox_data() {
+    QTest::addColumn<QList<int>>("steps"); // angle deltas, in eighths of a degree
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<int>("rows");        // scrolled down; -1: a page
+    QTest::addColumn<qreal>("fontGrows"); // points
+    const QList<int> eight15(8, -15);
+    const QList<int> eight40(8, -40);
+    QTest::newRow("notches") << QList<int>{-120, -120} << 0 << false << 6 << 0.0;
+    QTest::newRow("a touchpad's small steps") << eight15 << 0 << false << 3 << 0.0;
+    QTest::newRow("a high-resolution wheel") << eight40 << 0 << false << 8 << 0.0;
+    QTest::newRow("a turn drops what was not scrolled")
+        << QList<int>{-20, -20, -20, 20, -20, -20} << 0 << false << 2 << 0.0;
+    QTest::newRow("Shift: a page")
+        << QList<int>{-120} << int(Qt::ShiftModifier) << false << -1 << 0.0;
+    QTest::newRow("Ctrl: a page where it edits")
+        << QList<int>{-120} << int(Qt::ControlModifier) << false << -1 << 0.0;
+    QTest::newRow("Ctrl: zooms where it reads")
+        << QList<int>{120, 60} << int(Qt::ControlModifier) << true << 0 << 1.5;
+}
+
+void TextViewTests::wheelStepsAddUpAsInTheStockBox() {
+    QFETCH(QList<int>, steps);
+    QFETCH(int, modifiers);
+    QFETCH(bool, readOnly);
+    QFETCH(int, rows);
+    QFETCH(qreal, fontGrows);
+    std::string lines;
+    for (int i = 0; i < 300; ++i)
+        lines += std::to_string(i) + ".a\r\n";
+    Show(lines, readOnly);
+    const qreal points = view->font().pointSizeF();
+    const int page = (view->viewport()->height() - 8) / view->CharacterRect(0).height();
+    for (const int step : steps) {
+        QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), {},
+                          QPoint(0, step), Qt::NoButton, Qt::KeyboardModifiers(modifiers),
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &wheel);
+    }
+    QCOMPARE(view->verticalScrollBar()->value(), rows < 0 ? page : rows);
+    QCOMPARE(view->font().pointSizeF(), points + fontGrows);
 }
 
 QTEST_MAIN(TextViewTests)

@@ -155,6 +155,7 @@ private:
     bool dragPending_ = false;
     std::pair<std::size_t, std::size_t> draggedFrom_;
     bool droppedHere_ = false;
+    qreal wheelRows_ = 0; // rows the wheel has turned that are not scrolled yet
     bool syncingBar_ = false;
     bool barStale_ = true;
 };

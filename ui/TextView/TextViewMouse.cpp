@@ -105,12 +105,40 @@ void TextView::mouseDoubleClickEvent(QMouseEvent* event) {
     model_.ClickWord(geometry_.OffsetAt(at));
 }
 
+// As the stock box: Ctrl zooms a read-only view; Ctrl or Shift scroll a page at a time; plain
+// steps are three rows a notch, and the fractions of high-resolution wheels and touchpads add up
+// until they make a row, starting again when the direction turns.
 void TextView::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 120;
-    if (steps == 0)
+    const qreal notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) {
+        event->ignore();
         return;
-    ScrollRows(-steps * QApplication::wheelScrollLines());
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
     event->accept();
+    if (isReadOnly() && (modifiers & Qt::ControlModifier) != 0) {
+        QFont zoomed = font();
+        const qreal size = zoomed.pointSizeF() + notches;
+        if (size > 0) {
+            zoomed.setPointSizeF(size);
+            setFont(zoomed);
+        }
+        return;
+    }
+    const int page = geometry_.PageRows();
+    int rows = 0;
+    if ((modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0) {
+        rows = std::clamp(static_cast<int>(notches * page), -page, page);
+        wheelRows_ = 0;
+    } else {
+        if (wheelRows_ != 0 && notches / wheelRows_ < 0)
+            wheelRows_ = 0;
+        wheelRows_ += QApplication::wheelScrollLines() * notches;
+        rows = std::clamp(static_cast<int>(wheelRows_), -page, page);
+        wheelRows_ -= static_cast<int>(wheelRows_);
+    }
+    if (rows != 0)
+        ScrollRows(-rows);
 }
 
 void TextView::timerEvent(QTimerEvent* event) {
