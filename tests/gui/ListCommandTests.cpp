@@ -153,6 +153,14 @@ void ListCommandTests::selectionShowsOnlyWithTheFocus() {
     ViewSelector()->setFocus();
     QTRY_VERIFY(!memo->hasFocus());
     QVERIFY(!highlighted());
+
+    // A press on the hidden selection is a click: it places the caret and drags nothing out.
+    const QPoint onText = memo->CharacterRect(3).center();
+    QTest::mousePress(memo->viewport(), Qt::LeftButton, {}, onText);
+    QTRY_VERIFY(memo->hasFocus());
+    QCOMPARE(memo->SelectionStart(), memo->SelectionEnd());
+    QTest::mouseRelease(memo->viewport(), Qt::LeftButton, {}, onText);
+    QCOMPARE(memo->SelectionStart(), memo->SelectionEnd());
 }
 
 void ListCommandTests::autoCopyPutsTheWholeListOnTheClipboard() {

@@ -267,6 +267,12 @@ void TextViewTests::pastedAndCommittedTextIsEncoded() {
     QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\xA8\xC0\r\n"));
     QVERIFY(view->inputMethodQuery(Qt::ImEnabled).toBool());
     QCOMPARE(view->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("fЁ\u0410"));
+    // Composing over a selection takes its place at once, as typing would.
+    view->Select(view->Size() - 4, view->Size() - 2);
+    QInputMethodEvent over(QStringLiteral("ж"), {});
+    QApplication::sendEvent(view, &over);
+    QCOMPARE(view->Text(), Bytes("\xDF\r\nbc\r\nde\r\nf\r\n"));
+    QCOMPARE(view->SelectionStart(), view->SelectionEnd());
 }
 
 void TextViewTests::clipboardTextIsASnapshotMadeWhenAsked() {

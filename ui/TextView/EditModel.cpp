@@ -152,10 +152,15 @@ void EditModel::Redo() {
         MoveTo(change->caret, false);
 }
 
-void EditModel::Commit(const QString& text, int replacedFrom, int replacedUnits) {
-    if (readOnly_ || (text.isEmpty() && replacedUnits <= 0))
+void EditModel::Commit(const QString& text, int replacedFrom, int replacedUnits, bool composing) {
+    if (readOnly_)
         return;
     TextSelection over = Selection();
+    if (text.isEmpty() && replacedUnits <= 0) {
+        if (composing && !over.Empty())
+            DeleteOver(over, true);
+        return;
+    }
     if (replacedUnits > 0 && over.Empty()) {
         const std::size_t caret = over.caret;
         over = {units_.UnitsAway(caret, replacedFrom),

@@ -64,8 +64,9 @@ public:
     void DeleteToLineEnd();
     void Undo();
     void Redo();
-    // An input method's text, over the characters around the caret it takes back.
-    void Commit(const QString& text, int replacedFrom, int replacedUnits);
+    // An input method's text, over the characters around the caret it takes back. Text that
+    // comes or a composition that changes takes the selection's place, as typing does.
+    void Commit(const QString& text, int replacedFrom, int replacedUnits, bool composing = false);
 
     // A press takes a place, a double click a word, a triple click a line; a drag extends by
     // what the click took.

@@ -268,12 +268,14 @@ void TextView::changeEvent(QEvent* event) {
 // --- Focus and the caret's blink ----------------------------------------------------------------
 
 void TextView::focusInEvent(QFocusEvent* event) {
+    focusedByPress_ = QGuiApplication::mouseButtons() != Qt::NoButton;
     QAbstractScrollArea::focusInEvent(event);
     RestartBlink();
     viewport()->update();
 }
 
 void TextView::focusOutEvent(QFocusEvent* event) {
+    focusedByPress_ = false;
     QAbstractScrollArea::focusOutEvent(event);
     blink_.stop();
     viewport()->update();

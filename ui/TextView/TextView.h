@@ -153,6 +153,7 @@ private:
     QPoint dragAt_;
     QBasicTimer autoScroll_;
     bool dragPending_ = false;
+    bool focusedByPress_ = false; // the selection was hidden until the press now under way
     std::pair<std::size_t, std::size_t> draggedFrom_;
     bool droppedHere_ = false;
     qreal wheelRows_ = 0; // rows the wheel has turned that are not scrolled yet

@@ -154,8 +154,10 @@ void TextView::inputMethodEvent(QInputMethodEvent* event) {
         event->ignore();
         return;
     }
+    const bool composing = event->preeditString() != layouts_.Preedit();
     layouts_.SetPreedit(CaretOffset(), {});
-    model_.Commit(event->commitString(), event->replacementStart(), event->replacementLength());
+    model_.Commit(event->commitString(), event->replacementStart(), event->replacementLength(),
+                  composing);
     layouts_.SetPreedit(CaretOffset(), event->preeditString());
     viewport()->update();
     event->accept();

@@ -40,9 +40,12 @@ void TextView::mousePressEvent(QMouseEvent* event) {
         model_.ClickLine(offset);
         return;
     }
-    // A press on the selection may start a drag of it; a click there places the caret.
-    dragPending_ = !shift && SelectionStart() != SelectionEnd() && offset >= SelectionStart() &&
-                   offset < SelectionEnd();
+    // A press on a shown selection may start a drag of it; a click there places the caret. A
+    // selection is shown only while the view has the focus, so the press that brought the focus
+    // drags nothing the user could not see.
+    dragPending_ = !shift && !focusedByPress_ && SelectionStart() != SelectionEnd() &&
+                   offset >= SelectionStart() && offset < SelectionEnd();
+    focusedByPress_ = false;
     if (dragPending_)
         return;
     selecting_ = true;
