@@ -47,7 +47,7 @@ private slots:
     void pagesHoldTheRowsOnScreen();
 };
 
-using Command = void (*)(EditModel&);
+using Command = void (*)(Parts&);
 Q_DECLARE_METATYPE(Command)
 
 void EditModelTests::commandsEditAndMoveByBytes_data() {
@@ -68,88 +68,101 @@ void EditModelTests::commandsEditAndMoveByBytes_data() {
     };
     // "e" and a combining acute accent: one character on screen, two code points.
     row(
-        "right over CR LF", "a\r\nb", 1, 1, [](EditModel& m) { m.StepCharacter(true, false); },
+        "right over CR LF", "a\r\nb", 1, 1, [](Parts& p) { p.model.StepCharacter(true, false); },
         "a\r\nb", 3, 3);
     row(
         "right over an accent", "e\xCC\x81x", 0, 0,
-        [](EditModel& m) { m.StepCharacter(true, false); }, "e\xCC\x81x", 3, 3);
+        [](Parts& p) { p.model.StepCharacter(true, false); }, "e\xCC\x81x", 3, 3);
     row(
-        "right ends a selection", "abcd", 1, 3, [](EditModel& m) { m.StepCharacter(false, false); },
-        "abcd", 1, 1);
+        "right ends a selection", "abcd", 1, 3,
+        [](Parts& p) { p.model.StepCharacter(false, false); }, "abcd", 1, 1);
     row(
         "backspace takes the accent alone", "e\xCC\x81x", 3, 3,
-        [](EditModel& m) { m.DeleteSelectionOr(false); }, "ex", 1, 1);
+        [](Parts& p) { p.model.DeleteSelectionOr(false); }, "ex", 1, 1);
     row(
         "delete takes the whole character", "e\xCC\x81x", 0, 0,
-        [](EditModel& m) { m.DeleteSelectionOr(true); }, "x", 0, 0);
+        [](Parts& p) { p.model.DeleteSelectionOr(true); }, "x", 0, 0);
     row(
-        "delete takes CR LF whole", "a\r\nb", 1, 1, [](EditModel& m) { m.DeleteSelectionOr(true); },
-        "ab", 1, 1);
+        "delete takes CR LF whole", "a\r\nb", 1, 1,
+        [](Parts& p) { p.model.DeleteSelectionOr(true); }, "ab", 1, 1);
     row(
         "a typed break is CR LF", "ab", 1, 1,
-        [](EditModel& m) { m.Insert(QStringLiteral("\n"), false); }, "a\r\nb", 3, 3);
+        [](Parts& p) { p.model.Insert(QStringLiteral("\n"), false); }, "a\r\nb", 3, 3);
     row(
         "typing replaces the selection", "abcd", 3, 1,
-        [](EditModel& m) { m.Insert(QStringLiteral("\u00E9"), true); },
+        [](Parts& p) { p.model.Insert(QStringLiteral("\u00E9"), true); },
         "a\xC3\xA9"
         "d",
         3, 3);
     row(
-        "word deleted back", "one two", 7, 7, [](EditModel& m) { m.DeleteWord(false); }, "one ", 4,
-        4);
+        "word deleted back", "one two", 7, 7, [](Parts& p) { p.model.DeleteWord(false); }, "one ",
+        4, 4);
     row(
         "line end with a selection", "ab\r\ncd\r\nef", 1, 5,
-        [](EditModel& m) { m.DeleteToLineEnd(); }, "a\r\nef", 1, 1);
+        [](Parts& p) { p.model.DeleteToLineEnd(); }, "a\r\nef", 1, 1);
     row(
         "undo puts it back", "abc", 3, 3,
-        [](EditModel& m) {
-            m.DeleteSelectionOr(false);
-            m.Undo();
+        [](Parts& p) {
+            p.model.DeleteSelectionOr(false);
+            p.model.Undo();
         },
         "abc", 3, 3);
     row(
         "read-only moves but keeps", "abc", 0, 0,
-        [](EditModel& m) {
-            m.Insert(QStringLiteral("x"), true);
-            m.StepCharacter(true, true);
+        [](Parts& p) {
+            p.model.Insert(QStringLiteral("x"), true);
+            p.model.StepCharacter(true, true);
         },
         "abc", 0, 1, true);
     row(
         "a page goes as far as it can in the column", "ab\r\ncd", 1, 1,
-        [](EditModel& m) { m.StepRows(3, false); }, "ab\r\ncd", 5, 5);
+        [](Parts& p) { p.model.StepRows(3, false); }, "ab\r\ncd", 5, 5);
     row(
         "down past the last row selects to the end", "ab\r\ncd", 5, 5,
-        [](EditModel& m) { m.StepRows(1, true); }, "ab\r\ncd", 5, 6);
+        [](Parts& p) { p.model.StepRows(1, true); }, "ab\r\ncd", 5, 6);
     row(
         "a plain step past the last row stays", "ab\r\ncd", 5, 5,
-        [](EditModel& m) { m.StepRows(1, false); }, "ab\r\ncd", 5, 5);
+        [](Parts& p) { p.model.StepRows(1, false); }, "ab\r\ncd", 5, 5);
     row(
         "down and up keep the column past a short line", "abcdef\r\nx\r\nabcdef", 5, 5,
-        [](EditModel& m) {
-            m.StepRows(2, false);
-            m.StepRows(-1, false);
-            m.StepRows(-1, false);
+        [](Parts& p) {
+            p.model.StepRows(2, false);
+            p.model.StepRows(-1, false);
+            p.model.StepRows(-1, false);
         },
         "abcdef\r\nx\r\nabcdef", 5, 5);
     row(
         "input method takes back two units", "abcd", 3, 3,
-        [](EditModel& m) { m.Commit(QStringLiteral("X"), -2, 2); }, "aXd", 2, 2);
+        [](Parts& p) { p.model.Commit(QStringLiteral("X"), -2, 2); }, "aXd", 2, 2);
     row(
         "a drag after a double click goes by words", "one two three", 0, 0,
-        [](EditModel& m) {
-            m.ClickWord(5);
-            m.DragTo(9);
+        [](Parts& p) {
+            p.model.ClickWord(5);
+            p.model.DragTo(9, p.rows.XOf(12)); // nearer the end of "three"
         },
         "one two three", 4, 13);
     row(
         "and back by words keeps the clicked one", "one two three", 0, 0,
-        [](EditModel& m) {
-            m.ClickWord(9);
-            m.DragTo(1);
+        [](Parts& p) {
+            p.model.ClickWord(9);
+            p.model.DragTo(1, p.rows.XOf(1)); // nearer the start of "one"
         },
         "one two three", 13, 0);
     row(
-        "a moved text stays selected", "ab cd", 0, 0, [](EditModel& m) { m.MoveText(0, 2, 5); },
+        "a double click after a word's last letter takes the word", "one two", 0, 0,
+        [](Parts& p) { p.model.ClickWord(3); }, "one two", 0, 3);
+    row(
+        "a double click past a line's end takes nothing", "1.a  <3:05>\r\nb", 0, 0,
+        [](Parts& p) { p.model.ClickWord(11); }, "1.a  <3:05>\r\nb", 11, 11);
+    row(
+        "Shift and a click after a double click go by words", "one two three", 0, 0,
+        [](Parts& p) {
+            p.model.ClickWord(1);
+            p.model.DragTo(9, p.rows.XOf(9)); // nearer the start of "three"
+        },
+        "one two three", 0, 8);
+    row(
+        "a moved text stays selected", "ab cd", 0, 0, [](Parts& p) { p.model.MoveText(0, 2, 5); },
         " cdab", 3, 5);
 }
 
@@ -166,7 +179,7 @@ void EditModelTests::commandsEditAndMoveByBytes() {
     Parts parts(before.toStdString());
     parts.model.SetReadOnly(readOnly);
     parts.model.Select(anchor, caret);
-    command(parts.model);
+    command(parts);
     QCOMPARE(QByteArray::fromStdString(parts.Text()), after);
     QCOMPARE(parts.model.Selection(), (TextSelection{static_cast<std::size_t>(anchorAfter),
                                                      static_cast<std::size_t>(caretAfter)}));

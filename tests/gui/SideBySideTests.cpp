@@ -6,9 +6,11 @@
 #include "ui/TextView/TextView.h"
 
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <vector>
 
 using namespace skaldrun;
@@ -76,6 +78,7 @@ private slots:
     void cleanup();
     void everyKeyAloneFromEveryPlace();
     void randomRunsFromAFixedSeed();
+    void doubleAndShiftClicksTakeWhatTheStockBoxTakes();
 
 private:
     void Show(const char* bytes) {
@@ -111,6 +114,32 @@ private:
                 .arg(cursor.position())
                 .arg(cursor.anchor());
         return {};
+    }
+
+    // The same place on both views: `share` of the way across the character from a to b (past
+    // the line's end where a ends a line); in viewport coordinates.
+    QPoint OursAt(int a, int b, qreal share) const {
+        const QRect here = ours->CharacterRect(ours->ByteOfCharacter(a));
+        const int right =
+            b < 0 ? here.left() + 30 : ours->CharacterRect(ours->ByteOfCharacter(b)).left();
+        return {here.left() + qRound((right - here.left()) * share), here.center().y()};
+    }
+    // Where the stock box's text stands against ours, to click both at the same place.
+    QPoint StockShift() const {
+        return stock->cursorRect(stock->textCursor()).topLeft() -
+               ours->CharacterRect(ours->CaretOffset()).topLeft();
+    }
+    static void Send(QWidget* area, QEvent::Type type, QPoint at, Qt::KeyboardModifiers keys = {}) {
+        const Qt::MouseButtons buttons =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        QMouseEvent event(type, at, area->mapToGlobal(at), Qt::LeftButton, buttons, keys);
+        QApplication::sendEvent(area, &event);
+    }
+    static void DoubleClick(QWidget* area, QPoint at) {
+        Send(area, QEvent::MouseButtonPress, at);
+        Send(area, QEvent::MouseButtonRelease, at);
+        Send(area, QEvent::MouseButtonDblClick, at);
+        Send(area, QEvent::MouseButtonRelease, at);
     }
 
     std::unique_ptr<QWidget> window;
@@ -187,6 +216,68 @@ void SideBySideTests::randomRunsFromAFixedSeed() {
         }
     }
     for (const QString& d : differences)
+        qWarning().noquote() << d;
+    QCOMPARE(differences.size(), 0);
+}
+
+// A double click at every half of every character, and past each line's end, then Shift and a
+// click on another line's half: the same words, clusters and extensions as the stock box.
+void SideBySideTests::doubleAndShiftClicksTakeWhatTheStockBoxTakes() {
+    QStringList differences;
+    for (const char* const& text : kTexts) {
+        Show(text);
+        const QString plain = ours->PlainText();
+        // Characters as a reader sees them: from each boundary to the next; one past each line.
+        std::vector<std::pair<int, int>> characters;
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, plain);
+        for (qsizetype a = 0; a >= 0 && a <= plain.size(); a = graphemes.toNextBoundary()) {
+            if (a == plain.size() || plain[a] == u'\n')
+                characters.emplace_back(static_cast<int>(a), -1);
+            else
+                characters.emplace_back(static_cast<int>(a), -2);
+            graphemes.setPosition(a);
+        }
+        for (std::size_t i = 0; i + 1 < characters.size(); ++i) {
+            if (characters[i].second == -2)
+                characters[i].second = characters[i + 1].first;
+        }
+        PlaceBoth(0, 0);
+        const QPoint toStock = StockShift();
+        const QPoint farOurs(ours->viewport()->width() - 5, ours->viewport()->height() - 5);
+        const QPoint farStock(stock->viewport()->width() - 5, stock->viewport()->height() - 5);
+        for (std::size_t i = 0; i < characters.size(); ++i) {
+            const auto [a, b] = characters[i];
+            const auto [thenA, thenB] = characters[(i * 7) % characters.size()];
+            for (const qreal share : {0.25, 0.75}) {
+                for (const bool shift : {false, true}) {
+                    // Away first, so that no click counts as a third.
+                    DoubleClick(ours->viewport(), farOurs);
+                    DoubleClick(stock->viewport(), farStock);
+                    DoubleClick(ours->viewport(), OursAt(a, b, share));
+                    DoubleClick(stock->viewport(), OursAt(a, b, share) + toStock);
+                    QString step = QStringLiteral("double click at %1+%2").arg(a).arg(share);
+                    if (shift) {
+                        const QPoint oursThen = OursAt(thenA, thenB, share);
+                        const QPoint stockThen = oursThen + toStock;
+                        Send(ours->viewport(), QEvent::MouseButtonPress, oursThen,
+                             Qt::ShiftModifier);
+                        Send(stock->viewport(), QEvent::MouseButtonPress, stockThen,
+                             Qt::ShiftModifier);
+                        Send(ours->viewport(), QEvent::MouseButtonRelease, oursThen);
+                        Send(stock->viewport(), QEvent::MouseButtonRelease, stockThen);
+                        step += QStringLiteral(", Shift and a click at %1").arg(thenA);
+                    }
+                    const QString difference = Compare();
+                    if (!difference.isEmpty())
+                        differences.append(QStringLiteral("%1 of text %2: %3")
+                                               .arg(step)
+                                               .arg(&text - kTexts)
+                                               .arg(difference));
+                }
+            }
+        }
+    }
+    for (const QString& d : differences.mid(0, 40))
         qWarning().noquote() << d;
     QCOMPARE(differences.size(), 0);
 }

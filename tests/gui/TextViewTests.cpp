@@ -545,7 +545,8 @@ void TextViewTests::clicksTakeWordsAndLines() {
     Show("one two three four\r\nnext line\r\nlast");
     QWidget* area = view->viewport();
     const QPoint two = view->CharacterRect(5).center();
-    const QPoint four = view->CharacterRect(15).center();
+    const QPoint four = view->CharacterRect(17).center(); // nearer the end of "four"
+    const QPoint fourStart = view->CharacterRect(15).center();
     const auto send = [area](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
         QMouseEvent event(type, at, area->mapToGlobal(at), Qt::LeftButton, buttons, {});
         QApplication::sendEvent(area, &event);
@@ -554,6 +555,8 @@ void TextViewTests::clicksTakeWordsAndLines() {
     send(QEvent::MouseButtonPress, two, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, two, Qt::NoButton);
     send(QEvent::MouseButtonDblClick, two, Qt::LeftButton);
+    send(QEvent::MouseMove, fourStart, Qt::LeftButton); // as the stock box: to the nearer end
+    QCOMPARE(view->SelectedText(), QStringLiteral("two three "));
     send(QEvent::MouseMove, four, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, four, Qt::NoButton);
     QCOMPARE(view->SelectedText(), QStringLiteral("two three four"));

@@ -169,9 +169,9 @@ void EditModel::Commit(const QString& text, int replacedFrom, int replacedUnits,
     InsertOver(over, text, true);
 }
 
-void EditModel::Click(std::size_t offset, bool extend) {
+void EditModel::Click(std::size_t offset) {
     clickUnit_ = ClickUnit::Character;
-    MoveTo(offset, extend);
+    MoveTo(offset, false);
 }
 
 void EditModel::SelectClicked(std::pair<std::size_t, std::size_t> taken, ClickUnit unit) {
@@ -181,27 +181,56 @@ void EditModel::SelectClicked(std::pair<std::size_t, std::size_t> taken, ClickUn
     SelectMoved({taken.first, taken.second});
 }
 
+// Where there is no word, the caret goes there and a drag goes by characters.
 void EditModel::ClickWord(std::size_t offset) {
-    SelectClicked(units_.WordAt(offset), ClickUnit::Word);
+    const auto word = units_.WordUnderCursor(offset);
+    if (word.first == word.second) {
+        clickUnit_ = ClickUnit::Character;
+        MoveTo(word.first, false);
+        return;
+    }
+    SelectClicked(word, ClickUnit::Word);
 }
 
 void EditModel::ClickLine(std::size_t offset) {
     SelectClicked(units_.LineAt(offset), ClickUnit::Line);
 }
 
-// Past a double or triple click the selection grows by words or lines, keeping what the click
-// took.
-void EditModel::DragTo(std::size_t offset) {
-    if (clickUnit_ == ClickUnit::Character) {
+void EditModel::DragTo(std::size_t offset, qreal x) {
+    if (clickUnit_ == ClickUnit::Word) {
+        ExtendByWords(offset, x);
+    } else if (clickUnit_ == ClickUnit::Line) {
+        const auto [from, to] = units_.LineAt(offset);
+        if (offset >= clicked_.first && offset <= clicked_.second)
+            SelectMoved({clicked_.first, clicked_.second});
+        else if (offset < clicked_.first)
+            SelectMoved({clicked_.second, from});
+        else
+            SelectMoved({clicked_.first, to});
+    } else {
         MoveTo(offset, true);
+    }
+}
+
+// As the stock box: the word the mouse is over joins the selection, up to its start or its end,
+// whichever the mouse is nearer; over the clicked word, or off any word, the selection stays.
+void EditModel::ExtendByWords(std::size_t offset, qreal x) {
+    if (offset >= clicked_.first && offset <= clicked_.second) {
+        SelectMoved({clicked_.first, clicked_.second});
         return;
     }
-    const auto [from, to] =
-        clickUnit_ == ClickUnit::Word ? units_.WordAt(offset) : units_.LineAt(offset);
-    if (from < clicked_.first)
-        SelectMoved({clicked_.second, from});
-    else
-        SelectMoved({clicked_.first, std::max(to, clicked_.second)});
+    const std::optional<std::size_t> start = units_.StartOfWord(offset);
+    if (!start)
+        return;
+    const std::optional<std::size_t> end = units_.EndOfWord(*start);
+    if (!end || *end == *start || rows_.RowOf(*end) != rows_.RowOf(*start))
+        return;
+    const qreal startX = rows_.XOf(*start);
+    const qreal endX = rows_.XOf(*end);
+    if (x < startX || x > endX)
+        return;
+    const std::size_t anchor = offset < clicked_.second ? clicked_.second : clicked_.first;
+    SelectMoved({anchor, x - startX < endX - x ? *start : *end});
 }
 
 void EditModel::MoveText(std::size_t from, std::size_t to, std::size_t at) {

@@ -68,12 +68,13 @@ public:
     // comes or a composition that changes takes the selection's place, as typing does.
     void Commit(const QString& text, int replacedFrom, int replacedUnits, bool composing = false);
 
-    // A press takes a place, a double click a word, a triple click a line; a drag extends by
-    // what the click took.
-    void Click(std::size_t offset, bool extend);
+    // A press takes a place, a double click a word, a triple click a line; a drag, or a press
+    // with Shift, extends by what the click took, keeping it. x is where the mouse is across
+    // the row, for the end of a word it comes nearer to.
+    void Click(std::size_t offset);
     void ClickWord(std::size_t offset);
     void ClickLine(std::size_t offset);
-    void DragTo(std::size_t offset);
+    void DragTo(std::size_t offset, qreal x);
 
     // Drops: text dragged within the view moves as one step, text from elsewhere comes in;
     // either stays selected. Text moved out of the view goes.
@@ -90,6 +91,7 @@ private:
     void InsertOver(TextSelection over, const QString& text, bool typing);
     void DeleteOver(TextSelection over, bool forward);
     void SelectClicked(std::pair<std::size_t, std::size_t> taken, ClickUnit unit);
+    void ExtendByWords(std::size_t offset, qreal x);
 
     ShownText& text_;
     const TextUnits& units_;

@@ -1,6 +1,7 @@
 #include "ui/TextView/TextUnits.h"
 
 #include <QTextBoundaryFinder>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
 
@@ -59,6 +60,39 @@ std::pair<std::size_t, std::size_t> TextUnits::WordAt(std::size_t offset) const 
     const qsizetype end = words.toNextBoundary();
     return {layouts_.ByteOf(segment, static_cast<int>(start)),
             layouts_.ByteOf(segment, static_cast<int>(end < 0 ? text.size() : end))};
+}
+
+template <typename Move>
+std::optional<std::pair<std::size_t, std::size_t>> TextUnits::OnCursor(std::size_t offset,
+                                                                       Move move) const {
+    const LayoutCache::Segment segment = layouts_.SegmentOf(offset);
+    QTextDocument piece(layouts_.Layout(layouts_.SegmentIndex(segment)).layout->text());
+    QTextCursor cursor(&piece);
+    cursor.setPosition(layouts_.UnitOf(segment, offset));
+    if (!move(cursor))
+        return std::nullopt;
+    return std::pair{layouts_.ByteOf(segment, cursor.anchor()),
+                     layouts_.ByteOf(segment, cursor.position())};
+}
+
+std::pair<std::size_t, std::size_t> TextUnits::WordUnderCursor(std::size_t offset) const {
+    const auto word = OnCursor(offset, [](QTextCursor& cursor) {
+        cursor.select(QTextCursor::WordUnderCursor);
+        return true;
+    });
+    return word ? *word : std::pair{offset, offset};
+}
+
+std::optional<std::size_t> TextUnits::StartOfWord(std::size_t offset) const {
+    const auto moved = OnCursor(
+        offset, [](QTextCursor& cursor) { return cursor.movePosition(QTextCursor::StartOfWord); });
+    return moved ? std::optional{moved->second} : std::nullopt;
+}
+
+std::optional<std::size_t> TextUnits::EndOfWord(std::size_t offset) const {
+    const auto moved = OnCursor(
+        offset, [](QTextCursor& cursor) { return cursor.movePosition(QTextCursor::EndOfWord); });
+    return moved ? std::optional{moved->second} : std::nullopt;
 }
 
 std::pair<std::size_t, std::size_t> TextUnits::LineAt(std::size_t offset) const {

@@ -2,7 +2,9 @@
 
 #include "ui/TextView/TextRows.h"
 
+#include <QTextCursor>
 #include <cstddef>
+#include <optional>
 #include <utility>
 
 namespace skaldrun::ui {
@@ -21,8 +23,15 @@ public:
     std::size_t PreviousCursor(std::size_t offset) const;
     // The next start or the previous start of a word, as Ctrl and an arrow step.
     std::size_t WordBoundary(std::size_t offset, bool forward) const;
-    // The word at offset, or the run of blanks or the sign there, as a double click takes it.
+    // The word at offset, or the run of blanks or the sign there, as screen readers take it.
     std::pair<std::size_t, std::size_t> WordAt(std::size_t offset) const;
+    // The word a double click at offset takes, as the stock box's cursor selects the word under
+    // it: empty where there is none.
+    std::pair<std::size_t, std::size_t> WordUnderCursor(std::size_t offset) const;
+    // Where the stock box's cursor goes from offset to the start or the end of a word; none
+    // where it does not go.
+    std::optional<std::size_t> StartOfWord(std::size_t offset) const;
+    std::optional<std::size_t> EndOfWord(std::size_t offset) const;
     // The line at offset with its break, as a triple click takes it.
     std::pair<std::size_t, std::size_t> LineAt(std::size_t offset) const;
     // Whether the line holding offset reads right to left, as its first strong character says.
@@ -40,6 +49,12 @@ public:
     std::pair<std::size_t, std::size_t> UnitAfter(std::size_t offset, Unit unit) const;
 
 private:
+    // Moves a cursor of Qt's own over the text of the piece that holds offset, so that words
+    // end where the stock box's end; gives the bytes it moved to, or none.
+    template <typename Move>
+    std::optional<std::pair<std::size_t, std::size_t>> OnCursor(std::size_t offset,
+                                                                Move move) const;
+
     const ShownText& text_;
     const LayoutCache& layouts_;
     const TextRows& rows_;

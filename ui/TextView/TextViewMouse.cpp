@@ -49,7 +49,10 @@ void TextView::mousePressEvent(QMouseEvent* event) {
     if (dragPending_)
         return;
     selecting_ = true;
-    model_.Click(offset, shift);
+    if (shift)
+        model_.DragTo(offset, at.x() - ViewGeometry::kMargin);
+    else
+        model_.Click(offset);
 }
 
 void TextView::mouseMoveEvent(QMouseEvent* event) {
@@ -67,7 +70,7 @@ void TextView::mouseMoveEvent(QMouseEvent* event) {
         return;
     dragAt_ = at;
     AutoScroll();
-    model_.DragTo(geometry_.OffsetAt(at));
+    model_.DragTo(geometry_.OffsetAt(at), at.x() - ViewGeometry::kMargin);
 }
 
 // Beyond the view's top or bottom the view scrolls on its own, a row each tick, the ticks
@@ -89,7 +92,7 @@ void TextView::mouseReleaseEvent(QMouseEvent* event) {
     autoScroll_.stop();
     if (dragPending_) { // a click on the selection, not a drag
         dragPending_ = false;
-        model_.Click(geometry_.OffsetAt(event->position().toPoint()), false);
+        model_.Click(geometry_.OffsetAt(event->position().toPoint()));
     }
     if (selecting_) {
         selecting_ = false;
@@ -150,7 +153,7 @@ void TextView::timerEvent(QTimerEvent* event) {
         viewport()->update();
     } else if (event->timerId() == autoScroll_.timerId()) {
         ScrollRows(dragAt_.y() < 0 ? -1 : 1);
-        model_.DragTo(geometry_.OffsetAt(dragAt_));
+        model_.DragTo(geometry_.OffsetAt(dragAt_), dragAt_.x() - ViewGeometry::kMargin);
         AutoScroll();
     } else if (event->timerId() == tripleClick_.timerId()) {
         tripleClick_.stop();
