@@ -242,7 +242,7 @@ void EditModelTests::pagesHoldTheRowsOnScreen() {
         bytes += "line " + std::to_string(i) + "\r\n";
     Parts parts(bytes);
     const int row = parts.rows.Height({0, 0});
-    parts.viewHeight = 2 * ViewGeometry::kMargin + 10 * row + row / 2; // half a row cut off
+    parts.viewHeight = 10 * row + row / 2; // half a row cut off, the margin above the first
     ViewGeometry& geometry = parts.geometry;
 
     QCOMPARE(geometry.PageRows(), 10);

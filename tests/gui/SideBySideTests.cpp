@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <vector>
@@ -79,6 +80,7 @@ private slots:
     void everyKeyAloneFromEveryPlace();
     void randomRunsFromAFixedSeed();
     void doubleAndShiftClicksTakeWhatTheStockBoxTakes();
+    void pagesGoAsFarAsTheStockBoxs();
 
 private:
     void Show(const char* bytes) {
@@ -275,6 +277,38 @@ void SideBySideTests::doubleAndShiftClicksTakeWhatTheStockBoxTakes() {
                                                .arg(difference));
                 }
             }
+        }
+    }
+    for (const QString& d : differences.mid(0, 40))
+        qWarning().noquote() << d;
+    QCOMPARE(differences.size(), 0);
+}
+
+// Pages down to the end and back up, with the caret on several rows of the screen: the caret and
+// the row at the top are the stock box's after every key.
+void SideBySideTests::pagesGoAsFarAsTheStockBoxs() {
+    std::string lines;
+    for (int i = 0; i < 120; ++i)
+        lines += std::to_string(i) + ".Artist - Title\r\n";
+    QStringList differences;
+    for (const int startLine : {0, 5, 17}) {
+        Show(lines.c_str());
+        PlaceBoth(ours->CharacterOfByte(ours->Document().LineStart(startLine)),
+                  ours->CharacterOfByte(ours->Document().LineStart(startLine)));
+        for (int step = 0; step < 12; ++step) {
+            const Key key{step < 6 ? Qt::Key_PageDown : Qt::Key_PageUp};
+            Press(key);
+            QString difference = Compare();
+            const int top = ours->verticalScrollBar()->value();
+            const int stockTop = stock->verticalScrollBar()->value();
+            if (difference.isEmpty() && top != stockTop)
+                difference = QStringLiteral("top %1, stock %2").arg(top).arg(stockTop);
+            if (!difference.isEmpty())
+                differences.append(QStringLiteral("%1 %2 from line %3: %4")
+                                       .arg(Name(key))
+                                       .arg(step)
+                                       .arg(startLine)
+                                       .arg(difference));
         }
     }
     for (const QString& d : differences.mid(0, 40))

@@ -495,8 +495,9 @@ void TextViewTests::pageStepsOfTheBarSkipNoRow() {
             QSet<std::size_t> shown;
             for (int y = 4; y < view->viewport()->height(); y += 2)
                 shown.insert(view->ByteAtPoint(QPoint(1, y)));
-            // The first row not wholly on screen is the next page's top.
-            const std::size_t cut = view->ByteAtPoint(QPoint(1, view->viewport()->height() - 4));
+            // The first row not wholly on screen is the next page's top; past the first page
+            // the rows run to the view's edges, as in the stock box.
+            const std::size_t cut = view->ByteAtPoint(QPoint(1, view->viewport()->height()));
             bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
             const std::size_t top = view->ByteAtPoint(QPoint(1, 6));
             QCOMPARE(top, cut);
@@ -711,7 +712,8 @@ void TextViewTests::wheelStepsAddUpAsInTheStockBox() {
         lines += std::to_string(i) + ".a\r\n";
     Show(lines, readOnly);
     const qreal points = view->font().pointSizeF();
-    const int page = (view->viewport()->height() - 8) / view->CharacterRect(0).height();
+    // The rows wholly shown below the margin above the first: a page.
+    const int page = (view->viewport()->height() - 4) / view->CharacterRect(0).height();
     for (const int step : steps) {
         QWheelEvent wheel(QPointF(10, 10), view->viewport()->mapToGlobal(QPointF(10, 10)), {},
                           QPoint(0, step), Qt::NoButton, Qt::KeyboardModifiers(modifiers),

@@ -71,6 +71,12 @@ void EditModel::StepRows(int rows, bool extend) {
     MoveCaret(target, extend, moved);
 }
 
+void EditModel::ToRow(const Row& row, bool extend) {
+    if (preferredX_ < 0)
+        preferredX_ = rows_.XOf(Caret());
+    MoveCaret(rows_.OffsetInRow(row, preferredX_), extend, true);
+}
+
 void EditModel::ToRowEdge(bool end, bool extend) {
     const auto [start, stop] = rows_.Edges(rows_.RowOf(Caret()));
     MoveTo(end ? stop : start, extend);

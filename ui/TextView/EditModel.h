@@ -52,6 +52,8 @@ public:
     // last row a page or a selecting step goes to the text's end.
     void StepRows(int rows, bool extend);
     void ToRowEdge(bool end, bool extend);
+    // To a row, in the column Up and Down keep.
+    void ToRow(const Row& row, bool extend);
     void SelectAll();
 
     void Insert(const QString& text, bool typing) { InsertOver(Selection(), text, typing); }

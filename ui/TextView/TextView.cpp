@@ -95,6 +95,8 @@ void TextView::TextChanged(const TextChange& change) {
 }
 
 void TextView::SelectionMoved() {
+    if (!paging_)
+        pageY_.reset();
     viewport()->update();
     if (QAccessible::isActive()) {
         QAccessibleTextCursorEvent moved(this, CharacterOfByte(CaretOffset()));
@@ -214,8 +216,6 @@ void TextView::paintEvent(QPaintEvent*) {
     const std::size_t segments = layouts_.SegmentCount();
     const Row top = geometry_.Top();
     qreal y = geometry_.TopSegmentY();
-    if (top.row > 0) // the rows above the top stay out of the margin
-        painter.setClipRect(viewport()->rect().adjusted(0, kMargin, 0, 0));
     for (std::size_t index = top.segment; index < segments && y < viewport()->height(); ++index) {
         const LayoutCache::Laid& laid = layouts_.Layout(index);
         const LayoutCache::Segment& segment = laid.segment;

@@ -12,6 +12,7 @@
 #include <QBasicTimer>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -129,6 +130,7 @@ private:
     int WrapWidth() const;
     void ScrollBarAction(int action);
     void ScrollRows(int rows);
+    void TurnPage(bool down, bool extend);
     void SyncScrollBar();
     void ShareAsPrimary();
     std::unique_ptr<QMenu> ContextMenu();
@@ -156,7 +158,9 @@ private:
     bool focusedByPress_ = false; // the selection was hidden until the press now under way
     std::pair<std::size_t, std::size_t> draggedFrom_;
     bool droppedHere_ = false;
-    qreal wheelRows_ = 0; // rows the wheel has turned that are not scrolled yet
+    qreal wheelRows_ = 0;      // rows the wheel has turned that are not scrolled yet
+    std::optional<int> pageY_; // where the caret stood on screen when paging began
+    bool paging_ = false;
     bool syncingBar_ = false;
     bool barStale_ = true;
 };

@@ -45,13 +45,6 @@ void TextView::keyPressEvent(QKeyEvent* event) {
     const auto is = [event](QKeySequence::StandardKey move, QKeySequence::StandardKey select) {
         return event == move || event == select;
     };
-    const auto page = [&](int direction) {
-        const int rows = direction * geometry_.PageRows();
-        if (rows != direction) // a page of one row is a step, which scrolls only to the caret
-            ScrollRows(rows);
-        model_.StepRows(rows, shift);
-    };
-
     if (event == QKeySequence::SelectAll) {
         selectAll();
     } else if (event == QKeySequence::Copy) {
@@ -82,9 +75,9 @@ void TextView::keyPressEvent(QKeyEvent* event) {
     } else if (is(QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine)) {
         model_.StepRows(-1, shift);
     } else if (is(QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage)) {
-        page(1);
+        TurnPage(true, shift);
     } else if (is(QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage)) {
-        page(-1);
+        TurnPage(false, shift);
     } else if (is(QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine)) {
         model_.ToRowEdge(false, shift);
     } else if (is(QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine)) {
@@ -107,6 +100,30 @@ void TextView::keyPressEvent(QKeyEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+// As the stock box: the caret first shows, the page turns, and the caret goes to the row that
+// now stands where it stood, at least one row on, keeping its column; where the text's end (or
+// start) was already shown, to its last (or first) row. Pages in a row keep the first place.
+void TextView::TurnPage(bool down, bool extend) {
+    MakeVisible(CaretOffset());
+    const Row from = rows_.RowOf(CaretOffset());
+    if (!pageY_)
+        pageY_ = geometry_.ScreenY(from);
+    const bool turned = geometry_.TurnPage(down);
+    SyncScrollBar();
+    viewport()->update();
+    const int y = turned ? *pageY_ : (down ? geometry_.Height() : 0);
+    Row to = from;
+    do {
+        if (!(down ? rows_.Next(to) : rows_.Previous(to)))
+            break;
+    } while (down ? geometry_.ScreenY(to) < y : geometry_.ScreenY(to) > y);
+    if (to == from)
+        return;
+    paging_ = true;
+    model_.ToRow(to, extend);
+    paging_ = false;
 }
 
 std::unique_ptr<QMenu> TextView::ContextMenu() {

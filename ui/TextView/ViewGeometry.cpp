@@ -13,26 +13,41 @@ const Row& ViewGeometry::Top() const {
 
 qreal ViewGeometry::TopSegmentY() const {
     const Row& top = Top();
-    return kMargin - layouts_.Layout(top.segment).layout->lineAt(top.row).y();
+    return TopMargin() - layouts_.Layout(top.segment).layout->lineAt(top.row).y();
+}
+
+int ViewGeometry::ScreenY(Row row) const {
+    Row at = Top();
+    int y = TopMargin();
+    while (at < row) {
+        y += rows_.Height(at);
+        if (!rows_.Next(at))
+            break;
+    }
+    while (row < at && rows_.Previous(at))
+        y -= rows_.Height(at);
+    return y;
 }
 
 int ViewGeometry::PageRows() const {
     int rows = 0;
-    int used = 0;
+    int y = TopMargin();
     for (Row row = Top();; ++rows) {
-        used += rows_.Height(row);
-        if (used > TextHeight() || !rows_.Next(row))
+        y += rows_.Height(row);
+        if (y > Height())
             break;
+        if (!rows_.Next(row)) {
+            ++rows;
+            break;
+        }
     }
     return std::max(rows, 1);
 }
 
 int ViewGeometry::VisibleSegments() const {
     int shown = 0;
-    const Row& top = Top();
-    qreal y = -layouts_.Layout(top.segment).layout->lineAt(top.row).y();
-    for (std::size_t index = top.segment; index < rows_.SegmentCount() && y < TextHeight();
-         ++index) {
+    qreal y = TopSegmentY();
+    for (std::size_t index = Top().segment; index < rows_.SegmentCount() && y < Height(); ++index) {
         y += layouts_.Layout(index).layout->boundingRect().height();
         ++shown;
     }
@@ -40,20 +55,20 @@ int ViewGeometry::VisibleSegments() const {
 }
 
 std::size_t ViewGeometry::LastTopSegment() const {
+    const int height = Height() - kMargin;
     std::size_t top = rows_.SegmentCount() - 1;
     for (int filled = qCeil(layouts_.Layout(top).layout->boundingRect().height()); top > 0; --top) {
         filled += qCeil(layouts_.Layout(top - 1).layout->boundingRect().height());
-        if (filled > TextHeight())
+        if (filled > height)
             break;
     }
     return top;
 }
 
-// The top from which the rows that end with last fill the view.
-Row ViewGeometry::TopShowingLast(Row last) const {
+Row ViewGeometry::TopShowingLast(Row last, int height) const {
     for (int filled = rows_.Height(last);;) {
         Row previous = last;
-        if (!rows_.Previous(previous) || filled + rows_.Height(previous) > TextHeight())
+        if (!rows_.Previous(previous) || filled + rows_.Height(previous) > height)
             return last;
         filled += rows_.Height(previous);
         last = previous;
@@ -62,7 +77,7 @@ Row ViewGeometry::TopShowingLast(Row last) const {
 
 Row ViewGeometry::BottomTop() const {
     const std::size_t last = rows_.SegmentCount() - 1;
-    return TopShowingLast({last, rows_.RowCount(last) - 1});
+    return TopShowingLast({last, rows_.RowCount(last) - 1}, Height() - kMargin);
 }
 
 void ViewGeometry::ScrollRows(int rows) {
@@ -76,29 +91,49 @@ void ViewGeometry::ScrollRows(int rows) {
     }
 }
 
+bool ViewGeometry::TurnPage(bool down) {
+    Row row = Top();
+    if (!down) {
+        if (row == Row{})
+            return false;
+        for (int used = 0;;) {
+            Row previous = row;
+            if (!rows_.Previous(previous) || used + rows_.Height(previous) > Height())
+                break;
+            used += rows_.Height(previous);
+            row = previous;
+        }
+        top_ = row;
+        return true;
+    }
+    for (int y = TopMargin();;) {
+        y += rows_.Height(row);
+        if (y > Height())
+            break;
+        if (!rows_.Next(row))
+            return false; // the last row is shown whole
+    }
+    top_ = std::min(row, BottomTop());
+    return true;
+}
+
 void ViewGeometry::EnsureVisible(std::size_t offset) {
-    Top();
     const Row target = rows_.RowOf(offset);
-    if (target < top_) {
+    if (target < Top()) {
         top_ = target;
         return;
     }
-    int y = 0;
-    for (Row row = top_;;) {
-        y += rows_.Height(row);
-        if (y > TextHeight())
-            break;
-        if (row == target)
-            return;
-        if (!rows_.Next(row))
-            break;
-    }
-    top_ = TopShowingLast(target);
+    // The text's last row shows with the margin below it, where scrolling stops.
+    const std::size_t last = rows_.SegmentCount() - 1;
+    const bool end = target == Row{last, rows_.RowCount(last) - 1};
+    const int bottom = Height() - (end ? kMargin : 0);
+    if (ScreenY(target) + rows_.Height(target) > bottom)
+        top_ = TopShowingLast(target, bottom);
 }
 
 std::size_t ViewGeometry::OffsetAt(const QPoint& point) const {
     Row row = Top();
-    int y = kMargin - qFloor(layouts_.Layout(row.segment).layout->lineAt(row.row).y());
+    int y = TopMargin() - qFloor(layouts_.Layout(row.segment).layout->lineAt(row.row).y());
     for (;;) {
         const LayoutCache::Laid& laid = layouts_.Layout(row.segment);
         const QTextLine line = laid.layout->lineAt(row.row);
@@ -117,7 +152,7 @@ std::size_t ViewGeometry::OffsetAt(const QPoint& point) const {
 QRect ViewGeometry::CharacterRect(std::size_t offset) const {
     const Row& top = Top();
     const Row row = rows_.RowOf(offset);
-    int y = kMargin - qFloor(layouts_.Layout(top.segment).layout->lineAt(top.row).y());
+    int y = TopMargin() - qFloor(layouts_.Layout(top.segment).layout->lineAt(top.row).y());
     for (std::size_t index = top.segment; index < row.segment; ++index) {
         y += qCeil(layouts_.Layout(index).layout->boundingRect().height());
         if (y > Height())

@@ -12,7 +12,8 @@ namespace skaldrun::ui {
 
 // Where the rows stand in a view of some height: the row at its top, the rows a page holds,
 // scrolling by rows, and the places of offsets on screen. Everything is in the view's own
-// coordinates, margins included.
+// coordinates. As in the stock box, the text has a margin above it only while its first row is
+// at the top, and one below it only at its end.
 class ViewGeometry {
 public:
     static constexpr int kMargin = 4; // around the text, as Qt's text views keep
@@ -28,11 +29,14 @@ public:
     // The top row; after an edit it may have named a segment or a row that is gone.
     const Row& Top() const;
     void SetTop(Row top) noexcept { top_ = top; }
-    // Where the top segment's first row is drawn: above the margin when the top is a row of it.
+    int TopMargin() const { return Top() == Row{} ? kMargin : 0; }
+    // Where the top segment's first row is drawn: above the view when the top is a later row.
     qreal TopSegmentY() const;
+    // Where a row's top is on screen; above the view for rows above the top.
+    int ScreenY(Row row) const;
 
-    // The rows wholly on screen from the top, counted by their own heights: a page is that many,
-    // so the row cut off at the bottom is the next page's first.
+    // The rows wholly on screen: a page is that many, so the row cut off at the bottom is the
+    // next page's first.
     int PageRows() const;
     // The segments at least partly on screen.
     int VisibleSegments() const;
@@ -42,6 +46,10 @@ public:
 
     // Never past the text's end, where its last row stands at the bottom.
     void ScrollRows(int rows);
+    // A page as the stock box turns it: down, the first row not wholly shown comes to the top;
+    // up, the row a view's height above. False where the text's last (first) row is already
+    // shown, and nothing moves.
+    bool TurnPage(bool down);
     // Scrolls as little as shows the row of offset.
     void EnsureVisible(std::size_t offset);
 
@@ -50,9 +58,9 @@ public:
     QRect CharacterRect(std::size_t offset) const;
 
 private:
-    int TextHeight() const { return Height() - 2 * kMargin; }
     Row BottomTop() const;
-    Row TopShowingLast(Row last) const;
+    // The top from which the rows that end with last fill height.
+    Row TopShowingLast(Row last, int height) const;
 
     const LayoutCache& layouts_;
     const TextRows& rows_;
