@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/EditHistory.h"
+#include "core/TextSpan.h"
 #include "ui/ViewCodec.h"
 
 #include <QClipboard>
