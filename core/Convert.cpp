@@ -3,7 +3,7 @@
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
 #include "core/LineOutput.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/Memory.h"
 
 #include <algorithm>
 #include <cstdint>

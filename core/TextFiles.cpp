@@ -1,7 +1,8 @@
 #include "core/TextFiles.h"
 
 #include "core/Errors.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/ReadFiles.h"
+#include "core/platform/WriteFiles.h"
 
 #include <algorithm>
 #include <vector>
@@ -24,11 +25,6 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
     return text;
 }
 
-void ReadPlaylistPieces(const std::string& name,
-                        const std::function<void(std::string_view)>& piece) {
-    platform::ReadPieces(name, piece);
-}
-
 void WriteTextFile(const std::string& path, std::string_view text) {
     platform::WriteWholeFile(path, text);
 }
@@ -44,10 +40,6 @@ void SaveConvertedText(const std::string& chosenName, const TextDocument& text) 
     for (const TextSpan& span : spans)
         parts.push_back(span.bytes);
     platform::WriteWholeFile(chosenName + ".txt", parts);
-}
-
-void WriteStandardOutput(std::string_view text) {
-    platform::WriteStandardOutput(text);
 }
 
 void IgnoreFileSizeSignal() noexcept {

@@ -2,7 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/Memory.h"
 
 #include <cstring>
 
