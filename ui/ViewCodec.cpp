@@ -1,13 +1,11 @@
 #include "ui/ViewCodec.h"
 
 #include "core/Utf8.h"
+#include "core/platform/Locale.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#ifndef Q_OS_WIN
-#include <langinfo.h>
-#endif
 
 namespace skaldrun::ui {
 
@@ -96,17 +94,6 @@ ViewCodec::Encoding LegacyFor(QLocale::Language language) {
     }
 }
 
-bool SystemIsUtf8() {
-#ifdef Q_OS_WIN
-    return false; // Windows shows every text in its ANSI code page
-#else
-    // A plain C or POSIX locale names no code page; Qt takes UTF-8 there, and so do we.
-    const QByteArray codeset = nl_langinfo(CODESET);
-    return codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968" ||
-           codeset == "ASCII";
-#endif
-}
-
 // CR LF becomes "\n" in one pass over the text, in place; a lone CR stays.
 void JoinCrLf(QString& text) {
     QChar* const begin = text.data();
@@ -131,7 +118,7 @@ ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
     , systemIsUtf8_(systemIsUtf8) {}
 
 ViewCodec ViewCodec::For(std::string_view text) {
-    ViewCodec codec = For(text, QLocale::system().language(), SystemIsUtf8());
+    ViewCodec codec = For(text, QLocale::system().language(), platform::SystemTextIsUtf8());
 #ifdef Q_OS_WIN
     codec.legacy_ = codec.current_ = Encoding::SystemAnsi;
 #endif
