@@ -1,7 +1,5 @@
 #include "ui/TextView/ClipboardText.h"
 
-#include "ui/TextView/ClipboardX11.h"
-
 #include <QGuiApplication>
 #include <algorithm>
 
@@ -66,8 +64,8 @@ QVariant ClipboardText::retrieveData(const QString& mimeType, QMetaType type) co
     if (!hasFormat(mimeType))
         return QMimeData::retrieveData(mimeType, type);
     if (type == QMetaType::fromType<QByteArray>())
-        return bytes_.Utf8();
-    return bytes_.Text();
+        return bytes_->Utf8();
+    return bytes_->Text();
 }
 
 void PutOnClipboard(TextSpans spans, const ViewCodec& codec, QClipboard::Mode mode) {
