@@ -9,10 +9,10 @@
 
 namespace skaldrun {
 
-ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
+CrLfText ReadTextFile(const std::string& path, std::size_t capacity) {
     // Read and normalised a step at a time, into one buffer: the bytes are copied out of the
     // cache once, and a file with LF breaks is not held twice.
-    ViewText text;
+    CrLfText text;
     LineBreakNormalizer normalize(text, capacity);
     platform::ReadWholeFile(
         path, capacity,

@@ -2,8 +2,8 @@
 
 // The window's files: a playlist read whole into a view, a list saved whole.
 
+#include "core/LineBreaks.h"
 #include "core/TextDocument.h"
-#include "core/ViewText.h"
 
 #include <cstddef>
 #include <string>
@@ -15,8 +15,8 @@ namespace skaldrun {
 // reading one never exhausts a desktop's memory.
 inline constexpr std::size_t kViewCapacity = std::size_t{256} * 1024 * 1024;
 
-// Reads a playlist file into a view text with uniform CR LF line breaks.
-ViewText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity);
+// Reads a playlist file whole, its line breaks made CR LF.
+CrLfText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity);
 
 // Writes the text byte for byte under exactly the given name.
 void WriteTextFile(const std::string& path, std::string_view text);

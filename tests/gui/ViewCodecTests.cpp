@@ -26,7 +26,7 @@ std::string_view View(const QByteArray& bytes) {
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-// A view text holds no NUL and breaks lines only with CR LF.
+// The text a view shows holds no NUL and breaks lines only with CR LF.
 QByteArray EveryByteButNul() {
     QByteArray bytes;
     for (int b = 1; b < 256; ++b) {
