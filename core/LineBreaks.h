@@ -290,7 +290,8 @@ public:
                     line(text);
             } else {
                 line(text);
-                afterCr_ = detail::CrEndsPiece(hit, end);
+                if (detail::CrEndsPiece(hit, end))
+                    afterCr_ = true;
                 p = PastBreak(hit, end);
             }
             carry_.clear();
