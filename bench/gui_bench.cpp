@@ -553,8 +553,8 @@ int main(int argc, char** argv) {
             WriteFile(playlist, {bytes.constData(), static_cast<std::size_t>(bytes.size())});
             {
                 // What the bare widget is given: the same texts the window ends up showing.
-                const ViewText source = ReadTextFile(playlist.toStdString());
-                ViewText converted;
+                const CrLfText source = ReadTextFile(playlist.toStdString());
+                CrLfText converted;
                 ConvertPlaylist(SplitLines(source), {}, converted);
                 WriteFile(dir.filePath(QStringLiteral("source.txt")), source);
                 WriteFile(dir.filePath(QStringLiteral("converted.txt")), converted);

@@ -2,8 +2,8 @@
 // whole command against cat and an awk script. Run by hand; see bench/README.md.
 
 #include "core/Convert.h"
+#include "core/LineBreaks.h"
 #include "core/TextFiles.h"
-#include "core/ViewText.h"
 #include "support/ChildProcess.h"
 #include "support/WholeBytes.h"
 

@@ -1,5 +1,6 @@
 // skaldrun-convert: the converter without a window, for scripts and batch use.
 
+#include "core/CommandStreams.h"
 #include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/ListShapes.h"

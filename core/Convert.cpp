@@ -3,7 +3,7 @@
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
 #include "core/LineOutput.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/Memory.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -279,45 +279,44 @@ private:
     std::size_t length_ = 1;
 };
 
-// Writes output lines straight into the converted view, which ends with a line break or is
+// Writes output lines straight into the converted list, which ends with a line break or is
 // empty, growing it in large steps, so a million entries cost no per-line allocation.
-class ViewWriter {
+class ListWriter {
 public:
-    ViewWriter(ViewText& view, std::vector<std::size_t>* lineStarts)
-        : view_(view)
-        , used_(view.size())
-        , lineStarts_(view.empty() ? lineStarts : nullptr) {
+    ListWriter(CrLfText& list, std::vector<std::size_t>* lineStarts)
+        : list_(list)
+        , used_(list.size())
+        , lineStarts_(list.empty() ? lineStarts : nullptr) {
         if (lineStarts_ != nullptr)
             lineStarts_->assign(1, 0);
         else if (lineStarts != nullptr)
             lineStarts->clear(); // no index of a text written before: the document makes one
     }
-    ViewWriter(const ViewWriter&) = delete;
-    ViewWriter& operator=(const ViewWriter&) = delete;
-    ~ViewWriter() { view_.resize(used_); } // drops the unwritten room, also on an error
+    ListWriter(const ListWriter&) = delete;
+    ListWriter& operator=(const ListWriter&) = delete;
+    ~ListWriter() { list_.resize(used_); } // drops the unwritten room, also on an error
 
     char* Begin(std::size_t maxLength) {
-        const std::size_t needed = maxLength + 2;
-        if (view_.size() - used_ < needed) {
+        const std::size_t needed = maxLength + kLineBreak.size();
+        if (list_.size() - used_ < needed) {
             const std::size_t grown = used_ + std::max<std::size_t>(needed, kStep);
-            if (grown <= view_.capacity())
-                platform::MapForWriting(view_.data() + view_.size(), grown - view_.size());
-            view_.resize(grown);
+            if (grown <= list_.capacity())
+                platform::MapForWriting(list_.data() + list_.size(), grown - list_.size());
+            list_.resize(grown);
         }
-        return view_.data() + used_;
+        return list_.data() + used_;
     }
 
     void End(char* end) {
-        *end++ = '\r';
-        *end++ = '\n';
-        used_ = static_cast<std::size_t>(end - view_.data());
+        end = WriteLineBreak(end);
+        used_ = static_cast<std::size_t>(end - list_.data());
         if (lineStarts_ != nullptr)
             lineStarts_->push_back(used_);
     }
 
 private:
     static constexpr std::size_t kStep = 256 * 1024;
-    ViewText& view_;
+    CrLfText& list_;
     std::size_t used_;
     std::vector<std::size_t>* lineStarts_;
 };
@@ -361,7 +360,7 @@ private:
 
 } // namespace
 
-bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted,
+bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, CrLfText& converted,
                      std::vector<std::size_t>* lineStarts) {
     auto it = lines.begin();
     if (it == lines.end() || !IsHeader(*it))
@@ -372,67 +371,13 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, View
     converted.reserve(converted.size() + lines.Text().size());
     if (lineStarts != nullptr) // an entry takes two lines of some 20 bytes at the least
         lineStarts->reserve(lines.Text().size() / 40 + 1);
-    ViewWriter writer(converted, lineStarts);
+    ListWriter writer(converted, lineStarts);
     EntryConverter convert(options, writer);
     std::size_t number = 1;
     for (++it; it != lines.end(); ++it)
         convert.Line(*it, ++number);
     return true;
 }
-
-namespace {
-
-// The lines of a playlist's bytes as they arrive in pieces: ended by CR LF, LF or a lone CR, the
-// text by its first NUL. A line cut by a piece's end is carried over to the next; so is a CR at
-// its end, which an LF opening the next piece joins.
-class PieceLines {
-public:
-    template <typename OnLine>
-    void Feed(std::string_view piece, OnLine&& line) {
-        const char* p = piece.data();
-        const char* const end = p + piece.size();
-        if (afterCr_ && p != end) {
-            afterCr_ = false;
-            if (*p == '\n')
-                ++p;
-        }
-        while (!ended_ && p != end) {
-            const char* hit = detail::FindBreakOrNul(p, end);
-            if (hit == end) {
-                carry_.append(p, end);
-                return;
-            }
-            std::string_view text(p, static_cast<std::size_t>(hit - p));
-            if (!carry_.empty())
-                text = carry_.append(text);
-            if (*hit == '\0') {
-                ended_ = true; // a last piece without a break is a line unless empty
-                if (!text.empty())
-                    line(text);
-            } else {
-                line(text);
-                if (*hit == '\r' && hit + 1 == end)
-                    afterCr_ = true;
-                p = *hit == '\r' && hit + 1 != end && hit[1] == '\n' ? hit + 2 : hit + 1;
-            }
-            carry_.clear();
-        }
-    }
-    template <typename OnLine>
-    void Finish(OnLine&& line) {
-        if (!ended_ && !carry_.empty())
-            line(std::string_view(carry_));
-        ended_ = true;
-        carry_.clear();
-    }
-
-private:
-    std::string carry_;
-    bool ended_ = false;
-    bool afterCr_ = false;
-};
-
-} // namespace
 
 struct StreamedConversion::State {
     State(const ConvertOptions& options, TextSink& sink)

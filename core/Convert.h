@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ConvertOptions.h"
-#include "core/ViewText.h"
+#include "core/LineBreaks.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,7 +19,7 @@ inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот
 // not a number throws EConvertError (with its line); the lines made before it stay in converted.
 // lineStarts, when given with converted empty, receives where each of its lines starts (a
 // TextDocument's line index), so that nobody scans the list again for its breaks.
-bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, ViewText& converted,
+bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, CrLfText& converted,
                      std::vector<std::size_t>* lineStarts = nullptr);
 
 // Where a streamed conversion goes: the list in pieces, in order.

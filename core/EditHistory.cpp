@@ -2,13 +2,6 @@
 
 namespace skaldrun {
 
-std::size_t SizeOf(const TextSpans& spans) noexcept {
-    std::size_t size = 0;
-    for (const TextSpan& span : spans)
-        size += span.bytes.size();
-    return size;
-}
-
 void EditHistory::Record(EditStep step) {
     if (clean_ > done_ && clean_ != kNever)
         clean_ = kNever; // the clean text was among the steps undone, now gone for good

@@ -1,23 +1,11 @@
 #pragma once
 
+#include "core/TextSpan.h"
+
 #include <cstddef>
-#include <memory>
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace skaldrun {
-
-// A run of bytes that stays readable for as long as someone holds it: blocks are never changed
-// once their bytes are in use, so a document, its history and a clipboard can share them.
-struct TextSpan {
-    std::shared_ptr<const std::string> block;
-    std::string_view bytes;
-};
-
-using TextSpans = std::vector<TextSpan>;
-
-std::size_t SizeOf(const TextSpans& spans) noexcept;
 
 // One change: at was holding removed, now holds inserted. Both keep their bytes as spans, so
 // undoing the deletion of a whole list copies nothing.

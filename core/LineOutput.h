@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Convert.h"
+#include "core/LineBreaks.h"
 
 #include <cstddef>
 #include <memory>
@@ -21,7 +22,7 @@ public:
 
     // Room for a line of up to maxLength bytes and its break.
     char* Begin(std::size_t maxLength) {
-        const std::size_t needed = maxLength + 2;
+        const std::size_t needed = maxLength + kLineBreak.size();
         if (kSize - used_ < needed)
             Flush();
         if (needed <= kSize)
@@ -32,8 +33,7 @@ public:
 
     // Ends the line begun last, whose bytes end at end.
     void End(char* end) {
-        *end++ = '\r';
-        *end++ = '\n';
+        end = WriteLineBreak(end);
         if (!long_.empty()) {
             sink_.Write({long_.data(), static_cast<std::size_t>(end - long_.data())});
             long_ = std::string();

@@ -1,5 +1,6 @@
 #include "core/ListShapes.h"
 
+#include "core/LineBreaks.h"
 #include "core/LineOutput.h"
 
 #include <algorithm>
@@ -312,7 +313,7 @@ void ShapedList::Start() {
         return;
     started_ = true;
     if (!header_.empty())
-        sink_.Write(std::string(header_) + "\r\n");
+        sink_.Write(std::string(header_).append(kLineBreak));
 }
 
 void ShapedList::Entry(const PlaylistEntry& entry) {
@@ -330,7 +331,7 @@ void ShapedList::Flush() {
 void ShapedList::Finish() {
     Flush();
     if (totals_)
-        sink_.Write(sum_.Line() + "\r\n");
+        sink_.Write(sum_.Line().append(kLineBreak));
 }
 
 } // namespace skaldrun

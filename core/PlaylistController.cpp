@@ -96,7 +96,7 @@ void PlaylistController::LoadPlaylist() {
     bool isPlaylist = false;
     std::string scratch;
     const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
-    ViewText converted;
+    CrLfText converted;
     std::vector<std::size_t> lineStarts;
     converted.reserve(playlist.size()); // a list is seldom longer than its playlist
     try {

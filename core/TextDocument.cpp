@@ -1,5 +1,7 @@
 #include "core/TextDocument.h"
 
+#include "core/LineBreaks.h"
+
 #include <algorithm>
 
 namespace skaldrun {
@@ -89,17 +91,11 @@ TextSpan TextDocument::Store(std::string_view bytes) {
 // The starts of the lines whose CR LF lies within from..to, piece by piece, never joined.
 void TextDocument::IndexBreaks(std::size_t from, std::size_t to,
                                std::vector<std::size_t>& starts) const {
-    bool afterCr = false;
+    CrLfEnds breaks;
     std::size_t at = from;
     for (const TextSpan& span : Spans(from, to)) {
-        const std::string_view bytes = span.bytes;
-        for (std::size_t lf = bytes.find('\n'); lf != std::string_view::npos;
-             lf = bytes.find('\n', lf + 1)) {
-            if (lf > 0 ? bytes[lf - 1] == '\r' : afterCr)
-                starts.push_back(at + lf + 1);
-        }
-        afterCr = bytes.back() == '\r';
-        at += bytes.size();
+        breaks.Feed(span.bytes, [&](std::size_t end) { starts.push_back(at + end); });
+        at += span.bytes.size();
     }
 }
 

@@ -1,17 +1,18 @@
 #include "core/TextFiles.h"
 
 #include "core/Errors.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/ReadFiles.h"
+#include "core/platform/WriteFiles.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace skaldrun {
 
-ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
+CrLfText ReadTextFile(const std::string& path, std::size_t capacity) {
     // Read and normalised a step at a time, into one buffer: the bytes are copied out of the
     // cache once, and a file with LF breaks is not held twice.
-    ViewText text;
+    CrLfText text;
     LineBreakNormalizer normalize(text, capacity);
     platform::ReadWholeFile(
         path, capacity,
@@ -22,11 +23,6 @@ ViewText ReadTextFile(const std::string& path, std::size_t capacity) {
         [&](std::string_view step) { normalize.Append(step); });
     normalize.Finish();
     return text;
-}
-
-void ReadPlaylistPieces(const std::string& name,
-                        const std::function<void(std::string_view)>& piece) {
-    platform::ReadPieces(name, piece);
 }
 
 void WriteTextFile(const std::string& path, std::string_view text) {
@@ -44,10 +40,6 @@ void SaveConvertedText(const std::string& chosenName, const TextDocument& text) 
     for (const TextSpan& span : spans)
         parts.push_back(span.bytes);
     platform::WriteWholeFile(chosenName + ".txt", parts);
-}
-
-void WriteStandardOutput(std::string_view text) {
-    platform::WriteStandardOutput(text);
 }
 
 void IgnoreFileSizeSignal() noexcept {

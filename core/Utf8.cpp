@@ -1,6 +1,6 @@
 #include "core/Utf8.h"
 
-#include "core/LineBreaks.h" // for SKALDRUN_HAVE_SSE2
+#include "core/Sse2.h"
 
 #include <cstdint>
 #include <cstring>

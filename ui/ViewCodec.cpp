@@ -1,13 +1,12 @@
 #include "ui/ViewCodec.h"
 
+#include "core/LineBreaks.h"
 #include "core/Utf8.h"
+#include "core/platform/Locale.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#ifndef Q_OS_WIN
-#include <langinfo.h>
-#endif
 
 namespace skaldrun::ui {
 
@@ -96,34 +95,6 @@ ViewCodec::Encoding LegacyFor(QLocale::Language language) {
     }
 }
 
-bool SystemIsUtf8() {
-#ifdef Q_OS_WIN
-    return false; // Windows shows every text in its ANSI code page
-#else
-    // A plain C or POSIX locale names no code page; Qt takes UTF-8 there, and so do we.
-    const QByteArray codeset = nl_langinfo(CODESET);
-    return codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968" ||
-           codeset == "ASCII";
-#endif
-}
-
-// CR LF becomes "\n" in one pass over the text, in place; a lone CR stays.
-void JoinCrLf(QString& text) {
-    QChar* const begin = text.data();
-    QChar* const end = begin + text.size();
-    QChar* out = begin;
-    for (const QChar* in = begin; in != end; ++in) {
-        if (*in == u'\r' && in + 1 != end && in[1] == u'\n')
-            continue;
-        *out++ = *in;
-    }
-    text.truncate(out - begin);
-}
-
-bool IsBreak(QChar c) {
-    return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
-}
-
 } // namespace
 
 ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
@@ -131,7 +102,7 @@ ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
     , systemIsUtf8_(systemIsUtf8) {}
 
 ViewCodec ViewCodec::For(std::string_view text) {
-    ViewCodec codec = For(text, QLocale::system().language(), SystemIsUtf8());
+    ViewCodec codec = For(text, QLocale::system().language(), platform::SystemTextIsUtf8());
 #ifdef Q_OS_WIN
     codec.legacy_ = codec.current_ = Encoding::SystemAnsi;
 #endif
@@ -162,12 +133,13 @@ QString ViewCodec::Decode(std::string_view bytes) const {
             *out++ = QChar(u);
         }
     }
-    JoinCrLf(text);
+    QChar* const begin = text.data();
+    text.truncate(JoinCrLf(begin, begin + text.size()) - begin);
     return text;
 }
 
 void ViewCodec::AppendUtf8(std::string_view bytes, QByteArray& out) const {
-    if (!bytes.empty() && bytes.front() == '\n' && out.endsWith('\r'))
+    if (!bytes.empty() && !out.isEmpty() && IsCrLf(out.back(), bytes.front()))
         out.chop(1);
     if (current_ == Encoding::SystemAnsi) { // a multi-byte code page: only the system knows
         out += Decode(bytes).toUtf8();
@@ -219,7 +191,7 @@ void ViewCodec::AppendUtf8(std::string_view bytes, QByteArray& out) const {
         }
         p = stop;
         if (p != end) {
-            if (p + 1 == end || p[1] != '\n') // a CR LF is one LF; a CR alone stays
+            if (!IsCrLf(p, end)) // a CR LF is one LF; a CR alone stays
                 *o++ = '\r';
             ++p;
         }
@@ -251,13 +223,14 @@ std::string ViewCodec::Encode(const QString& text) const {
             }
         }
     };
+    const QChar* const units = text.constData();
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!IsBreak(text[i]))
+        const std::size_t breakUnits = TypedBreakAt(units + i, units + text.size());
+        if (breakUnits == 0)
             continue;
         flushRun(i);
-        bytes.append("\r\n");
-        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            ++i;
+        bytes.append(kLineBreak);
+        i += static_cast<qsizetype>(breakUnits) - 1;
         runStart = i + 1;
     }
     flushRun(text.size());
@@ -271,9 +244,10 @@ qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
     // a single-byte code page gives one unit a byte; CR LF is one "\n".
     const bool utf8 = current_ == Encoding::Utf8;
     qsizetype length = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+    const char* const end = bytes.data() + bytes.size();
+    for (const char* p = bytes.data(); p != end; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        if (IsCrLf(p, end))
             continue;
         if (!utf8 || (b & 0xC0) != 0x80)
             length += utf8 && b >= 0xF0 ? 2 : 1;

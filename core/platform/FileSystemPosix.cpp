@@ -1,6 +1,9 @@
 #include "core/Errors.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/ErrorText.h"
+#include "core/platform/Memory.h"
+#include "core/platform/ReadFiles.h"
 #include "core/platform/ReadSteps.h"
+#include "core/platform/WriteFiles.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/Errors.h"
-#include "core/platform/FileSystem.h"
 
 #include <cstddef>
 #include <functional>

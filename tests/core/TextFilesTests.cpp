@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/TextFiles.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/WriteFiles.h"
 
 #include <csignal>
 #include <filesystem>

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/TextFiles.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/ErrorText.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 
 #include "core/Convert.h"
 #include "core/Errors.h"
+#include "core/LineBreaks.h"
 #include "core/ListShapes.h"
 #include "core/TextDocument.h"
-#include "core/ViewText.h"
 #include "support/WholeBytes.h"
 
 #include <cstdint>

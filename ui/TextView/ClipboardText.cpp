@@ -1,6 +1,6 @@
 #include "ui/TextView/ClipboardText.h"
 
-#include "ui/TextView/ClipboardX11.h"
+#include "core/LineBreaks.h"
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -34,7 +34,7 @@ QByteArray ClipboardBytes::Utf8Part(std::size_t& at, std::size_t bytes) const {
     QByteArray utf8;
     at = std::min(at, Size());
     std::size_t to = std::min(Size(), at + std::max<std::size_t>(bytes, 1));
-    if (to < Size() && At(to - 1) == '\r' && At(to) == '\n') {
+    if (InsideCrLf([this](std::size_t offset) { return At(offset); }, to, Size())) {
         if (to - 1 > at) // the pair goes whole into the next part, or into this one
             --to;
         else
@@ -66,8 +66,8 @@ QVariant ClipboardText::retrieveData(const QString& mimeType, QMetaType type) co
     if (!hasFormat(mimeType))
         return QMimeData::retrieveData(mimeType, type);
     if (type == QMetaType::fromType<QByteArray>())
-        return bytes_.Utf8();
-    return bytes_.Text();
+        return bytes_->Utf8();
+    return bytes_->Text();
 }
 
 void PutOnClipboard(TextSpans spans, const ViewCodec& codec, QClipboard::Mode mode) {

@@ -1,25 +1,26 @@
 #pragma once
 
-#include "core/EditHistory.h"
+#include "core/TextSpan.h"
 #include "ui/ViewCodec.h"
+#include "ui/platform/LargeCopies.h"
 
 #include <QClipboard>
 #include <QMimeData>
+#include <memory>
 #include <vector>
 
 namespace skaldrun::ui {
 
 // The bytes of a copy and the codec they are shown in, given out as UTF-8 with LF line breaks
 // made straight from the bytes: whole, or a part at a time for a clipboard that sends it so.
-class ClipboardBytes {
+class ClipboardBytes final : public PartSource {
 public:
     ClipboardBytes(TextSpans spans, const ViewCodec& codec);
 
-    std::size_t Size() const noexcept { return ends_.empty() ? 0 : ends_.back(); }
+    std::size_t Size() const noexcept override { return ends_.empty() ? 0 : ends_.back(); }
     QByteArray Utf8() const;
-    // The UTF-8 of about `bytes` bytes from `at`, which moves past them. A CR LF is never cut,
-    // so the parts, joined, are Utf8().
-    QByteArray Utf8Part(std::size_t& at, std::size_t bytes) const;
+    // A CR LF is never cut, so the parts, joined, are Utf8().
+    QByteArray Utf8Part(std::size_t& at, std::size_t bytes) const override;
     QString Text() const;
 
 private:
@@ -34,12 +35,12 @@ private:
 // asks for UTF-8, it gives UTF-8 made straight from the bytes, with no text in between. It holds
 // the blocks its bytes are in, which nobody changes, so later edits, another file and the end of
 // the window all leave it as it was copied.
-class ClipboardText final : public QMimeData {
+class ClipboardText final : public QMimeData, public PartedCopy {
 public:
     ClipboardText(TextSpans spans, const ViewCodec& codec)
-        : bytes_(std::move(spans), codec) {}
+        : bytes_(std::make_shared<const ClipboardBytes>(std::move(spans), codec)) {}
 
-    const ClipboardBytes& Bytes() const noexcept { return bytes_; }
+    std::shared_ptr<const PartSource> Parts() const override { return bytes_; }
 
     QStringList formats() const override {
         return {QStringLiteral("text/plain"), QStringLiteral("text/plain;charset=utf-8")};
@@ -53,7 +54,7 @@ protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
 private:
-    ClipboardBytes bytes_;
+    std::shared_ptr<const ClipboardBytes> bytes_;
 };
 
 // Puts a copy of the spans on the clipboard, or on X11's selection.

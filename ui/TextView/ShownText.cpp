@@ -1,8 +1,18 @@
 #include "ui/TextView/ShownText.h"
 
+#include "core/LineBreaks.h"
+
 #include <algorithm>
 
 namespace skaldrun::ui {
+
+namespace {
+
+auto BytesOf(const TextDocument& text) {
+    return [&text](std::size_t offset) { return text.At(offset); };
+}
+
+} // namespace
 
 void ShownText::Show(std::shared_ptr<TextDocument> document) {
     document_ = document != nullptr ? std::move(document) : std::make_shared<TextDocument>();
@@ -45,8 +55,8 @@ std::size_t ShownText::NextCharacter(std::size_t offset) const {
     const std::size_t size = text.Size();
     if (offset >= size)
         return size;
-    if (text.At(offset) == '\r' && offset + 1 < size && text.At(offset + 1) == '\n')
-        return offset + 2;
+    if (CrLfAt(BytesOf(text), offset, size))
+        return offset + kLineBreak.size();
     ++offset;
     if (Utf8())
         while (offset < size && IsContinuation(text.At(offset)))
@@ -58,8 +68,9 @@ std::size_t ShownText::PreviousCharacter(std::size_t offset) const {
     const TextDocument& text = *document_;
     if (offset == 0)
         return 0;
-    if (offset >= 2 && text.At(offset - 2) == '\r' && text.At(offset - 1) == '\n')
-        return offset - 2;
+    if (offset >= kLineBreak.size() &&
+        CrLfAt(BytesOf(text), offset - kLineBreak.size(), text.Size()))
+        return offset - kLineBreak.size();
     return CharacterStart(offset - 1);
 }
 
@@ -69,8 +80,7 @@ std::size_t ShownText::CharacterStart(std::size_t offset) const {
     if (Utf8())
         while (offset > 0 && offset < text.Size() && IsContinuation(text.At(offset)))
             --offset;
-    if (offset > 0 && offset < text.Size() && text.At(offset - 1) == '\r' &&
-        text.At(offset) == '\n')
+    if (InsideCrLf(BytesOf(text), offset, text.Size()))
         --offset;
     return offset;
 }

@@ -1,8 +1,7 @@
-#include "core/ViewText.h"
+#include "core/LineBreaks.h"
 
 #include "core/Errors.h"
-#include "core/LineBreaks.h"
-#include "core/platform/FileSystem.h"
+#include "core/platform/Memory.h"
 
 #include <cstring>
 
@@ -12,8 +11,6 @@ namespace {
 
 using detail::FindBreakOrNul;
 using detail::SkipUniformText;
-
-constexpr std::string_view kLineBreak = "\r\n";
 
 struct Extent {
     const char* textEnd; // the first NUL, or the end
@@ -28,7 +25,7 @@ Extent Measure(const char* begin, const char* end) noexcept {
             e.textEnd = p;
             break;
         }
-        if (*p == '\r' && p + 1 != end && p[1] == '\n') {
+        if (IsCrLf(p, end)) {
             p += 2;
         } else {
             ++e.singles;
@@ -44,7 +41,7 @@ TextLines SplitLines(std::string_view text) noexcept {
     return TextLines(text);
 }
 
-void AppendLine(ViewText& text, std::string_view line) {
+void AppendLine(CrLfText& text, std::string_view line) {
     if (text.empty() || text.ends_with(kLineBreak)) {
         text.append(line).append(kLineBreak);
     } else {
@@ -57,7 +54,7 @@ std::size_t NormalizedLength(std::string_view text) noexcept {
     return static_cast<std::size_t>(e.textEnd - text.data()) + e.singles;
 }
 
-void NormalizeLineBreaks(ViewText& text, std::size_t capacity) {
+void NormalizeLineBreaks(CrLfText& text, std::size_t capacity) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
 
@@ -83,15 +80,15 @@ void NormalizeLineBreaks(ViewText& text, std::size_t capacity) {
         out += hit - p;
         if (hit == textEnd)
             break;
-        *out++ = '\r';
-        *out++ = '\n';
-        p = (*hit == '\r' && hit + 1 != textEnd && hit[1] == '\n') ? hit + 2 : hit + 1;
+        out = WriteLineBreak(out);
+        p = PastBreak(hit, textEnd);
     }
     text = std::move(result);
 }
 
 void LineBreakNormalizer::Add(const char* begin, const char* end, bool breakAfter) {
-    const auto length = static_cast<std::size_t>(end - begin) + (breakAfter ? 2 : 0);
+    const auto length =
+        static_cast<std::size_t>(end - begin) + (breakAfter ? kLineBreak.size() : 0);
     if (length > capacity_ - std::min(capacity_, text_.size()))
         ThrowTextExceedsCapacity();
     text_.append(begin, end);
@@ -124,12 +121,12 @@ void LineBreakNormalizer::Append(std::string_view piece) {
             ended_ = true;
             return;
         }
-        if (*hit == '\r' && hit + 1 == end) {
+        if (detail::CrEndsPiece(hit, end)) {
             Add(run, hit, false);
             pendingCr_ = true;
             return;
         }
-        if (*hit == '\r' && hit[1] == '\n') {
+        if (IsCrLf(hit, end)) {
             p = hit + 2;
             continue;
         }

@@ -1,37 +1,14 @@
 #pragma once
 
-// The one place that talks to the operating system's file calls. Everything above it sees
-// whole buffers and the program's own exceptions.
+// Writing files and standard output through the system's calls; failures are the program's
+// exceptions.
 
-#include <cstddef>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace skaldrun::platform {
-
-// The name made absolute without touching the disk: joined to the current folder, with "."
-// and ".." resolved lexically.
-std::string FullPathName(std::string_view path);
-
-// The system's text for an error code, without trailing blanks, control characters and periods.
-std::string ErrorText(int code);
-
-// Reads a whole regular file a step at a time, for a reader that turns the bytes into its own
-// buffer while they are in the cache: expect(size) first, with the file's size, then each step.
-// Fails with EFOpenError (missing, not a regular file, unreadable) or, before reading anything,
-// with EInvalidOperation when it holds more than capacity bytes. Pipes, FIFOs and devices are
-// refused, since the window reads regular files only.
-void ReadWholeFile(const std::string& path, std::size_t capacity,
-                   const std::function<void(std::size_t)>& expect,
-                   const std::function<void(std::string_view)>& step);
-
-// Reads a playlist a piece at a time, as the command does, handing each piece on as it comes:
-// a file, a pipe, a FIFO or a device, or standard input for "-"; memory holds one piece. Fails
-// with EFOpenError: missing, a folder, unreadable.
-void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
 
 // A file's whole new content, written as it is made into a copy on disk (memory only where no
 // disk takes one). A regular file that
@@ -76,9 +53,5 @@ void IgnoreFileSizeSignal() noexcept;
 
 // Writes all of data to standard output, byte for byte; fails with EWriteError.
 void WriteStandardOutput(std::string_view data);
-
-// Maps the pages of a large buffer about to be written in one call, instead of one fault per
-// page as the writing reaches it. Only a hint: nothing happens where the system cannot.
-void MapForWriting(char* data, std::size_t size) noexcept;
 
 } // namespace skaldrun::platform

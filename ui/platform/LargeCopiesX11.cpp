@@ -1,13 +1,10 @@
-#include "ui/TextView/ClipboardX11.h"
+#include "ui/platform/LargeCopies.h"
 
-#include "ui/TextView/ClipboardText.h"
-
-#include <QGuiApplication>
-
-#ifdef SKALDRUN_HAVE_XCB
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
@@ -17,11 +14,9 @@
 #include <memory>
 #include <vector>
 #include <xcb/xcb.h>
-#endif
 
 namespace skaldrun::ui {
 
-#ifdef SKALDRUN_HAVE_XCB
 namespace {
 
 // Bytes of the text per part, at most: a reader waits for each one in turn, so parts are as
@@ -86,7 +81,7 @@ private:
         xcb_window_t window;
         xcb_atom_t property;
         xcb_atom_t target;
-        ClipboardBytes bytes;
+        std::shared_ptr<const PartSource> parts;
         std::size_t at = 0;
         QDeadlineTimer patience{kPatienceMs};
     };
@@ -109,8 +104,11 @@ private:
         else if (request.selection != clipboard_)
             return false;
         const auto* copy =
-            dynamic_cast<const ClipboardText*>(QGuiApplication::clipboard()->mimeData(mode));
-        if (copy == nullptr || copy->Bytes().Size() <= part_)
+            dynamic_cast<const PartedCopy*>(QGuiApplication::clipboard()->mimeData(mode));
+        if (copy == nullptr)
+            return false;
+        std::shared_ptr<const PartSource> parts = copy->Parts();
+        if (parts->Size() <= part_)
             return false;
 
         const std::uint32_t events =
@@ -118,10 +116,10 @@ private:
         xcb_change_window_attributes(connection_, request.requestor, XCB_CW_EVENT_MASK, &events);
         // At least this many bytes come: CR LF, the only thing that shrinks, halves at most.
         const auto atLeast =
-            static_cast<std::uint32_t>(std::min<std::size_t>(copy->Bytes().Size() / 2, UINT32_MAX));
+            static_cast<std::uint32_t>(std::min<std::size_t>(parts->Size() / 2, UINT32_MAX));
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
                             incremental_, 32, 1, &atLeast);
-        transfers_.push_back({request.requestor, property, request.target, copy->Bytes()});
+        transfers_.push_back({request.requestor, property, request.target, std::move(parts)});
         if (!forgetGone_.isActive())
             forgetGone_.start();
 
@@ -149,7 +147,7 @@ private:
         if (event.state != XCB_PROPERTY_DELETE)
             return true;
         const QByteArray part =
-            t->at < t->bytes.Size() ? t->bytes.Utf8Part(t->at, part_) : QByteArray();
+            t->at < t->parts->Size() ? t->parts->Utf8Part(t->at, part_) : QByteArray();
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t->window, t->property, t->target,
                             8, static_cast<std::uint32_t>(part.size()), part.constData());
         if (part.isEmpty()) {
@@ -190,8 +188,5 @@ void SendLargeCopiesInParts() {
     sender = new PartSender(x11->connection(), qGuiApp); // the application owns it
     qGuiApp->installNativeEventFilter(sender);
 }
-#else
-void SendLargeCopiesInParts() {}
-#endif
 
 } // namespace skaldrun::ui

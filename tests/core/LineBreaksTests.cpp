@@ -1,5 +1,5 @@
 #include "core/Errors.h"
-#include "core/ViewText.h"
+#include "core/LineBreaks.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -114,6 +114,60 @@ TEST(AppendLine, SplittingGivesTheLinesBack) {
     for (const auto line : lines)
         AppendLine(text, line);
     EXPECT_EQ(AllLines(text), lines);
+}
+
+// The line starts a document indexes piece by piece: past each CR LF, wherever the pieces cut.
+TEST(CrLfEnds, PiecesGiveTheStartsOfTheWholeText) {
+    const struct {
+        std::string_view text;
+        std::vector<std::size_t> ends;
+    } cases[] = {
+        {"a\r\nb\r\n", {3, 6}},
+        {"\r\n\r\n", {2, 4}},
+        {"a\nb\rc\r\r\n\n", {8}},
+        {"\n\r", {}},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t cut = 0; cut <= c.text.size(); ++cut) {
+            std::vector<std::size_t> ends;
+            CrLfEnds breaks;
+            breaks.Feed(c.text.substr(0, cut), [&](std::size_t end) { ends.push_back(end); });
+            breaks.Feed(c.text.substr(cut), [&](std::size_t end) { ends.push_back(cut + end); });
+            EXPECT_EQ(ends, c.ends) << testing::PrintToString(c.text) << " cut at " << cut;
+        }
+    }
+}
+
+// Typed or pasted, every break becomes one CR LF; towards the desktop each CR LF becomes an LF.
+TEST(LineBreaks, TypedBreaksBecomeCrLfAndCrLfJoinsForTheDesktop) {
+    const struct {
+        std::u16string typed;
+        std::string stored;
+        std::string desktop;
+    } cases[] = {
+        {u"a\r\nb", "a\r\nb", "a\nb"},
+        {u"a\rb\nc", "a\r\nb\r\nc", "a\nb\nc"},
+        {u"a\u2028b\u2029", "a\r\nb\r\n", "a\nb\n"},
+        {u"\r\r\n\n\r", "\r\n\r\n\r\n\r\n", "\n\n\n\n"},
+    };
+    for (const auto& c : cases) {
+        std::string stored;
+        const char16_t* const end = c.typed.data() + c.typed.size();
+        for (const char16_t* p = c.typed.data(); p != end;) {
+            const std::size_t units = TypedBreakAt(p, end);
+            if (units == 0)
+                stored.push_back(static_cast<char>(*p));
+            else
+                stored.append(kLineBreak);
+            p += units == 0 ? 1 : units;
+        }
+        EXPECT_EQ(stored, c.stored) << testing::PrintToString(c.stored);
+        std::string desktop = stored;
+        desktop.erase(JoinCrLf(desktop.data(), desktop.data() + desktop.size()) - desktop.data());
+        EXPECT_EQ(desktop, c.desktop) << testing::PrintToString(c.stored);
+    }
+    std::string loneCr = "a\rb\r"; // stays as it is
+    EXPECT_EQ(JoinCrLf(loneCr.data(), loneCr.data() + loneCr.size()) - loneCr.data(), 4);
 }
 
 } // namespace

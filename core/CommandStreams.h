@@ -1,0 +1,37 @@
+#pragma once
+
+// What the command reads and writes: a playlist of any kind a piece at a time, and the list as it
+// is made.
+
+#include "core/Convert.h"
+#include "core/platform/WriteFiles.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace skaldrun {
+
+// A named playlist of any kind that can be read to its end (a file, a pipe, a FIFO, a device), or
+// standard input for "-", read a piece at a time with its bytes as read, each piece handed on as
+// it comes. No capacity: memory holds one piece, whatever the size.
+void ReadPlaylistPieces(const std::string& name,
+                        const std::function<void(std::string_view)>& piece);
+
+// The command's -o file, written as the list is made; it replaces the named file only at
+// Commit, so a conversion that fails leaves the old one as it was.
+class CommandOutputFile final : public TextSink {
+public:
+    explicit CommandOutputFile(const std::string& path)
+        : file_(path, platform::FifoReader::IsWaitedFor) {}
+    void Write(std::string_view piece) override { file_.Write(piece); }
+    void Commit() { file_.Commit(); }
+
+private:
+    platform::OutputFile file_;
+};
+
+// Writes all of text to standard output, byte for byte; fails with EWriteError.
+void WriteStandardOutput(std::string_view text);
+
+} // namespace skaldrun

@@ -1,0 +1,9 @@
+#include "core/platform/Locale.h"
+
+namespace skaldrun::platform {
+
+bool SystemTextIsUtf8() {
+    return false;
+}
+
+} // namespace skaldrun::platform

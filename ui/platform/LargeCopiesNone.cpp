@@ -1,0 +1,8 @@
+#include "ui/platform/LargeCopies.h"
+
+namespace skaldrun::ui {
+
+// Built without XCB: copies go whole, as Qt sends them.
+void SendLargeCopiesInParts() {}
+
+} // namespace skaldrun::ui
