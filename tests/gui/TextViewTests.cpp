@@ -4,6 +4,7 @@
 #include "GuiTestSupport.h"
 #include "ui/TextView/LayoutCache.h"
 #include "ui/TextView/TextView.h"
+#include "ui/TextView/TextViewAccessible.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -58,6 +59,7 @@ private slots:
     void twoViewsOfOneDocumentFollowEachOther();
     void wheelStepsAddUpAsInTheStockBox_data();
     void wheelStepsAddUpAsInTheStockBox();
+    void everyOffsetReadsTheSameText();
 
 private:
     void Show(const std::string& bytes, bool readOnly = false) {
@@ -322,7 +324,8 @@ void TextViewTests::screenReadersReadTextCaretAndSelection() {
     QCOMPARE(readable->editableTextInterface(), nullptr);
     QVERIFY(readable->state().readOnly);
 
-    // Units around an offset: characters whole, rows of the screen, lines without their break.
+    // Units around an offset: characters whole, and words, rows and lines each up to the start
+    // of the next, breaks included.
     std::string wrapped;
     for (int i = 0; i < 30; ++i)
         wrapped += "word" + std::to_string(i) + " ";
@@ -333,10 +336,11 @@ void TextViewTests::screenReadersReadTextCaretAndSelection() {
         int start, end;
     } units[] = {
         {QAccessible::CharBoundary, 5, 5, 7},       // e with its accent
-        {QAccessible::WordBoundary, 9, 8, 13},      // word0
+        {QAccessible::WordBoundary, 9, 8, 14},      // "word0 "
         {QAccessible::WordBoundary, 212, 209, 213}, // the text's last word
-        {QAccessible::LineBoundary, 2, 0, 7},       // a row of one line, without the break
-        {QAccessible::ParagraphBoundary, 2, 0, 7},
+        {QAccessible::LineBoundary, 2, 0, 8},       // a row of one line, with the break
+        {QAccessible::ParagraphBoundary, 2, 0, 8},
+        {QAccessible::WordBoundary, 1, 0, 2}, // "1." holds the offset of its dot
     };
     for (const auto& u : units) {
         int s = -1;
@@ -351,7 +355,7 @@ void TextViewTests::screenReadersReadTextCaretAndSelection() {
     QVERIFY(row.size() < static_cast<qsizetype>(wrapped.size())); // the row, not the whole line
     QCOMPARE(text->textAfterOffset(3, QAccessible::LineBoundary, &s, &e), row);
     QCOMPARE(text->textBeforeOffset(10, QAccessible::LineBoundary, &s, &e),
-             QStringLiteral("1.Cafe\u0301"));
+             QStringLiteral("1.Cafe\u0301\n"));
 
     // The caret is the caret, also with a selection made leftwards; set, it is shown.
     Keys(Qt::Key_End, Qt::ControlModifier);
@@ -722,6 +726,60 @@ void TextViewTests::wheelStepsAddUpAsInTheStockBox() {
     }
     QCOMPARE(view->verticalScrollBar()->value(), rows < 0 ? page : rows);
     QCOMPARE(view->font().pointSizeF(), points + fontGrows);
+}
+
+// What a screen reader asks at every offset agrees with the text it reads: each unit holds its
+// offset and is the text between its ends, the units of a kind tile the text, and selections are
+// told as they come, move and go.
+void TextViewTests::everyOffsetReadsTheSameText() {
+    QAccessible::setActive(true);
+    std::string wrapped;
+    for (int i = 0; i < 12; ++i)
+        wrapped += "word" + std::to_string(i) + ", ";
+    Show("1.gamma0\r\n  2.Caf\xC3\xA9 \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD x\r\n\r\n" + wrapped +
+         "\r\nlast");
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(view)->textInterface();
+    const int count = text->characterCount();
+    QCOMPARE(text->text(0, count), view->PlainText());
+    QCOMPARE(count, view->PlainText().size());
+    for (const QAccessible::TextBoundaryType type :
+         {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::LineBoundary,
+          QAccessible::ParagraphBoundary}) {
+        QString tiled;
+        for (int at = 0; at < count; at = std::max(at + 1, 0)) {
+            int s = -1;
+            int e = -1;
+            const QString unit = text->textAtOffset(at, type, &s, &e);
+            if (!(s <= at && at < e) || unit != text->text(s, e))
+                QFAIL(qPrintable(QStringLiteral("type %1 at %2: %3..%4 '%5'")
+                                     .arg(type)
+                                     .arg(at)
+                                     .arg(s)
+                                     .arg(e)
+                                     .arg(unit)));
+            int as = -1;
+            int ae = -1;
+            text->textAfterOffset(at, type, &as, &ae);
+            QCOMPARE(as, e == count ? count : e);
+            int bs = -1;
+            int be = -1;
+            text->textBeforeOffset(at, type, &bs, &be);
+            QCOMPARE(be, s == 0 ? 0 : s);
+            if (s == tiled.size())
+                tiled += unit;
+        }
+        QCOMPARE(tiled, view->PlainText());
+    }
+    QList<QAccessible::Event> told;
+    ui::ListenAsAScreenReader(
+        [&told](const QAccessibleEvent& event) { told.append(event.type()); });
+    Keys(Qt::Key_Right, Qt::ShiftModifier);
+    Keys(Qt::Key_Right, Qt::ShiftModifier);
+    Keys(Qt::Key_Left);
+    QCOMPARE(told.count(QAccessible::TextSelectionChanged), 3);
+    QCOMPARE(told.count(QAccessible::TextCaretMoved), 3);
+    ui::ListenAsAScreenReader(nullptr);
+    QAccessible::setActive(false);
 }
 
 QTEST_MAIN(TextViewTests)

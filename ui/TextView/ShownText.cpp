@@ -45,6 +45,8 @@ std::size_t ShownText::ByteAfterUnits(std::size_t from, std::size_t to, int unit
     for (int units = 0; at < to && units < unit;) {
         const auto lead = static_cast<unsigned char>(document_->At(at));
         units += lead >= 0xF0 ? 2 : 1;
+        if (units > unit)
+            break; // between the two halves of one character: that character
         at = NextCharacter(at);
     }
     return std::min(at, to);

@@ -24,7 +24,8 @@ public:
     QString Decoded(std::size_t from, std::size_t to) const;
     // Screen units (UTF-16) the bytes from..to decode to.
     int UnitsIn(std::size_t from, std::size_t to) const;
-    // The byte at which unit screen units after from are reached, no further than to.
+    // The byte at which unit screen units after from are reached, no further than to; a unit
+    // between the halves of a character is that character's.
     std::size_t ByteAfterUnits(std::size_t from, std::size_t to, int unit) const;
 
     std::size_t NextCharacter(std::size_t offset) const;

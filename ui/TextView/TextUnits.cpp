@@ -46,22 +46,6 @@ std::size_t TextUnits::WordBoundary(std::size_t offset, bool forward) const {
     return layouts_.ByteOf(segment, next);
 }
 
-std::pair<std::size_t, std::size_t> TextUnits::WordAt(std::size_t offset) const {
-    const LayoutCache::Segment segment = layouts_.SegmentOf(offset);
-    const QString text = layouts_.Layout(layouts_.SegmentIndex(segment)).layout->text();
-    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
-    words.setPosition(layouts_.UnitOf(segment, offset));
-    qsizetype start =
-        words.isAtBoundary() && (words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-            ? words.position()
-            : words.toPreviousBoundary();
-    start = std::max<qsizetype>(start, 0);
-    words.setPosition(start);
-    const qsizetype end = words.toNextBoundary();
-    return {layouts_.ByteOf(segment, static_cast<int>(start)),
-            layouts_.ByteOf(segment, static_cast<int>(end < 0 ? text.size() : end))};
-}
-
 template <typename Move>
 std::optional<std::pair<std::size_t, std::size_t>> TextUnits::OnCursor(std::size_t offset,
                                                                        Move move) const {
@@ -112,20 +96,64 @@ std::size_t TextUnits::UnitsAway(std::size_t offset, int units) const {
     return layouts_.ByteOf(segment, layouts_.UnitOf(segment, offset) + units);
 }
 
+std::size_t TextUnits::NextLineStart(std::size_t offset) const {
+    const TextDocument& text = text_.Document();
+    const std::size_t line = text.LineOf(offset);
+    return line + 1 < text.LineCount() ? text.LineStart(line + 1) : text.Size();
+}
+
+// Word starts are where letters or digits begin; what comes before the first word of a line
+// is a unit of its own, and the last word of a line runs to the next line.
+std::pair<std::size_t, std::size_t> TextUnits::ReaderWordAt(std::size_t offset) const {
+    const LayoutCache::Segment segment = layouts_.SegmentOf(offset);
+    const QString text = layouts_.Layout(layouts_.SegmentIndex(segment)).layout->text();
+    const int unit = layouts_.UnitOf(segment, std::min(offset, segment.to));
+    const auto startsWord = [](const QTextBoundaryFinder& words) {
+        return (words.boundaryReasons() & QTextBoundaryFinder::StartOfItem) != 0;
+    };
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+    words.setPosition(unit);
+    qsizetype start = -1;
+    if (unit < text.size() && words.isAtBoundary() && startsWord(words))
+        start = unit;
+    for (qsizetype at = start; start < 0 && (at = words.toPreviousBoundary()) >= 0;) {
+        if (startsWord(words))
+            start = at;
+    }
+    words.setPosition(unit);
+    qsizetype next = -1;
+    for (qsizetype at = 0; next < 0 && (at = words.toNextBoundary()) >= 0 && at < text.size();) {
+        if (startsWord(words))
+            next = at;
+    }
+    const bool lastPart = segment.to == text_.Document().LineEnd(segment.line);
+    const std::size_t end = lastPart ? NextLineStart(segment.to) : segment.to;
+    return {start < 0 ? segment.from : layouts_.ByteOf(segment, static_cast<int>(start)),
+            next < 0 ? end : layouts_.ByteOf(segment, static_cast<int>(next))};
+}
+
 std::pair<std::size_t, std::size_t> TextUnits::UnitAt(std::size_t offset, Unit unit) const {
     const TextDocument& text = text_.Document();
     offset = text_.CharacterStart(offset);
+    if (offset >= text.Size() && unit != Unit::All)
+        return {text.Size(), text.Size()};
     switch (unit) {
-    case Unit::Character:
-        return {offset, NextCursor(offset)};
-    case Unit::Word:
-        return offset < text.Size() ? WordAt(offset) : std::pair{offset, offset};
-    case Unit::Row:
-        return rows_.Span(rows_.RowOf(offset));
-    case Unit::Line: {
-        const std::size_t line = text.LineOf(offset);
-        return {text.LineStart(line), text.LineEnd(line)};
+    case Unit::Character: { // the whole cluster, also asked from inside it
+        const std::size_t next = NextCursor(offset);
+        return {PreviousCursor(next), next};
     }
+    case Unit::Word:
+        return ReaderWordAt(offset);
+    case Unit::Row: {
+        const Row row = rows_.RowOf(offset);
+        auto span = rows_.Span(row);
+        const LayoutCache::Segment segment = layouts_.SegmentAt(row.segment);
+        if (row.row + 1 >= rows_.RowCount(row.segment) && segment.to == text.LineEnd(segment.line))
+            span.second = NextLineStart(offset);
+        return span;
+    }
+    case Unit::Line:
+        return {text.LineStart(text.LineOf(offset)), NextLineStart(offset)};
     case Unit::All:
         break;
     }
@@ -136,7 +164,7 @@ std::pair<std::size_t, std::size_t> TextUnits::UnitBefore(std::size_t offset, Un
     const std::size_t start = UnitAt(offset, unit).first;
     if (start == 0 || unit == Unit::All)
         return {0, 0};
-    return UnitAt(PreviousCursor(start), unit);
+    return UnitAt(text_.PreviousCharacter(start), unit);
 }
 
 std::pair<std::size_t, std::size_t> TextUnits::UnitAfter(std::size_t offset, Unit unit) const {
@@ -144,9 +172,7 @@ std::pair<std::size_t, std::size_t> TextUnits::UnitAfter(std::size_t offset, Uni
     const std::size_t end = UnitAt(offset, unit).second;
     if (end >= text.Size() || unit == Unit::All)
         return {text.Size(), text.Size()};
-    // A row or a line that ends at a break is followed by what comes after the break.
-    const bool atBreak = end == text.LineEnd(text.LineOf(end));
-    return UnitAt(atBreak && unit != Unit::Character ? NextCursor(end) : end, unit);
+    return UnitAt(end, unit);
 }
 
 } // namespace skaldrun::ui

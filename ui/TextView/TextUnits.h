@@ -23,8 +23,6 @@ public:
     std::size_t PreviousCursor(std::size_t offset) const;
     // The next start or the previous start of a word, as Ctrl and an arrow step.
     std::size_t WordBoundary(std::size_t offset, bool forward) const;
-    // The word at offset, or the run of blanks or the sign there, as screen readers take it.
-    std::pair<std::size_t, std::size_t> WordAt(std::size_t offset) const;
     // The word a double click at offset takes, as the stock box's cursor selects the word under
     // it: empty where there is none.
     std::pair<std::size_t, std::size_t> WordUnderCursor(std::size_t offset) const;
@@ -40,8 +38,10 @@ public:
     // input method counts.
     std::size_t UnitsAway(std::size_t offset, int units) const;
 
-    // The unit of text around offset: a character, a word, a row of the screen or a line (each
-    // without its break), or all of the text.
+    // The unit of text around offset, as screen readers count them: a character; from the
+    // start of a word to the start of the next; from the start of a row of the screen, or of a
+    // line, to the start of the next, the break included; or all of the text. The units of a
+    // kind tile the text, so the one after a unit starts where it ends.
     enum class Unit { Character, Word, Row, Line, All };
     std::pair<std::size_t, std::size_t> UnitAt(std::size_t offset, Unit unit) const;
     // The units before and after the one around offset; empty at the text's ends.
@@ -49,6 +49,10 @@ public:
     std::pair<std::size_t, std::size_t> UnitAfter(std::size_t offset, Unit unit) const;
 
 private:
+    std::pair<std::size_t, std::size_t> ReaderWordAt(std::size_t offset) const;
+    // Where the line after the one holding offset starts, or the text's end.
+    std::size_t NextLineStart(std::size_t offset) const;
+
     // Moves a cursor of Qt's own over the text of the piece that holds offset, so that words
     // end where the stock box's end; gives the bytes it moved to, or none.
     template <typename Move>

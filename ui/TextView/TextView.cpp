@@ -67,6 +67,7 @@ void TextView::SetDocument(std::shared_ptr<TextDocument> document,
         model_.Shared()->Unwatch(*this);
         model_.Share(std::move(selection));
         model_.Shared()->Watch(*this);
+        toldSelection_ = model_.Selection();
     }
     viewport()->update();
 }
@@ -78,7 +79,7 @@ void TextView::TextChanged(const TextChange& change) {
     characters_.Changed(change);
     model_.Follow(change);
     viewport()->update();
-    if (!QAccessible::isActive())
+    if (!ScreenReadersListen())
         return;
     const int at = CharacterOfByte(change.at);
     if (change.removed != 0) {
@@ -86,11 +87,11 @@ void TextView::TextChanged(const TextChange& change) {
         for (const TextSpan& span : change.removedBytes)
             removed.append(span.bytes);
         QAccessibleTextRemoveEvent event(this, at, Codec().Decode(removed));
-        QAccessible::updateAccessibility(&event);
+        TellScreenReaders(event);
     }
     if (change.inserted != 0) {
         QAccessibleTextInsertEvent event(this, at, Decoded(change.at, change.at + change.inserted));
-        QAccessible::updateAccessibility(&event);
+        TellScreenReaders(event);
     }
 }
 
@@ -98,10 +99,18 @@ void TextView::SelectionMoved() {
     if (!paging_)
         pageY_.reset();
     viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent moved(this, CharacterOfByte(CaretOffset()));
-        QAccessible::updateAccessibility(&moved);
+    const TextSelection now = model_.Selection();
+    const TextSelection before = std::exchange(toldSelection_, now);
+    if (!ScreenReadersListen())
+        return;
+    // As the stock box: a selection that comes, goes or moves is told, then the caret.
+    if (now.Empty() != before.Empty() || !now.Empty()) {
+        QAccessibleTextSelectionEvent selected(this, CharacterOfByte(now.anchor),
+                                               CharacterOfByte(now.caret));
+        TellScreenReaders(selected);
     }
+    QAccessibleTextCursorEvent moved(this, CharacterOfByte(now.caret));
+    TellScreenReaders(moved);
 }
 
 // The user put the caret there: it shows, and what it selects is X11's primary selection once

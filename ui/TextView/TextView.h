@@ -161,6 +161,7 @@ private:
     qreal wheelRows_ = 0;      // rows the wheel has turned that are not scrolled yet
     std::optional<int> pageY_; // where the caret stood on screen when paging began
     bool paging_ = false;
+    TextSelection toldSelection_; // as screen readers last heard it
     bool syncingBar_ = false;
     bool barStale_ = true;
 };

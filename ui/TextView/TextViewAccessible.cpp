@@ -140,6 +140,27 @@ private:
 
 } // namespace
 
+namespace {
+std::function<void(const QAccessibleEvent&)>& Listener() {
+    static std::function<void(const QAccessibleEvent&)> listener;
+    return listener;
+}
+} // namespace
+
+bool ScreenReadersListen() {
+    return Listener() != nullptr || QAccessible::isActive();
+}
+
+void TellScreenReaders(QAccessibleEvent& event) {
+    if (Listener() != nullptr)
+        Listener()(event);
+    QAccessible::updateAccessibility(&event);
+}
+
+void ListenAsAScreenReader(std::function<void(const QAccessibleEvent&)> listener) {
+    Listener() = std::move(listener);
+}
+
 QAccessibleInterface* TextViewAccessibleFactory(const QString& className, QObject* object) {
     if (className == QLatin1String("skaldrun::ui::TextView") && object->isWidgetType())
         return new TextViewAccessible(static_cast<TextView*>(object));
