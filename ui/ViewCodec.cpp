@@ -237,6 +237,43 @@ std::string ViewCodec::Encode(const QString& text) const {
     return bytes;
 }
 
+QString ViewCodec::Unkept(const QString& text) const {
+    QString unkept;
+    if (current_ == Encoding::Utf8)
+        return unkept;
+    const Reverse& reverse = ReverseTable(current_);
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
+                                                                                             : 1;
+        const QStringView character = QStringView(text).mid(i, length);
+        i += length;
+        const char16_t u = character.front().unicode();
+        bool kept = true;
+        if (current_ == Encoding::SystemAnsi)
+            kept = u < 0x80 || QString::fromLocal8Bit(character.toLocal8Bit()) == character;
+        else if (u >= 0x80 && !(u >= kUndefinedBase + 0x80 && u <= kUndefinedBase + 0xFF))
+            kept = length == 1 && reverse.Find(u) != '?';
+        if (!kept && !unkept.contains(character))
+            unkept += character;
+    }
+    return unkept;
+}
+
+QString ViewCodec::Name() const {
+    switch (current_) {
+    case Encoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case Encoding::Windows1251:
+        return QStringLiteral("windows-1251");
+    case Encoding::Windows1252:
+        return QStringLiteral("windows-1252");
+    case Encoding::SystemAnsi:
+        break;
+    }
+    return QStringLiteral("ANSI");
+}
+
 qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {
     if (current_ == Encoding::SystemAnsi)
         return Decode(bytes).size(); // a multi-byte code page: only the system knows

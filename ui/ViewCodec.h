@@ -33,6 +33,11 @@ public:
     void AppendUtf8(std::string_view bytes, QByteArray& out) const;
     // Encodes screen text for the same text; every line break, typed or pasted, becomes CR LF.
     std::string Encode(const QString& text) const;
+    // The characters of text the codec cannot keep, each once, in the order they come: encoded,
+    // a code page would hold '?' in their place.
+    QString Unkept(const QString& text) const;
+    // The encoding's name as people know it.
+    QString Name() const;
     // How many characters the first bytes bytes decode to.
     qsizetype DecodedLength(std::string_view bytes) const;
 

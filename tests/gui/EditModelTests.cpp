@@ -22,6 +22,7 @@ struct Parts final : EditModel::Listener {
         layouts.SetWidth(200);
     }
     void CaretMoved() override { ++moves; }
+    void NotKept(const QString& characters) override { notKept += characters; }
     std::string Text() const { return text.Document().Text(); }
 
     ShownText text;
@@ -32,6 +33,7 @@ struct Parts final : EditModel::Listener {
     ViewGeometry geometry{layouts, rows, [this] { return viewHeight; }};
     EditModel model{text, units, rows, *this};
     int moves = 0;
+    QString notKept;
 };
 
 } // namespace

@@ -269,6 +269,20 @@ void ListCommandTests::windows1251PlaylistIsSavedByteForByte() {
     dialogs.saveAnswers.push_back(chosen);
     QTest::mouseClick(SaveButton(), Qt::LeftButton);
     QCOMPARE(Read(chosen + QStringLiteral(".txt")), QByteArray("1.a\x98z  <0:01>\r\nok"));
+
+    // What windows-1251 cannot hold is refused with a word, never saved as '?'.
+    messages.messages.clear();
+    QGuiApplication::clipboard()->setText(QStringLiteral("Жх日🎵"));
+    QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_Udiaeresis, Qt::NoModifier, QStringLiteral("ü"));
+    QApplication::sendEvent(memo, &typed);
+    QCOMPARE(memo->Text(), std::string("1.a\x98z  <0:01>\r\nok"));
+    QCOMPARE(messages.messages,
+             (std::vector<std::string>{
+                 "Символы «日🎵» нельзя сохранить в кодировке списка (windows-1251), текст не "
+                 "вставлен.",
+                 "Символы «ü» нельзя сохранить в кодировке списка (windows-1251), текст не "
+                 "вставлен."}));
 }
 
 void ListCommandTests::saveFaultsLeaveTheWindowUsable_data() {

@@ -135,6 +135,15 @@ TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget
     setAcceptDrops(true);
     ui_->MP3Memo->viewport()->installEventFilter(this);
     ui_->TextMemo->viewport()->installEventFilter(this);
+    // The list keeps its encoding: what it cannot hold is refused with a word, not saved as '?'.
+    connect(ui_->TextMemo, &TextView::textNotKept, this,
+            [this](const QString& characters, const QString& encoding) {
+                messages_->ShowMessage(
+                    QStringLiteral("Символы «%1» нельзя сохранить в кодировке списка (%2), "
+                                   "текст не вставлен.")
+                        .arg(characters, encoding)
+                        .toStdString());
+            });
     controller_.SetObserver(this);
     FormCreate();
 }

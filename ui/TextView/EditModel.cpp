@@ -87,8 +87,15 @@ void EditModel::SelectAll() {
     SelectMoved({0, text_.Size()});
 }
 
+bool EditModel::Keeps(const QString& text) const {
+    const QString unkept = text_.Codec().Unkept(text);
+    if (!unkept.isEmpty())
+        listener_.NotKept(unkept);
+    return unkept.isEmpty();
+}
+
 void EditModel::InsertOver(TextSelection over, const QString& text, bool typing) {
-    if (readOnly_)
+    if (readOnly_ || !Keeps(text))
         return;
     const std::string bytes = text_.Codec().Encode(text);
     const std::size_t from = over.Start();
@@ -247,7 +254,7 @@ void EditModel::MoveText(std::size_t from, std::size_t to, std::size_t at) {
 }
 
 void EditModel::InsertAt(std::size_t at, const QString& text) {
-    if (readOnly_)
+    if (readOnly_ || !Keeps(text))
         return;
     const std::string bytes = text_.Codec().Encode(text);
     Document().Replace(at, at, bytes);

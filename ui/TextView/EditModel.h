@@ -14,13 +14,16 @@ namespace skaldrun::ui {
 // that need no widget: the caret's moves by characters, words, rows and pages, the edits with
 // their undo, and the selections clicks make. The selection is a shared SelectionModel, so its
 // owner and the view hold one and the same. Edits go to the document, which tells whoever keeps
-// something of it; a read-only model makes none.
+// something of it; a read-only model makes none, and text the document's encoding cannot keep
+// is not put in at all rather than turned into question marks.
 class EditModel {
 public:
     // Told when an act of the user's put the caret somewhere, to be shown there.
     class Listener {
     public:
         virtual void CaretMoved() = 0;
+        // Text was not put in because the text's encoding cannot keep these characters.
+        virtual void NotKept(const QString& characters) = 0;
 
     protected:
         ~Listener() = default;
@@ -91,6 +94,8 @@ private:
     void MoveCaret(std::size_t offset, bool extend, bool keepX);
     void SelectMoved(TextSelection selection);
     void InsertOver(TextSelection over, const QString& text, bool typing);
+    // Whether the text's encoding keeps all of text; where not, the listener hears which.
+    bool Keeps(const QString& text) const;
     void DeleteOver(TextSelection over, bool forward);
     void SelectClicked(std::pair<std::size_t, std::size_t> taken, ClickUnit unit);
     void ExtendByWords(std::size_t offset, qreal x);

@@ -92,6 +92,10 @@ public:
     QSize sizeHint() const override;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
+signals:
+    // Typed, pasted or dropped text was refused: the text's encoding cannot keep these.
+    void textNotKept(const QString& characters, const QString& encoding);
+
 public slots:
     void undo() { model_.Undo(); }
     void redo() { model_.Redo(); }
@@ -126,6 +130,9 @@ private:
     void TextChanged(const TextChange& change) override;
     void SelectionMoved() override;
     void CaretMoved() override;
+    void NotKept(const QString& characters) override {
+        emit textNotKept(characters, Codec().Name());
+    }
 
     int WrapWidth() const;
     void ScrollBarAction(int action);
