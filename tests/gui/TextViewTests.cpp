@@ -57,6 +57,7 @@ private slots:
     void longLinesAreCutBetweenWords();
     void laidOutLinesOutliveTheirNeighbours();
     void twoViewsOfOneDocumentFollowEachOther();
+    void textDraggedOverTheViewShowsWhereItGoes();
     void wheelStepsAddUpAsInTheStockBox_data();
     void wheelStepsAddUpAsInTheStockBox();
     void everyOffsetReadsTheSameText();
@@ -532,7 +533,10 @@ void TextViewTests::dragBeyondTheEdgeKeepsScrolling() {
         const QPoint beyond(10, up ? -10 : area->height() + 10);
         QTest::mousePress(area, Qt::LeftButton, {}, QPoint(2, up ? area->height() - 8 : 8));
         const std::size_t pressed = view->CaretOffset();
+        const int topBefore = view->verticalScrollBar()->value();
         QTest::mouseMove(area, beyond);
+        // The move itself scrolls nothing, as in the stock box: the ticks alone do.
+        QCOMPARE(view->verticalScrollBar()->value(), topBefore);
         const std::size_t start = view->Document().LineOf(view->CaretOffset());
         QTest::qWait(800);
         const std::size_t later = view->Document().LineOf(view->CaretOffset());
@@ -780,6 +784,38 @@ void TextViewTests::everyOffsetReadsTheSameText() {
     QCOMPARE(told.count(QAccessible::TextCaretMoved), 3);
     ui::ListenAsAScreenReader(nullptr);
     QAccessible::setActive(false);
+}
+
+// Text dragged in from elsewhere shows a caret where it would go, and near the view's bottom the
+// view scrolls to let it go further.
+void TextViewTests::textDraggedOverTheViewShowsWhereItGoes() {
+    std::string lines;
+    for (int i = 0; i < 300; ++i)
+        lines += std::to_string(i) + ".Artist - Title\r\n";
+    Show(lines);
+    view->clearFocus(); // no caret of its own to be seen
+    QWidget* area = view->viewport();
+    const QImage before = area->grab().toImage();
+    QMimeData text;
+    text.setText(QStringLiteral("dropped"));
+    const QPoint middle(30, area->height() / 2);
+    QDragEnterEvent enter(middle, Qt::CopyAction, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(area, &enter);
+    QVERIFY(enter.isAccepted());
+    QVERIFY(area->grab().toImage() != before);
+    QCOMPARE(view->verticalScrollBar()->value(), 0); // away from the edges nothing scrolls
+    QTest::qWait(300);
+    QCOMPARE(view->verticalScrollBar()->value(), 0);
+    QDragMoveEvent nearBottom(QPoint(30, area->height() - 5), Qt::CopyAction, &text, Qt::LeftButton,
+                              {});
+    QApplication::sendEvent(area, &nearBottom);
+    QTRY_VERIFY(view->verticalScrollBar()->value() > 2);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(area, &leave);
+    const int stopped = view->verticalScrollBar()->value();
+    QTest::qWait(200);
+    QCOMPARE(view->verticalScrollBar()->value(), stopped);
+    QCOMPARE(view->Size(), lines.size()); // nothing dropped
 }
 
 QTEST_MAIN(TextViewTests)

@@ -117,7 +117,8 @@ void TextView::SelectionMoved() {
 // the mouse lets go.
 void TextView::CaretMoved() {
     RestartBlink();
-    MakeVisible(CaretOffset());
+    if (!followingMouse_)
+        MakeVisible(CaretOffset());
     if (!selecting_)
         ShareAsPrimary();
 }
@@ -249,6 +250,9 @@ void TextView::paintEvent(QPaintEvent*) {
                 unit += static_cast<int>(layouts_.Preedit().size());
             laid.layout->drawCursor(&painter, origin, unit, 1);
         }
+        if (dropCaret_ && *dropCaret_ >= segment.from && *dropCaret_ <= segment.to &&
+            layouts_.SegmentOf(*dropCaret_).from == segment.from)
+            laid.layout->drawCursor(&painter, origin, layouts_.UnitOf(segment, *dropCaret_), 1);
         y += laid.layout->boundingRect().height();
     }
 }

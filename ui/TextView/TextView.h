@@ -123,6 +123,7 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -143,6 +144,8 @@ private:
     std::unique_ptr<QMenu> ContextMenu();
     void RestartBlink();
     void AutoScroll();
+    void FollowMouse();
+    void EndDropCaret();
     void DragSelection();
 
     ShownText text_;
@@ -162,7 +165,9 @@ private:
     QPoint dragAt_;
     QBasicTimer autoScroll_;
     bool dragPending_ = false;
-    bool focusedByPress_ = false; // the selection was hidden until the press now under way
+    bool followingMouse_ = false;          // the caret goes where the mouse is, unscrolled
+    std::optional<std::size_t> dropCaret_; // where dragged text would go
+    bool focusedByPress_ = false;          // the selection was hidden until the press now under way
     std::pair<std::size_t, std::size_t> draggedFrom_;
     bool droppedHere_ = false;
     qreal wheelRows_ = 0;      // rows the wheel has turned that are not scrolled yet

@@ -69,21 +69,37 @@ void TextView::mouseMoveEvent(QMouseEvent* event) {
     if (!selecting_)
         return;
     dragAt_ = at;
-    AutoScroll();
-    model_.DragTo(geometry_.OffsetAt(at), at.x() - ViewGeometry::kMargin);
+    // Outside the view the view scrolls on its own, starting after a moment; a move itself
+    // scrolls nothing, so the rows do not jump.
+    if (viewport()->rect().contains(at))
+        autoScroll_.stop();
+    else if (!autoScroll_.isActive())
+        autoScroll_.start(100, this);
+    FollowMouse();
 }
 
-// Beyond the view's top or bottom the view scrolls on its own, a row each tick, the ticks
-// quicker the farther away the mouse is, as the stock box does.
+void TextView::FollowMouse() {
+    followingMouse_ = true;
+    model_.DragTo(geometry_.OffsetAt(dragAt_), dragAt_.x() - ViewGeometry::kMargin);
+    followingMouse_ = false;
+}
+
+// As the stock box: a row each tick, the ticks quicker the farther the mouse is beyond the
+// view's top or bottom, or, while text is dragged over the view, the nearer it is to them.
 void TextView::AutoScroll() {
-    const int height = viewport()->height();
-    const int beyond = dragAt_.y() < 0 ? -dragAt_.y() : dragAt_.y() - height;
-    if (!selecting_ || beyond <= 0) {
-        autoScroll_.stop();
-        return;
+    QRect visible = viewport()->rect();
+    if (dropCaret_) {
+        const int edge = std::min(visible.height() / 3, 20);
+        visible.adjust(0, edge, 0, -edge);
     }
+    const int beyond =
+        std::max(dragAt_.y() - visible.top(), visible.bottom() - dragAt_.y()) - visible.height();
+    if (beyond < 0)
+        return;
     const int distance = std::max(beyond, 7);
     autoScroll_.start(4900 / (distance * distance), this);
+    if (beyond > 0)
+        ScrollRows(dragAt_.y() < visible.center().y() ? -1 : 1);
 }
 
 void TextView::mouseReleaseEvent(QMouseEvent* event) {
@@ -152,9 +168,11 @@ void TextView::timerEvent(QTimerEvent* event) {
         caretShown_ = !caretShown_;
         viewport()->update();
     } else if (event->timerId() == autoScroll_.timerId()) {
-        ScrollRows(dragAt_.y() < 0 ? -1 : 1);
-        model_.DragTo(geometry_.OffsetAt(dragAt_), dragAt_.x() - ViewGeometry::kMargin);
+        if (selecting_)
+            FollowMouse();
         AutoScroll();
+        if (dropCaret_)
+            dropCaret_ = geometry_.OffsetAt(dragAt_);
     } else if (event->timerId() == tripleClick_.timerId()) {
         tripleClick_.stop();
     } else {
@@ -187,6 +205,7 @@ void TextView::dragEnterEvent(QDragEnterEvent* event) {
 
 void TextView::dragMoveEvent(QDragMoveEvent* event) {
     if (isReadOnly() || !event->mimeData()->hasText()) {
+        EndDropCaret();
         event->ignore();
         return;
     }
@@ -194,6 +213,7 @@ void TextView::dragMoveEvent(QDragMoveEvent* event) {
     const std::size_t offset = geometry_.OffsetAt(event->position().toPoint());
     const bool own = event->source() == this;
     if (own && offset > draggedFrom_.first && offset < draggedFrom_.second) {
+        EndDropCaret();
         event->ignore();
         return;
     }
@@ -204,9 +224,30 @@ void TextView::dragMoveEvent(QDragMoveEvent* event) {
     } else {
         event->acceptProposedAction();
     }
+    // Where the text would go shows as a caret; near the top or bottom the view scrolls.
+    dropCaret_ = offset;
+    dragAt_ = event->position().toPoint();
+    if (!autoScroll_.isActive())
+        autoScroll_.start(100, this);
+    viewport()->update();
+}
+
+void TextView::dragLeaveEvent(QDragLeaveEvent* event) {
+    EndDropCaret();
+    QAbstractScrollArea::dragLeaveEvent(event);
+}
+
+void TextView::EndDropCaret() {
+    if (!dropCaret_)
+        return;
+    dropCaret_.reset();
+    if (!selecting_)
+        autoScroll_.stop();
+    viewport()->update();
 }
 
 void TextView::dropEvent(QDropEvent* event) {
+    EndDropCaret();
     if (isReadOnly() || !event->mimeData()->hasText()) {
         event->ignore();
         return;
