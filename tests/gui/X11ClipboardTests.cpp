@@ -1,5 +1,6 @@
 // Run under an X server (xvfb-run): what another program reads from the clipboard.
 #include "ui/TextView/TextView.h"
+#include "ui/platform/LargeCopies.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -28,6 +29,7 @@ private slots:
     void readersAtTheirOwnPaceGetItWhole_data();
     void readersAtTheirOwnPaceGetItWhole();
     void aGoneWindowGetsNoMoreParts();
+    void readersLeftAtTheEndStopWaiting();
 };
 
 namespace {
@@ -74,12 +76,14 @@ xcb_atom_t InternAtom(xcb_connection_t* x, const std::string& name) {
 
 // Another program that reads the clipboard's UTF-8 in parts on a thread and connection of its
 // own, into one property of its window per pace, taking each step that late. After
-// `askAgainAfter` parts of a property, if not 0, it asks again into that property.
+// `askAgainAfter` parts of a property, if not 0, it asks again into that property; before part
+// `pauseAt`, if not 0, it pauses longer than a sender used to wait.
 class IncrReader {
 public:
-    IncrReader(const QList<int>& msPerStep, int askAgainAfter)
+    IncrReader(const QList<int>& msPerStep, int askAgainAfter, int pauseAt = 0)
         : x_(xcb_connect(nullptr, nullptr))
-        , askAgainAfter_(askAgainAfter) {
+        , askAgainAfter_(askAgainAfter)
+        , pauseAt_(pauseAt) {
         if (xcb_connection_has_error(x_) != 0) {
             error_ = "no X server";
             done_ = true;
@@ -212,9 +216,12 @@ private:
             }
             }
             std::free(event);
-            for (Property& p : properties_)
-                if (p.atom == atom && awaited == p.state)
-                    p.due = Clock::now() + p.pace;
+            for (Property& p : properties_) {
+                if (p.atom == atom && awaited == p.state) {
+                    const bool pause = p.state == Property::Reading && p.parts + 1 == pauseAt_;
+                    p.due = Clock::now() + p.pace + (pause ? milliseconds(6000) : milliseconds(0));
+                }
+            }
         }
     }
 
@@ -224,6 +231,7 @@ private:
     xcb_atom_t utf8_ = XCB_ATOM_NONE;
     xcb_atom_t incr_ = XCB_ATOM_NONE;
     int askAgainAfter_;
+    int pauseAt_;
     std::vector<Property> properties_;
     std::string error_;
     std::atomic<bool> done_ = false;
@@ -255,22 +263,25 @@ void X11ClipboardTests::readersGetTheCopyWhole() {
 void X11ClipboardTests::readersAtTheirOwnPaceGetItWhole_data() {
     QTest::addColumn<QList<int>>("msPerStep"); // one property each
     QTest::addColumn<int>("askAgainAfter");    // parts; 0: never
+    QTest::addColumn<int>("pauseAt");          // a part; 0: none
     // Well past the patience the sender has for one step, and its check's interval after it.
-    QTest::newRow("7 s in all, a step in 1.4 s") << QList<int>{1400} << 0;
-    QTest::newRow("asks again into the same property") << QList<int>{0} << 2;
-    QTest::newRow("two properties of one window, one done first") << QList<int>{50, 150} << 0;
+    QTest::newRow("7 s in all, a step in 1.4 s") << QList<int>{1400} << 0 << 0;
+    QTest::newRow("asks again into the same property") << QList<int>{0} << 2 << 0;
+    QTest::newRow("two properties of one window, one done first") << QList<int>{50, 150} << 0 << 0;
+    QTest::newRow("pauses 6 s before a part") << QList<int>{0} << 0 << 2;
 }
 
 void X11ClipboardTests::readersAtTheirOwnPaceGetItWhole() {
     QFETCH(QList<int>, msPerStep);
     QFETCH(int, askAgainAfter);
+    QFETCH(int, pauseAt);
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         QSKIP("needs an X server");
     TextView view;
     const QByteArray expected = CopyLarge(view);
     QVERIFY(!expected.isEmpty());
 
-    IncrReader reader(msPerStep, askAgainAfter);
+    IncrReader reader(msPerStep, askAgainAfter, pauseAt);
     QVERIFY(QTest::qWaitFor([&] { return reader.Done(); }, 60000));
     QVERIFY2(reader.Error().empty(), reader.Error().c_str());
     for (int i = 0; i < msPerStep.size(); ++i)
@@ -326,6 +337,29 @@ void X11ClipboardTests::aGoneWindowGetsNoMoreParts() {
     const bool stale = hasValue(first);
     xcb_disconnect(x);
     QVERIFY(!stale);
+}
+
+// At the program's end a reader part-way through a copy gets the rest within a few seconds, and
+// one too slow for them is told the text has ended: neither waits for ever.
+void X11ClipboardTests::readersLeftAtTheEndStopWaiting() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server");
+    TextView view;
+    const QByteArray expected = CopyLarge(view);
+    QVERIFY(!expected.isEmpty());
+    for (const int pace : {100, 2500}) {
+        IncrReader reader({pace}, 0);
+        QTest::qWait(pace + 500); // the reader has begun to take parts
+        skaldrun::ui::FinishLargeCopies(std::chrono::milliseconds(1500));
+        QVERIFY(QTest::qWaitFor([&] { return reader.Done(); }, 8000));
+        QVERIFY2(
+            reader.Error().empty(),
+            qPrintable(QStringLiteral("%1 ms a step: %2").arg(pace).arg(reader.Error().c_str())));
+        if (pace == 100)
+            QCOMPARE(reader.Text(0), expected);
+        else
+            QVERIFY(reader.Text(0).size() < expected.size() && expected.startsWith(reader.Text(0)));
+    }
 }
 
 QTEST_MAIN(X11ClipboardTests)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 
@@ -33,5 +34,8 @@ protected:
 // text is never held whole a second time. Called before each copy, it sets itself up once per
 // application; it does nothing on other platforms or where the program was built without XCB.
 void SendLargeCopiesInParts();
+// Lets readers still taking a large copy take the rest for up to `bound`, then ends what remains,
+// so that none waits for parts that will never come. The application's end calls it.
+void FinishLargeCopies(std::chrono::milliseconds bound);
 
 } // namespace skaldrun::ui

@@ -4,5 +4,6 @@ namespace skaldrun::ui {
 
 // Built without XCB: copies go whole, as Qt sends them.
 void SendLargeCopiesInParts() {}
+void FinishLargeCopies(std::chrono::milliseconds) {}
 
 } // namespace skaldrun::ui

@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -22,8 +23,10 @@ namespace {
 // Bytes of the text per part, at most: a reader waits for each one in turn, so parts are as
 // large as one request takes, the UTF-8 of a byte being three bytes at the most.
 constexpr std::size_t kLargestPart = 1024 * 1024;
-// A reader that has not taken a part for this long has gone away.
-constexpr int kPatienceMs = 5000;
+// A reader that has not taken a part for this long has gone away, though its window is still
+// there; one that pauses, even for seconds, keeps its transfer, and one whose window goes loses
+// it at once.
+constexpr int kPatienceMs = 60000;
 
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     const xcb_intern_atom_cookie_t cookie =
@@ -74,6 +77,18 @@ public:
         default:
             return false;
         }
+    }
+
+    // Readers still at it take the rest while the deadline allows; the others are told the text
+    // has ended, since no part will follow.
+    void Finish(QDeadlineTimer deadline) {
+        while (!transfers_.empty() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        for (const Transfer& t : transfers_)
+            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t.window, t.property, t.target,
+                                8, 0, nullptr);
+        transfers_.clear();
+        xcb_flush(connection_);
     }
 
 private:
@@ -178,8 +193,15 @@ private:
 
 } // namespace
 
-void SendLargeCopiesInParts() {
+namespace {
+QPointer<PartSender>& Sender() {
     static QPointer<PartSender> sender;
+    return sender;
+}
+} // namespace
+
+void SendLargeCopiesInParts() {
+    QPointer<PartSender>& sender = Sender();
     if (sender != nullptr || qGuiApp == nullptr)
         return;
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -187,6 +209,14 @@ void SendLargeCopiesInParts() {
         return;
     sender = new PartSender(x11->connection(), qGuiApp); // the application owns it
     qGuiApp->installNativeEventFilter(sender);
+    // A reader part-way through a copy when the program ends: a few seconds to finish.
+    QObject::connect(qGuiApp, &QCoreApplication::aboutToQuit, sender,
+                     [] { FinishLargeCopies(std::chrono::seconds(3)); });
+}
+
+void FinishLargeCopies(std::chrono::milliseconds bound) {
+    if (Sender() != nullptr)
+        Sender()->Finish(QDeadlineTimer(bound));
 }
 
 } // namespace skaldrun::ui
