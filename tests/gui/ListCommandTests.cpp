@@ -9,6 +9,7 @@
 #include "ui/TextView/TextView.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -46,6 +47,7 @@ private slots:
     void windows1251PlaylistIsSavedByteForByte();
     void saveFaultsLeaveTheWindowUsable_data();
     void saveFaultsLeaveTheWindowUsable();
+    void screenReadersCountBothViewsAsTheyReadThem();
 };
 
 void ListCommandTests::copyTakesTheSelectionOrEverything() {
@@ -324,6 +326,23 @@ void ListCommandTests::saveFaultsLeaveTheWindowUsable() {
     QCOMPARE(errors.messages.size(), 1U);
     QCOMPARE(Read(good + QStringLiteral(".txt")),
              QByteArray("1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n"));
+}
+
+// A screen reader's count of characters is the length of the text it reads, in both views, for
+// playlists with CR LF and with LF breaks.
+void ListCommandTests::screenReadersCountBothViewsAsTheyReadThem() {
+    QAccessible::setActive(true);
+    for (const char* sample : {"cr-only.m3u", "lf-with-options.m3u", "iptv.m3u"}) {
+        Open(Sample(sample));
+        for (ui::TextView* view : {SourceView(), ListView()}) {
+            QAccessibleTextInterface* text =
+                QAccessible::queryAccessibleInterface(view)->textInterface();
+            const int count = text->characterCount();
+            QCOMPARE(text->text(0, count), view->PlainText());
+            QCOMPARE(count, view->PlainText().size());
+        }
+    }
+    QAccessible::setActive(false);
 }
 
 QTEST_MAIN(ListCommandTests)
