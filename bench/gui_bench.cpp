@@ -266,8 +266,8 @@ int RunReader(const QString& playlist) {
     window.Open();
     ui::TextView* list = window.List();
     QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(list)->textInterface();
-    const int middle = text->characterCount() / 2;
-    double slowest = 0;
+    int middle = 0;
+    double slowest = TimeMs([&] { middle = text->characterCount() / 2; }); // the first count
     int start = 0;
     int end = 0;
     for (const auto type :

@@ -105,4 +105,39 @@ bool IsValidUtf8(std::string_view bytes) noexcept {
     return true;
 }
 
+std::size_t Utf16Length(std::string_view utf8) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const unsigned char* const end = p + utf8.size();
+    std::size_t units = 0;
+#ifdef SKALDRUN_HAVE_SSE2
+    // Per lane, continuation bytes (80..BF) counted down and four-byte leads (F0..FF) up, summed
+    // across lanes before a lane can overflow.
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        __m128i lanes = zero;
+        std::size_t bytes = 0;
+        for (int round = 0; round < 127 && end - p >= 16; ++round, p += 16, bytes += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i continuation = _mm_cmplt_epi8(block, _mm_set1_epi8(-64));
+            const __m128i astral = _mm_cmpgt_epi8(block, _mm_set1_epi8(-17));
+            const __m128i astralLead = _mm_and_si128(astral, _mm_cmplt_epi8(block, zero));
+            // A true lane is -1: subtracting counts it, adding takes it away.
+            lanes = _mm_add_epi8(lanes, _mm_sub_epi8(continuation, astralLead));
+        }
+        // Each lane now holds (leads - continuations), between -127 and 127: summed as signed.
+        const __m128i flipped = _mm_xor_si128(lanes, _mm_set1_epi8(static_cast<char>(0x80)));
+        const __m128i sums = _mm_sad_epu8(flipped, zero);
+        const auto total = static_cast<long long>(_mm_cvtsi128_si32(sums)) +
+                           _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)) - 16 * 128;
+        units += bytes;
+        units = static_cast<std::size_t>(static_cast<long long>(units) + total);
+    }
+#endif
+    for (; p != end; ++p) {
+        units += (*p & 0xC0) != 0x80 ? 1 : 0;
+        units += *p >= 0xF0 ? 1 : 0;
+    }
+    return units;
+}
+
 } // namespace skaldrun

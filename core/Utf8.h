@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace skaldrun {
@@ -7,5 +8,9 @@ namespace skaldrun {
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. Checked sixteen bytes
 // at a time over ASCII and two-byte letters where the processor has SSE2.
 bool IsValidUtf8(std::string_view bytes) noexcept;
+
+// The UTF-16 units valid UTF-8 decodes to: one for each character, two for each above U+FFFF.
+// Counted sixteen bytes at a time where the processor has SSE2.
+std::size_t Utf16Length(std::string_view utf8) noexcept;
 
 } // namespace skaldrun

@@ -1,6 +1,10 @@
 #include "ui/TextView/CharacterIndex.h"
 
+#include "core/Utf8.h"
+
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace skaldrun::ui {
 
@@ -17,12 +21,28 @@ int CharacterIndex::LineUnits(std::size_t line) const {
            (line + 1 < text.LineCount() ? 1 : 0);
 }
 
+// Counted over the block's bytes at once where the encoding allows: each CR LF is two bytes
+// but one "\n".
 int CharacterIndex::BlockUnits(std::size_t block) const {
-    const std::size_t end = std::min(text_.Document().LineCount(), (block + 1) * kBlockLines);
-    int units = 0;
-    for (std::size_t line = block * kBlockLines; line < end; ++line)
-        units += LineUnits(line);
-    return units;
+    const TextDocument& text = text_.Document();
+    const std::size_t lines = text.LineCount();
+    const std::size_t first = block * kBlockLines;
+    const std::size_t end = std::min(lines, first + kBlockLines);
+    const ViewCodec::Encoding encoding = text_.Codec().Current();
+    if (encoding == ViewCodec::Encoding::SystemAnsi) { // only the system knows its characters
+        int units = 0;
+        for (std::size_t line = first; line < end; ++line)
+            units += LineUnits(line);
+        return units;
+    }
+    const std::size_t from = text.LineStart(first);
+    const std::size_t to = end < lines ? text.LineStart(end) : text.Size();
+    const std::size_t breaks = end < lines ? end - first : end - first - 1;
+    std::string scratch;
+    const std::string_view bytes = text.Range(from, to, scratch);
+    const std::size_t units =
+        encoding == ViewCodec::Encoding::Utf8 ? Utf16Length(bytes) : bytes.size();
+    return static_cast<int>(units - breaks);
 }
 
 void CharacterIndex::Count() const {

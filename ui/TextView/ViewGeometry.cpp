@@ -127,8 +127,18 @@ void ViewGeometry::EnsureVisible(std::size_t offset) {
     const std::size_t last = rows_.SegmentCount() - 1;
     const bool end = target == Row{last, rows_.RowCount(last) - 1};
     const int bottom = Height() - (end ? kMargin : 0);
-    if (ScreenY(target) + rows_.Height(target) > bottom)
-        top_ = TopShowingLast(target, bottom);
+    // Only the rows on screen are looked at: the target may be a million rows away.
+    int y = TopMargin();
+    for (Row row = Top();;) {
+        y += rows_.Height(row);
+        if (y > bottom)
+            break;
+        if (row == target)
+            return;
+        if (!rows_.Next(row))
+            break;
+    }
+    top_ = TopShowingLast(target, bottom);
 }
 
 std::size_t ViewGeometry::OffsetAt(const QPoint& point) const {

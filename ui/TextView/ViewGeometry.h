@@ -32,7 +32,8 @@ public:
     int TopMargin() const { return Top() == Row{} ? kMargin : 0; }
     // Where the top segment's first row is drawn: above the view when the top is a later row.
     qreal TopSegmentY() const;
-    // Where a row's top is on screen; above the view for rows above the top.
+    // Where a row's top is on screen; above the view for rows above the top. Counted row by row
+    // from the top: for rows on screen or near it.
     int ScreenY(Row row) const;
 
     // The rows wholly on screen: a page is that many, so the row cut off at the bottom is the
