@@ -28,5 +28,26 @@ TEST(IsValidUtf8, LongTextsAreValidOnlyWhenEveryByteIs) {
     }
 }
 
+// The count of UTF-16 units is QString's length of the same text, for every mix and length:
+// within a block of sixteen, across blocks, and past the runs the counters sum at once.
+TEST(Utf16Length, IsTheLengthOfTheDecodedText) {
+    const std::string pieces[] = {"a", "\xD0\x96", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB5", "\r\n"};
+    const auto units = [](const std::string& piece) -> std::size_t {
+        return piece.size() == 4 ? 2 : piece == "\r\n" ? 2 : 1; // CR and LF are a unit each here
+    };
+    for (const int length : {0, 1, 15, 16, 17, 100, 127 * 16 + 5, 20000}) {
+        for (std::size_t kind = 0; kind < std::size(pieces); ++kind) {
+            std::string text;
+            std::size_t expected = 0;
+            for (int i = 0; i < length; ++i) {
+                const std::string& piece = pieces[(kind + static_cast<std::size_t>(i) % 3) % 5];
+                text += piece;
+                expected += units(piece);
+            }
+            EXPECT_EQ(Utf16Length(text), expected) << length << ' ' << kind;
+        }
+    }
+}
+
 } // namespace
 } // namespace skaldrun
