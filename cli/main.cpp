@@ -4,6 +4,7 @@
 #include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/ListShapes.h"
+#include "core/PlaylistFormats.h"
 #include "core/TextFiles.h"
 #include "core/Version.h"
 
@@ -183,8 +184,9 @@ public:
 bool Convert(const Arguments& args, TextSink& sink) {
     if (!args.format && !args.csv && !args.total) {
         StreamedConversion conversion(args.options, sink);
-        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { conversion.Feed(piece); });
-        return conversion.Finish();
+        PlaylistTranslator m3u([&](std::string_view piece) { conversion.Feed(piece); });
+        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { m3u.Feed(piece); });
+        return m3u.Finish() && conversion.Finish();
     }
     const DefaultLine plain(args.options);
     const LineShape& line = args.csv      ? static_cast<const LineShape&>(*args.csv)
@@ -194,8 +196,9 @@ bool Convert(const Arguments& args, TextSink& sink) {
                     args.total, sink);
     StreamedEntries entries(args.options.DeleteDigits, list);
     try {
-        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { entries.Feed(piece); });
-        const bool isPlaylist = entries.Finish();
+        PlaylistTranslator m3u([&](std::string_view piece) { entries.Feed(piece); });
+        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { m3u.Feed(piece); });
+        const bool isPlaylist = m3u.Finish() && entries.Finish();
         if (isPlaylist)
             list.Finish();
         return isPlaylist;

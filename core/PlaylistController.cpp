@@ -1,6 +1,7 @@
 #include "core/PlaylistController.h"
 
 #include "core/Convert.h"
+#include "core/PlaylistFormats.h"
 #include "core/TextFiles.h"
 
 #include <algorithm>
@@ -95,7 +96,14 @@ void PlaylistController::LoadPlaylist() {
 
     bool isPlaylist = false;
     std::string scratch;
-    const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
+    std::string_view playlist = source_->Range(0, source_->Size(), scratch);
+    // A PLS or an XSPF is converted as the M3U it amounts to; the source view shows it as it is.
+    std::string translated;
+    const std::optional<PlaylistFormat> format = FormatOf(playlist);
+    if (format && *format != PlaylistFormat::M3u) {
+        translated = AsM3u(playlist);
+        playlist = translated;
+    }
     CrLfText converted;
     std::vector<std::size_t> lineStarts;
     converted.reserve(playlist.size()); // a list is seldom longer than its playlist

@@ -8,6 +8,7 @@ packages=(
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools qt6-wayland qt6-translations-l10n libgl-dev
     libxcb1-dev # large copies go to X11 readers in parts
+    libexpat1-dev # XSPF playlists
     fonts-liberation2
     mawk time
     file # cpack's Debian packages ask it about every file

@@ -8,8 +8,10 @@ namespace {
 
 // "*.*" would hide names without a dot here, so "All Files" matches everything; the part in the
 // last parentheses is the pattern, the rest is what the dialog shows.
+// The other formats the window reads come after the two it always offered.
 const QStringList kOpenFilters = {QStringLiteral("Winamp Playlists (*.m3u *.m3u8)"),
-                                  QStringLiteral("All Files (*)")};
+                                  QStringLiteral("All Files (*)"),
+                                  QStringLiteral("Playlists (*.m3u *.m3u8 *.pls *.xspf)")};
 const QStringList kSaveFilters = {QStringLiteral("Text Files (*.txt) (*.txt)"),
                                   QStringLiteral("All Files (*.*) (*)")};
 

@@ -211,6 +211,48 @@ TEST(SkaldrunConvert, ReadsStandardInput) {
     EXPECT_EQ(r.out, "1.Intro\r\n2.Long Mix, Part 2\r\n");
 }
 
+// A PLS and an XSPF, from a file or standard input, give every shape exactly as the M3U they
+// amount to; an XML document of another kind is no playlist.
+TEST(SkaldrunConvert, PlsAndXspfAreReadAsTheirM3u) {
+    TempDir dir;
+    const std::string radio = dir.Write(
+        "radio.m3u", "#EXTM3U\r\n#EXTINF:-1,(#1 - 12/500) Example FM - "
+                     "\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8 "
+                     "\xD0\xB8 \xD0\xBC\xD1\x83\xD0\xB7\xD1\x8B\xD0\xBA\xD0\xB0\r\n"
+                     "http://stream.example.org:8000/live\r\n"
+                     "#EXTINF:241,Band - Second Song\r\n"
+                     "/home/user/Music/Album/02 Second Song.ogg\r\n"
+                     "#EXTINF:75,03 - Third.mp3\r\nC:\\Users\\user\\Music\\03 - Third.mp3\r\n");
+    const std::string evening =
+        dir.Write("evening.m3u", "#EXTM3U\r\n#EXTINF:212.48,Orchestra - Opening Theme\r\n"
+                                 "file:///home/user/Music/Opening%20Theme.flac\r\n"
+                                 "#EXTINF:3725,\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F <live>\r\n"
+                                 "file:///home/user/Music/%D0%9F%D0%B5%D1%81%D0%BD%D1%8F.mp3\r\n"
+                                 "#EXTINF:-1,Radio\r\nhttp://radio.example.org/stream\r\n");
+    for (const auto& [other, m3u] :
+         {std::pair{Sample("radio.pls"), radio}, std::pair{Sample("evening.xspf"), evening}}) {
+#ifndef SKALDRUN_HAVE_EXPAT
+        if (other.ends_with(".xspf"))
+            continue;
+#endif
+        for (const std::vector<std::string>& shape :
+             {std::vector<std::string>{}, {"--csv"}, {"--total", "--format=%n|%t|%S|%c|%p"}}) {
+            std::vector<std::string> fromFile = shape;
+            fromFile.push_back(other);
+            std::vector<std::string> fromM3u = shape;
+            fromM3u.push_back(m3u);
+            std::vector<std::string> fromInput = shape;
+            fromInput.push_back("-");
+            const Result expected = RunConvert(fromM3u);
+            EXPECT_EQ(expected.exitCode, 0) << other;
+            EXPECT_EQ(RunConvert(fromFile).out, expected.out) << other;
+            EXPECT_EQ(RunConvert(fromInput, {.input = other}).out, expected.out) << other;
+        }
+    }
+    const Result html = RunConvert({dir.Write("page.xspf", "<html><body/></html>")});
+    EXPECT_EQ(html.exitCode, RunConvert({Sample("not-a-playlist.m3u")}).exitCode);
+}
+
 TEST(SkaldrunConvert, WritesTheNamedFileExactly) {
     TempDir dir;
     const Result r = RunConvert({"-o", dir.File("list"), Sample("cr-only.m3u")});

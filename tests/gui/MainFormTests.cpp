@@ -51,6 +51,7 @@ private slots:
     void openFaultsLeaveTheWindowUsable_data();
     void openFaultsLeaveTheWindowUsable();
     void helpItemsOpenTheSitePages();
+    void plsAndXspfOpenAsTheListsTheyAre();
     void exitClosesTheWindow();
 };
 
@@ -447,6 +448,30 @@ void MainFormTests::exitClosesTheWindow() {
     Open(Sample("cr-only.m3u"));
     QVERIFY(test::Trigger(Child<QAction>("Exit1")));
     QVERIFY(!form->isVisible());
+}
+
+// A PLS and an XSPF open as lists; the source view shows the file as it is.
+void MainFormTests::plsAndXspfOpenAsTheListsTheyAre() {
+    const struct {
+        const char* sample;
+        QString list;
+    } rows[] = {
+        {"radio.pls", QStringLiteral("1.(#1 - 12/500) Example FM - Новости и музыка\n2.Band - "
+                                     "Second Song  <4:01>\n3. Third.mp3  <1:15>\n")},
+        {"evening.xspf", QStringLiteral("1.Orchestra - Opening Theme  <3:32>\n2.Песня <live>  "
+                                        "<62:05>\n3.Radio\n")},
+    };
+    for (const auto& row : rows) {
+#ifndef SKALDRUN_HAVE_EXPAT
+        if (QByteArray(row.sample).endsWith(".xspf"))
+            continue;
+#endif
+        Open(Sample(row.sample));
+        QCOMPARE(ListView()->PlainText(), row.list);
+        QCOMPARE(QByteArray::fromStdString(SourceView()->Text()).replace("\r\n", "\n"),
+                 Read(Sample(row.sample)).replace("\r\n", "\n"));
+        QVERIFY(ExportEnabled());
+    }
 }
 
 QTEST_MAIN(MainFormTests)

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace skaldrun {
+
+// The other formats players write their lists in, read as the extended M3U they amount to, so
+// that every shape and parameter of the list works for them unchanged. Which format a playlist
+// is in is told by its first bytes, never by its name: "[playlist]" opens a PLS, an XML
+// document an XSPF; anything else goes on as it is.
+enum class PlaylistFormat { M3u, Pls, Xspf };
+
+// The format of a playlist that starts with these bytes; none while they are too few to tell
+// (only blanks and a byte-order mark so far).
+std::optional<PlaylistFormat> FormatOf(std::string_view start);
+
+// Bytes of a playlist in pieces, passed on as the M3U they amount to: an M3U unchanged, piece
+// for piece; a PLS once all of it is read, its entries in the order of their numbers; an XSPF
+// track by track, as it is parsed. A PLS length or an XSPF duration that is no number, and XML
+// that is not well-formed, throw EConvertError with their line. Finish returns false where the
+// bytes are an XML document but no XSPF playlist.
+class PlaylistTranslator {
+public:
+    explicit PlaylistTranslator(std::function<void(std::string_view)> out);
+    ~PlaylistTranslator();
+    PlaylistTranslator(const PlaylistTranslator&) = delete;
+    PlaylistTranslator& operator=(const PlaylistTranslator&) = delete;
+
+    void Feed(std::string_view piece);
+    bool Finish();
+
+    // What reads one format.
+    struct Reader;
+
+private:
+    std::function<void(std::string_view)> out_;
+    std::string start_; // the first bytes, until they tell the format
+    std::unique_ptr<Reader> reader_;
+    bool passThrough_ = false;
+};
+
+// A whole playlist as M3U: the text itself where it is one. Empty where it is an XML document
+// but no XSPF playlist.
+std::string AsM3u(std::string_view playlist);
+
+} // namespace skaldrun
