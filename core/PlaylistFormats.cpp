@@ -259,8 +259,11 @@ private:
     void Parse(std::string_view bytes, bool last) {
         if (XML_Parse(parser_, bytes.data(), static_cast<int>(bytes.size()), last) !=
                 XML_STATUS_OK &&
-            !notAPlaylist_)
+            !notAPlaylist_) {
+            if (badLength_) // found in a handler, which must not throw through expat's C
+                ThrowNotALength(badLength_->first, badLength_->second);
             Refuse(refusal_.empty() ? XML_ErrorString(XML_GetErrorCode(parser_)) : refusal_);
+        }
         if (m3u_.size() >= 64 * 1024) {
             out_(m3u_);
             m3u_.clear();
@@ -369,8 +372,11 @@ private:
         const std::string_view duration = TrimBlanks(duration_);
         if (!duration.empty()) {
             if (duration.size() > 18 || !std::all_of(duration.begin(), duration.end(),
-                                                     [](char c) { return c >= '0' && c <= '9'; }))
-                ThrowNotALength(duration, XML_GetCurrentLineNumber(parser_));
+                                                     [](char c) { return c >= '0' && c <= '9'; })) {
+                badLength_.emplace(std::string(duration), XML_GetCurrentLineNumber(parser_));
+                XML_StopParser(parser_, XML_FALSE);
+                return;
+            }
             const std::uint64_t ms = std::stoull(std::string(duration));
             length = std::to_string(ms / 1000);
             if (const std::uint64_t rest = ms % 1000; rest != 0) {
@@ -387,6 +393,7 @@ private:
     XML_Parser parser_;
     std::string m3u_;
     std::string refusal_;
+    std::optional<std::pair<std::string, std::size_t>> badLength_; // what, and on which line
     int depth_ = 0;
     bool sawPlaylist_ = false;
     bool notAPlaylist_ = false;

@@ -1,0 +1,69 @@
+// Any bytes read as a PLS (SKALDRUN_FUZZ_PLS) or an XSPF: no crash, no runaway memory, and the
+// same M3U, or the same refusal, whether they come whole or in pieces; what comes out is an M3U
+// whose every line ends in CR LF and whose entries take two lines at most.
+
+#include "core/Errors.h"
+#include "core/PlaylistFormats.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+struct Outcome {
+    std::optional<std::string> m3u; // none: not a playlist
+    std::size_t refusedAt = 0;      // the line of a refusal, counted from 1
+    bool refused = false;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome Translate(std::string_view bytes, std::size_t piece) {
+    Outcome outcome;
+    std::string m3u;
+    try {
+        skaldrun::PlaylistTranslator translator(
+            [&m3u](std::string_view part) { m3u.append(part); });
+        for (std::size_t at = 0; at < bytes.size(); at += piece)
+            translator.Feed(bytes.substr(at, piece));
+        if (translator.Finish())
+            outcome.m3u = std::move(m3u);
+    } catch (const skaldrun::EConvertError& e) {
+        outcome.refused = true;
+        outcome.refusedAt = e.Line();
+    }
+    return outcome;
+}
+
+void Check(bool holds) {
+    if (!holds)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+#ifdef SKALDRUN_FUZZ_PLS
+    std::string bytes = "[playlist]\n";
+#else
+    std::string bytes = "<";
+#endif
+    bytes.append(reinterpret_cast<const char*>(data), size);
+    const Outcome whole = Translate(bytes, bytes.size());
+    const std::size_t piece = 1 + (size == 0 ? 0 : data[0] % 17);
+    Check(Translate(bytes, piece) == whole);
+    if (whole.m3u) {
+        const std::string_view m3u = *whole.m3u;
+        Check(m3u.substr(0, 9) == "#EXTM3U\r\n");
+        for (std::size_t at = 0; at < m3u.size();) {
+            const std::size_t end = m3u.find("\r\n", at);
+            Check(end != std::string_view::npos);
+            const std::string_view line = m3u.substr(at, end - at);
+            Check(line.find_first_of("\r\n") == std::string_view::npos);
+            at = end + 2;
+        }
+    }
+    return 0;
+}
