@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -296,6 +297,66 @@ void RunOutput(const std::filesystem::path& dir, char* self) {
     std::filesystem::remove(list);
 }
 
+// The same entries as an extended M3U, a PLS and an XSPF (UTF-8 titles only, as XML wants).
+std::string MakeFormat(std::size_t entries, std::string_view format) {
+    static const char* const titles[] = {
+        "01-Artist Name - Opening Theme of the Record",
+        "Кино - 02 - Группа крови (live, 1988 remaster)",
+        "a1-Side A, Track One, Extended Mix",
+        "005. Orchestra - Symphony No. 5, Movement II",
+    };
+    std::string text = format == "m3u"   ? "#EXTM3U\r\n"
+                       : format == "pls" ? "[playlist]\r\n"
+                                         : "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist "
+                                           "version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\n<trackList>\n";
+    text.reserve(entries * 140);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::string seconds = std::to_string(60 + (i * 37) % 900);
+        const std::string n = std::to_string(i + 1);
+        const std::string title = titles[i % 4];
+        const std::string location = "/home/user/Music/Album " + seconds + "/track.mp3";
+        if (format == "m3u")
+            text += "#EXTINF:" + seconds + "," + title + "\r\n" + location + "\r\n";
+        else if (format == "pls")
+            text += "File" + n + "=" + location + "\r\nTitle" + n + "=" + title + "\r\nLength" + n +
+                    "=" + seconds + "\r\n";
+        else
+            text += "<track><location>" + location + "</location><title>" + title +
+                    "</title><duration>" + seconds + "000</duration></track>\n";
+    }
+    if (format == "pls")
+        text += "NumberOfEntries=" + std::to_string(entries) + "\r\nVersion=2\r\n";
+    if (format == "xspf")
+        text += "</trackList>\n</playlist>\n";
+    return text;
+}
+
+// PLS and XSPF beside the M3U of the same 10^6 entries: the command's CPU time and peak memory.
+void RunFormats(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const char* format : {"m3u", "pls", "xspf"}) {
+        files[format] = (dir / (std::string("formats.") + format)).string();
+        const std::string bytes = MakeFormat(1000000, format);
+        std::ofstream(files[format], std::ios::binary)
+            .write(bytes.data(), static_cast<long>(bytes.size()));
+    }
+    const auto command = [&](const std::string& format) {
+        return std::vector<std::string>{SKALDRUN_CONVERT_EXE, files[format]};
+    };
+    Measure(command("m3u")); // the cache warmed
+    const Cost m3u = Measure(command("m3u"));
+    std::printf("M3U, 10^6 entries: %.1f ms CPU, peak %.1f MiB\n", m3u.cpu * 1e3, m3u.peakMiB);
+    for (const char* format : {"pls", "xspf"}) {
+        const Cost cost = Measure(command(format));
+        std::printf("%s: %.1f ms CPU, peak %.1f MiB; / M3U, CPU, paired median: %.2f\n", format,
+                    cost.cpu * 1e3, cost.peakMiB,
+                    PairedCpuRatio(command(format), "/dev/null", command("m3u"), "/dev/null", 5));
+        std::fflush(stdout);
+    }
+    for (const auto& [format, file] : files)
+        std::filesystem::remove(file);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -305,6 +366,10 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     if (argc == 2 && std::string_view(argv[1]) == "--output") {
         RunOutput(dir, argv[0]);
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--formats") {
+        RunFormats(dir);
         return 0;
     }
     if (argc == 2 && std::string_view(argv[1]) == "--shapes") {

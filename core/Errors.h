@@ -53,8 +53,22 @@ public:
     // The playlist's line that holds the duration, counted from 1; 0 when not known.
     std::size_t Line() const noexcept { return line_; }
 
+protected:
+    struct Worded {};
+    EConvertError(Worded, std::string message, std::size_t line)
+        : Exception(std::move(message))
+        , line_(line) {}
+
 private:
     std::size_t line_;
+};
+
+// A playlist in XML that is not well-formed, or declares what a playlist never needs: refused
+// in its own words, with its line.
+class EXmlError : public EConvertError {
+public:
+    EXmlError(std::string message, std::size_t line)
+        : EConvertError(Worded{}, std::move(message), line) {}
 };
 
 inline constexpr std::string_view kTextExceedsCapacity = "Text exceeds memo capacity";

@@ -54,7 +54,7 @@ bool IsLength(std::string_view text) noexcept {
 }
 
 [[noreturn]] void ThrowNotALength(std::string_view text, std::size_t line) {
-    throw EConvertError("'" + std::string(text) + "' is not a valid integer value.", line);
+    throw EConvertError(text, line);
 }
 
 // The name a player shows for an entry without a title: the last part of its path or address,
@@ -271,9 +271,9 @@ private:
     }
 
     [[noreturn]] void Refuse(std::string_view why) {
-        throw EConvertError("not well-formed XML: " + std::string(why) + " at column " +
-                                std::to_string(XML_GetCurrentColumnNumber(parser_) + 1),
-                            XML_GetCurrentLineNumber(parser_));
+        throw EXmlError("XML: " + std::string(why) + ", column " +
+                            std::to_string(XML_GetCurrentColumnNumber(parser_) + 1),
+                        XML_GetCurrentLineNumber(parser_));
     }
 
     static std::string_view Local(const XML_Char* name, bool& xspf) {

@@ -229,8 +229,20 @@ TEST(SkaldrunConvert, PlsAndXspfAreReadAsTheirM3u) {
                                  "#EXTINF:3725,\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F <live>\r\n"
                                  "file:///home/user/Music/%D0%9F%D0%B5%D1%81%D0%BD%D1%8F.mp3\r\n"
                                  "#EXTINF:-1,Radio\r\nhttp://radio.example.org/stream\r\n");
+    // Two other writers' ways: lower-case keys out of order and LF breaks; ISO-8859-1, CDATA,
+    // elements a track list has no use for, and a second location.
+    const std::string lowerCase =
+        dir.Write("lower-case.m3u",
+                  "#EXTM3U\n#EXTINF:200,Caf\xC3\xA9 - A\n/home/user/Music/Caf\xC3\xA9 - A.flac\n"
+                  "#EXTINF:61,b.ogg\n/home/user/Music/b.ogg\n");
+    const std::string latin1 =
+        dir.Write("latin1.m3u", "#EXTM3U\n#EXTINF:90.999,Caf\xC3\xA9 Band - Rock & Roll <1>\n"
+                                "http://a/1.ogg\n#EXTINF:-1,Two Words.mp3\n"
+                                "file:///C:/Music/Two%20Words.mp3\n");
     for (const auto& [other, m3u] :
-         {std::pair{Sample("radio.pls"), radio}, std::pair{Sample("evening.xspf"), evening}}) {
+         {std::pair{Sample("radio.pls"), radio}, std::pair{Sample("evening.xspf"), evening},
+          std::pair{Sample("lower-case.pls"), lowerCase},
+          std::pair{Sample("latin1.xspf"), latin1}}) {
 #ifndef SKALDRUN_HAVE_EXPAT
         if (other.ends_with(".xspf"))
             continue;

@@ -90,6 +90,12 @@ TEST(PlaylistFormats, BadInputIsRefusedWithItsLine) {
               3U);
     EXPECT_EQ(RefusedAtLine("<playlist xmlns=\"http://xspf.org/ns/0/\">\n\n<trackList></track>"),
               3U);
+    try {
+        M3u("<playlist xmlns=\"http://xspf.org/ns/0/\">\n<a></b>");
+        ADD_FAILURE() << "not refused";
+    } catch (const EConvertError& e) { // worded as XML's, with the column
+        EXPECT_EQ(e.Message(), "XML: mismatched tag, column 6");
+    }
     std::string laughs =
         "<?xml version=\"1.0\"?>\n<!DOCTYPE playlist [\n<!ENTITY a \"aaaaaaaa\">\n";
     for (char c = 'b'; c <= 'j'; ++c)
