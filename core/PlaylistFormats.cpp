@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <vector>
 
 #ifdef SKALDRUN_HAVE_EXPAT
 #include <expat.h>
@@ -88,6 +89,12 @@ std::string FileNameOf(std::string_view location, bool percentEncoded) {
 void AppendEntry(std::string& m3u, std::string_view length, std::string_view title,
                  std::string_view location) {
     const auto appendOneLine = [&m3u](std::string_view text) {
+        // A plain loop: find_first_of looks for each of the set's bytes at every position.
+        if (std::none_of(text.begin(), text.end(),
+                         [](char c) { return c == '\r' || c == '\n' || c == '\0'; })) {
+            m3u.append(text);
+            return;
+        }
         for (const char c : text)
             m3u.push_back(c == '\r' || c == '\n' || c == '\0' ? ' ' : c);
     };
@@ -129,92 +136,102 @@ struct PlaylistTranslator::Reader {
 namespace {
 
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
-// says, and written in the order of N once all are read.
+// says, and written in the order of N once all are read. The text is held whole and the fields
+// are views into it.
 class PlsReader final : public PlaylistTranslator::Reader {
 public:
     explicit PlsReader(const std::function<void(std::string_view)>& out)
         : out_(out) {}
 
-    void Feed(std::string_view piece) override {
-        for (;;) {
-            const std::size_t end = piece.find_first_of("\r\n");
-            if (end == std::string_view::npos) {
-                line_.append(piece);
-                return;
-            }
-            line_.append(piece.substr(0, end));
-            // A CR LF is one break: its LF ends an empty line that is not counted.
-            const bool crlfLf = piece[end] == '\n' && line_.empty() && lastWasCr_;
-            lastWasCr_ = piece[end] == '\r';
-            if (!crlfLf) {
-                ++lineNumber_;
-                Line(line_);
-            }
-            line_.clear();
-            piece.remove_prefix(end + 1);
-        }
-    }
+    void Feed(std::string_view piece) override { text_.append(piece); }
 
     bool Finish() override {
-        if (!line_.empty()) {
-            ++lineNumber_;
-            Line(line_);
+        const std::string_view text = text_;
+        // Numbers up to a few times the lines are kept in a table; larger ones, which some
+        // writers leave, in a map after it.
+        dense_.resize(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) / 2 +
+                      16);
+        std::size_t line = 0;
+        for (std::size_t at = 0; at < text.size();) {
+            // The LF first, then a lone CR before it, if any: two memchr calls a line.
+            std::size_t end = text.find('\n', at);
+            if (end == std::string_view::npos)
+                end = text.size();
+            if (const std::size_t cr = text.substr(at, end - at).find('\r');
+                cr != std::string_view::npos)
+                end = at + cr;
+            Line(text.substr(at, end - at), ++line);
+            const bool crlf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+            at = end + (crlf ? 2 : 1);
         }
         std::string m3u(kHeader);
-        for (const auto& [number, entry] : entries_) {
-            if (!entry.file)
-                continue; // a title or length of no entry
-            const std::string title = entry.title ? *entry.title : FileNameOf(*entry.file, false);
-            AppendEntry(m3u, entry.length, title, *entry.file);
+        const auto write = [&](const Entry& entry) {
+            if (entry.file.data() == nullptr)
+                return; // a title or length of no entry
+            if (entry.title.data() != nullptr)
+                AppendEntry(m3u, entry.length, entry.title, entry.file);
+            else
+                AppendEntry(m3u, entry.length, FileNameOf(entry.file, false), entry.file);
             if (m3u.size() >= 64 * 1024) {
                 out_(m3u);
                 m3u.clear();
             }
-        }
+        };
+        for (const Entry& entry : dense_)
+            write(entry);
+        for (const auto& [number, entry] : sparse_)
+            write(entry);
         out_(m3u);
         return true;
     }
 
 private:
     struct Entry {
-        std::optional<std::string> file;
-        std::optional<std::string> title;
-        std::string length;
+        std::string_view file;  // null where no FileN came
+        std::string_view title; // null where no TitleN came
+        std::string_view length;
     };
 
-    void Line(std::string_view line) {
+    void Line(std::string_view line, std::size_t lineNumber) {
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos)
             return;
         const std::string_view key = TrimBlanks(line.substr(0, equals));
-        const std::string_view value = TrimBlanks(line.substr(equals + 1));
+        // Never null, even when empty: an empty title is a title.
+        std::string_view value = TrimBlanks(line.substr(equals + 1));
+        if (value.data() == nullptr)
+            value = line.substr(equals + 1, 0);
         for (const std::string_view field : {"File", "Title", "Length"}) {
             if (key.size() <= field.size() ||
                 !EqualsIgnoringCase(key.substr(0, field.size()), field))
                 continue;
             const std::string_view digits = key.substr(field.size());
-            if (digits.size() > 18 || !std::all_of(digits.begin(), digits.end(),
-                                                   [](char c) { return c >= '0' && c <= '9'; }))
+            if (digits.size() > 18)
                 return;
-            Entry& entry = entries_[std::stoull(std::string(digits))];
+            std::uint64_t number = 0;
+            for (const char c : digits) {
+                if (c < '0' || c > '9')
+                    return;
+                number = number * 10 + static_cast<std::uint64_t>(c - '0');
+            }
+            Entry& entry = number < dense_.size() ? dense_[number] : sparse_[number];
             if (field == "File") {
-                entry.file = std::string(value);
+                entry.file = value;
             } else if (field == "Title") {
-                entry.title = std::string(value);
+                entry.title = value;
             } else {
                 if (!IsLength(value))
-                    ThrowNotALength(value, lineNumber_);
-                entry.length = std::string(value);
+                    ThrowNotALength(value, lineNumber);
+                entry.length = value;
             }
             return;
         }
     }
 
     const std::function<void(std::string_view)>& out_;
-    std::string line_;
-    bool lastWasCr_ = false;
-    std::size_t lineNumber_ = 0;
-    std::map<std::uint64_t, Entry> entries_;
+    std::string text_;
+    std::vector<Entry> dense_;
+    std::map<std::uint64_t, Entry> sparse_;
 };
 
 #ifdef SKALDRUN_HAVE_EXPAT
