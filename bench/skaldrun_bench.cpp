@@ -15,10 +15,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unistd.h>
-#include <map>
 #include <utility>
 #include <vector>
 
@@ -305,10 +305,11 @@ std::string MakeFormat(std::size_t entries, std::string_view format) {
         "a1-Side A, Track One, Extended Mix",
         "005. Orchestra - Symphony No. 5, Movement II",
     };
-    std::string text = format == "m3u"   ? "#EXTM3U\r\n"
-                       : format == "pls" ? "[playlist]\r\n"
-                                         : "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist "
-                                           "version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\n<trackList>\n";
+    std::string text = format == "m3u" ? "#EXTM3U\r\n"
+                       : format == "pls"
+                           ? "[playlist]\r\n"
+                           : "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist "
+                             "version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\n<trackList>\n";
     text.reserve(entries * 140);
     for (std::size_t i = 0; i < entries; ++i) {
         const std::string seconds = std::to_string(60 + (i * 37) % 900);
