@@ -184,7 +184,8 @@ public:
 bool Convert(const Arguments& args, TextSink& sink) {
     if (!args.format && !args.csv && !args.total) {
         StreamedConversion conversion(args.options, sink);
-        PlaylistTranslator m3u([&](std::string_view piece) { conversion.Feed(piece); });
+        PlaylistTranslator m3u([&](std::string_view piece) { conversion.Feed(piece); },
+                               PlsKeysOf(args.playlist));
         ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { m3u.Feed(piece); });
         return m3u.Finish() && conversion.Finish();
     }
@@ -196,7 +197,8 @@ bool Convert(const Arguments& args, TextSink& sink) {
                     args.total, sink);
     StreamedEntries entries(args.options.DeleteDigits, list);
     try {
-        PlaylistTranslator m3u([&](std::string_view piece) { entries.Feed(piece); });
+        PlaylistTranslator m3u([&](std::string_view piece) { entries.Feed(piece); },
+                               PlsKeysOf(args.playlist));
         ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { m3u.Feed(piece); });
         const bool isPlaylist = m3u.Finish() && entries.Finish();
         if (isPlaylist)

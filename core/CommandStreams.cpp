@@ -9,6 +9,14 @@ void ReadPlaylistPieces(const std::string& name,
     platform::ReadPieces(name, piece);
 }
 
+PlsKeys PlsKeysOf(const std::string& name) {
+    PlsKeyCheck check;
+    if (!platform::ReadFileAhead(name,
+                                 [&check](std::string_view piece) { return check.Feed(piece); }))
+        return PlsKeys::AnyOrder;
+    return check.Keys();
+}
+
 void WriteStandardOutput(std::string_view text) {
     platform::WriteStandardOutput(text);
 }

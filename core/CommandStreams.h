@@ -4,6 +4,7 @@
 // is made.
 
 #include "core/Convert.h"
+#include "core/PlaylistFormats.h"
 #include "core/platform/WriteFiles.h"
 
 #include <functional>
@@ -17,6 +18,11 @@ namespace skaldrun {
 // it comes. No capacity: memory holds one piece, whatever the size.
 void ReadPlaylistPieces(const std::string& name,
                         const std::function<void(std::string_view)>& piece);
+
+// How the keys of a PLS come, read through once first where name is a regular file, so that
+// grouped keys can then be converted as they are read; AnyOrder for anything else, whose bytes
+// are held until the last.
+PlsKeys PlsKeysOf(const std::string& name);
 
 // The command's -o file, written as the list is made; it replaces the named file only at
 // Commit, so a conversion that fails leaves the old one as it was.

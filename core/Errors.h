@@ -63,6 +63,13 @@ private:
     std::size_t line_;
 };
 
+// A playlist refused in its own words, with its line.
+class EPlaylistError : public EConvertError {
+public:
+    EPlaylistError(std::string message, std::size_t line)
+        : EConvertError(Worded{}, std::move(message), line) {}
+};
+
 // A playlist in XML that is not well-formed, or declares what a playlist never needs: refused
 // in its own words, with its line.
 class EXmlError : public EConvertError {

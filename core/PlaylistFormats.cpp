@@ -1,12 +1,14 @@
 #include "core/PlaylistFormats.h"
 
 #include "core/Errors.h"
+#include "core/LineBreaks.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #ifdef SKALDRUN_HAVE_EXPAT
@@ -21,11 +23,11 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kXspfNamespace = "http://xspf.org/ns/0/";
 constexpr char kNamespaceSeparator = '\x01';
 
-bool IsBlank(char c) noexcept {
+inline bool IsBlank(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-std::string_view TrimBlanks(std::string_view text) noexcept {
+inline std::string_view TrimBlanks(std::string_view text) noexcept {
     while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back()))
@@ -89,9 +91,8 @@ std::string FileNameOf(std::string_view location, bool percentEncoded) {
 void AppendEntry(std::string& m3u, std::string_view length, std::string_view title,
                  std::string_view location) {
     const auto appendOneLine = [&m3u](std::string_view text) {
-        // A plain loop: find_first_of looks for each of the set's bytes at every position.
-        if (std::none_of(text.begin(), text.end(),
-                         [](char c) { return c == '\r' || c == '\n' || c == '\0'; })) {
+        const char* const end = text.data() + text.size();
+        if (detail::FindBreakOrNul(text.data(), end) == end) {
             m3u.append(text);
             return;
         }
@@ -135,6 +136,132 @@ struct PlaylistTranslator::Reader {
 
 namespace {
 
+// The lines of a PLS as its bytes come in pieces, numbered from 1: LF, CR LF and a lone CR each
+// end one. A line cut by a piece's end is carried over to the next piece.
+class PlsLines {
+public:
+    template <typename OnLine>
+    void Feed(std::string_view piece, OnLine&& line) {
+        const char* p = piece.data();
+        const char* const end = p + piece.size();
+        if (afterCr_ && p != end) {
+            afterCr_ = false;
+            if (*p == '\n')
+                ++p;
+        }
+        const char* from = p; // where the search goes on: a NUL is part of a line
+        while (p != end) {
+            const char* stop = detail::FindBreakOrNul(from, end);
+            if (stop == end) {
+                carry_.append(p, end);
+                return;
+            }
+            if (*stop == '\0') {
+                from = stop + 1;
+                continue;
+            }
+            std::string_view text(p, static_cast<std::size_t>(stop - p));
+            if (!carry_.empty())
+                text = carry_.append(text);
+            line(text, ++number_);
+            carry_.clear();
+            afterCr_ = detail::CrEndsPiece(stop, end);
+            p = from = PastBreak(stop, end);
+        }
+    }
+    template <typename OnLine>
+    void Finish(OnLine&& line) {
+        if (!carry_.empty())
+            line(std::string_view(carry_), ++number_);
+        carry_.clear();
+    }
+
+private:
+    std::string carry_;
+    std::size_t number_ = 0;
+    bool afterCr_ = false;
+};
+
+// One "FileN", "TitleN" or "LengthN" line, any case, blanks around the key and value dropped.
+struct PlsKey {
+    enum Field { File, Title, Length } field;
+    std::uint64_t number;
+    std::string_view value; // never null, even when empty: an empty title is a title
+};
+
+// False for any other line. An out parameter: the key is read on every line of a PLS, twice.
+bool KeyOf(std::string_view line, PlsKey& key) noexcept {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    while (p != end && IsBlank(*p))
+        ++p;
+    if (p == end)
+        return false;
+    key.number = 0;
+    std::string_view name;
+    switch (*p | 0x20) {
+    case 'f':
+        key.field = PlsKey::File, name = "file";
+        break;
+    case 't':
+        key.field = PlsKey::Title, name = "title";
+        break;
+    case 'l':
+        key.field = PlsKey::Length, name = "length";
+        break;
+    default:
+        return false;
+    }
+    if (static_cast<std::size_t>(end - p) <= name.size() ||
+        !EqualsIgnoringCase(std::string_view(p, name.size()), name))
+        return false;
+    p += name.size();
+    const char* const digits = p;
+    for (; p != end && *p >= '0' && *p <= '9'; ++p)
+        key.number = key.number * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (p == digits || p - digits > 18)
+        return false;
+    while (p != end && IsBlank(*p))
+        ++p;
+    if (p == end || *p != '=')
+        return false;
+    ++p;
+    key.value = TrimBlanks(std::string_view(p, static_cast<std::size_t>(end - p)));
+    if (key.value.data() == nullptr)
+        key.value = std::string_view(p, 0);
+    return true;
+}
+
+// Whether keys still come grouped by entry in ascending numbers.
+class PlsOrder {
+public:
+    // False for a key of an entry before the current one.
+    bool Next(std::uint64_t number) noexcept {
+        if (started_ && number < current_)
+            return false;
+        started_ = true;
+        current_ = number;
+        return true;
+    }
+
+private:
+    std::uint64_t current_ = 0;
+    bool started_ = false;
+};
+
+void ValidateLength(const PlsKey& key, std::size_t line) {
+    if (key.field == PlsKey::Length && !IsLength(key.value))
+        ThrowNotALength(key.value, line);
+}
+
+void AppendPlsEntry(std::string& m3u, std::string_view file, std::optional<std::string_view> title,
+                    std::string_view length) {
+    if (title)
+        AppendEntry(m3u, length, *title, file);
+    else
+        AppendEntry(m3u, length, FileNameOf(file, false), file);
+}
+
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
 // says, and written in the order of N once all are read. The text is held whole and the fields
 // are views into it.
@@ -146,32 +273,30 @@ public:
     void Feed(std::string_view piece) override { text_.append(piece); }
 
     bool Finish() override {
-        const std::string_view text = text_;
         // Numbers up to a few times the lines are kept in a table; larger ones, which some
         // writers leave, in a map after it.
-        dense_.resize(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) / 2 +
+        dense_.resize(static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) / 2 +
                       16);
-        std::size_t line = 0;
-        for (std::size_t at = 0; at < text.size();) {
-            // The LF first, then a lone CR before it, if any: two memchr calls a line.
-            std::size_t end = text.find('\n', at);
-            if (end == std::string_view::npos)
-                end = text.size();
-            if (const std::size_t cr = text.substr(at, end - at).find('\r');
-                cr != std::string_view::npos)
-                end = at + cr;
-            Line(text.substr(at, end - at), ++line);
-            const bool crlf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
-            at = end + (crlf ? 2 : 1);
-        }
+        text_.push_back('\n'); // the last line ended, so that none is carried out of the text
+        PlsLines lines;
+        lines.Feed(text_, [this](std::string_view line, std::size_t number) {
+            PlsKey key;
+            if (!KeyOf(line, key))
+                return;
+            ValidateLength(key, number);
+            Entry& entry = key.number < dense_.size() ? dense_[key.number] : sparse_[key.number];
+            (key.field == PlsKey::File    ? entry.file
+             : key.field == PlsKey::Title ? entry.title
+                                          : entry.length) = key.value;
+        });
         std::string m3u(kHeader);
         const auto write = [&](const Entry& entry) {
             if (entry.file.data() == nullptr)
                 return; // a title or length of no entry
-            if (entry.title.data() != nullptr)
-                AppendEntry(m3u, entry.length, entry.title, entry.file);
-            else
-                AppendEntry(m3u, entry.length, FileNameOf(entry.file, false), entry.file);
+            AppendPlsEntry(m3u, entry.file,
+                           entry.title.data() != nullptr ? std::optional(entry.title)
+                                                         : std::nullopt,
+                           entry.length);
             if (m3u.size() >= 64 * 1024) {
                 out_(m3u);
                 m3u.clear();
@@ -192,46 +317,79 @@ private:
         std::string_view length;
     };
 
-    void Line(std::string_view line, std::size_t lineNumber) {
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos)
-            return;
-        const std::string_view key = TrimBlanks(line.substr(0, equals));
-        // Never null, even when empty: an empty title is a title.
-        std::string_view value = TrimBlanks(line.substr(equals + 1));
-        if (value.data() == nullptr)
-            value = line.substr(equals + 1, 0);
-        for (const std::string_view field : {"File", "Title", "Length"}) {
-            if (key.size() <= field.size() ||
-                !EqualsIgnoringCase(key.substr(0, field.size()), field))
-                continue;
-            const std::string_view digits = key.substr(field.size());
-            if (digits.size() > 18)
-                return;
-            std::uint64_t number = 0;
-            for (const char c : digits) {
-                if (c < '0' || c > '9')
-                    return;
-                number = number * 10 + static_cast<std::uint64_t>(c - '0');
-            }
-            Entry& entry = number < dense_.size() ? dense_[number] : sparse_[number];
-            if (field == "File") {
-                entry.file = value;
-            } else if (field == "Title") {
-                entry.title = value;
-            } else {
-                if (!IsLength(value))
-                    ThrowNotALength(value, lineNumber);
-                entry.length = value;
-            }
-            return;
-        }
-    }
-
     const std::function<void(std::string_view)>& out_;
     std::string text_;
     std::vector<Entry> dense_;
     std::map<std::uint64_t, Entry> sparse_;
+};
+
+// PLS whose keys were seen to come grouped by entry in ascending numbers: each entry written
+// as soon as the next one starts, in constant memory.
+class GroupedPlsReader final : public PlaylistTranslator::Reader {
+public:
+    explicit GroupedPlsReader(const std::function<void(std::string_view)>& out)
+        : out_(out)
+        , m3u_(kHeader) {}
+
+    void Feed(std::string_view piece) override {
+        lines_.Feed(piece, [this](std::string_view line, std::size_t n) { Line(line, n); });
+        if (m3u_.size() >= 64 * 1024) {
+            out_(m3u_);
+            m3u_.clear();
+        }
+    }
+
+    bool Finish() override {
+        lines_.Finish([this](std::string_view line, std::size_t n) { Line(line, n); });
+        EntryEnded();
+        out_(m3u_);
+        return true;
+    }
+
+private:
+    void Line(std::string_view line, std::size_t number) {
+        PlsKey key;
+        if (!KeyOf(line, key))
+            return;
+        ValidateLength(key, number);
+        if (!order_.Next(key.number))
+            throw EPlaylistError("the playlist changed while it was read", number);
+        if (key.number != entry_) {
+            EntryEnded();
+            entry_ = key.number;
+        }
+        switch (key.field) {
+        case PlsKey::File:
+            file_.assign(key.value);
+            hasFile_ = true;
+            break;
+        case PlsKey::Title:
+            title_.assign(key.value);
+            hasTitle_ = true;
+            break;
+        case PlsKey::Length:
+            length_.assign(key.value);
+            break;
+        }
+    }
+
+    void EntryEnded() {
+        if (hasFile_) // a title or length of no entry goes unwritten
+            AppendPlsEntry(m3u_, file_,
+                           hasTitle_ ? std::optional<std::string_view>(title_) : std::nullopt,
+                           length_);
+        hasFile_ = hasTitle_ = false;
+        length_.clear();
+    }
+
+    const std::function<void(std::string_view)>& out_;
+    std::string m3u_;
+    PlsLines lines_;
+    PlsOrder order_;
+    std::uint64_t entry_ = 0;
+    std::string file_, title_, length_;
+    bool hasFile_ = false;
+    bool hasTitle_ = false;
 };
 
 #ifdef SKALDRUN_HAVE_EXPAT
@@ -425,7 +583,7 @@ class XspfReader final : public PlaylistTranslator::Reader {
 public:
     explicit XspfReader(const std::function<void(std::string_view)>&) {}
     void Feed(std::string_view) override {
-        throw EConvertError("XSPF playlists are not read by this build", 1);
+        throw EPlaylistError("XSPF playlists are not read by this build", 1);
     }
     bool Finish() override { return false; }
 };
@@ -433,8 +591,9 @@ public:
 
 } // namespace
 
-PlaylistTranslator::PlaylistTranslator(std::function<void(std::string_view)> out)
-    : out_(std::move(out)) {}
+PlaylistTranslator::PlaylistTranslator(std::function<void(std::string_view)> out, PlsKeys keys)
+    : out_(std::move(out))
+    , keys_(keys) {}
 
 PlaylistTranslator::~PlaylistTranslator() = default;
 
@@ -455,7 +614,9 @@ void PlaylistTranslator::Feed(std::string_view piece) {
             out_(start);
             return;
         }
-        if (*format == PlaylistFormat::Pls)
+        if (*format == PlaylistFormat::Pls && keys_ == PlsKeys::Grouped)
+            reader_ = std::make_unique<GroupedPlsReader>(out_);
+        else if (*format == PlaylistFormat::Pls)
             reader_ = std::make_unique<PlsReader>(out_);
         else
             reader_ = std::make_unique<XspfReader>(out_);
@@ -471,6 +632,60 @@ bool PlaylistTranslator::Finish() {
     if (!start_.empty())
         out_(start_); // too few bytes to tell: as they are
     return true;
+}
+
+struct PlsKeyCheck::State {
+    std::string start; // the first bytes, until they tell the format
+    bool pls = false;
+    bool known = false;
+    bool grouped = true;
+    PlsLines lines;
+    PlsOrder order;
+
+    void Line(std::string_view line) {
+        if (PlsKey key; KeyOf(line, key) && !order.Next(key.number)) {
+            grouped = false;
+            known = true;
+        }
+    }
+    void Lines(std::string_view piece) {
+        lines.Feed(piece, [this](std::string_view line, std::size_t) {
+            if (!known)
+                Line(line);
+        });
+    }
+};
+
+PlsKeyCheck::PlsKeyCheck()
+    : state_(std::make_unique<State>()) {}
+
+PlsKeyCheck::~PlsKeyCheck() = default;
+
+bool PlsKeyCheck::Feed(std::string_view piece) {
+    State& s = *state_;
+    if (s.known)
+        return false;
+    if (!s.pls) {
+        s.start.append(piece);
+        const std::optional<PlaylistFormat> format = FormatOf(s.start);
+        if (!format)
+            return true;
+        s.pls = *format == PlaylistFormat::Pls;
+        s.known = !s.pls;
+        if (s.pls)
+            s.Lines(std::exchange(s.start, {}));
+        return !s.known;
+    }
+    s.Lines(piece);
+    return !s.known;
+}
+
+PlsKeys PlsKeyCheck::Keys() {
+    State& s = *state_;
+    if (s.pls && !s.known)
+        s.lines.Finish([&s](std::string_view line, std::size_t) { s.Line(line); });
+    s.known = true;
+    return s.pls && s.grouped ? PlsKeys::Grouped : PlsKeys::AnyOrder;
 }
 
 std::string AsM3u(std::string_view playlist) {

@@ -18,14 +18,41 @@ enum class PlaylistFormat { M3u, Pls, Xspf };
 // (only blanks and a byte-order mark so far).
 std::optional<PlaylistFormat> FormatOf(std::string_view start);
 
+// How a PLS's keys come: grouped by entry in ascending numbers (File1, Title1, Length1, File2…),
+// as writers write them, or in any order, which only the whole text can settle.
+enum class PlsKeys { AnyOrder, Grouped };
+
+// Reads a playlist's bytes ahead of its conversion, for a source that can be read again, to
+// tell whether its PLS keys come grouped. Feed returns false once that is known: the bytes are
+// no PLS, or a key came out of order.
+class PlsKeyCheck {
+public:
+    PlsKeyCheck();
+    ~PlsKeyCheck();
+    PlsKeyCheck(const PlsKeyCheck&) = delete;
+    PlsKeyCheck& operator=(const PlsKeyCheck&) = delete;
+
+    bool Feed(std::string_view piece);
+    // After the last piece, or once Feed returned false: Grouped only for a PLS whose keys all
+    // came grouped.
+    PlsKeys Keys();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // Bytes of a playlist in pieces, passed on as the M3U they amount to: an M3U unchanged, piece
 // for piece; a PLS once all of it is read, its entries in the order of their numbers; an XSPF
-// track by track, as it is parsed. A PLS length or an XSPF duration that is no number, and XML
-// that is not well-formed, throw EConvertError with their line. Finish returns false where the
-// bytes are an XML document but no XSPF playlist.
+// track by track, as it is parsed; a PLS whose keys come grouped, entry by entry. A PLS length or
+// an XSPF duration that is no number, and XML that is not well-formed, throw EConvertError with
+// their line. Finish returns false where the bytes are an XML document but no XSPF playlist.
 class PlaylistTranslator {
 public:
-    explicit PlaylistTranslator(std::function<void(std::string_view)> out);
+    // Grouped promises that the PLS's keys come grouped, as a PlsKeyCheck of the same bytes
+    // found; a key out of order then fails with EPlaylistError (the bytes changed meanwhile).
+    explicit PlaylistTranslator(std::function<void(std::string_view)> out,
+                                PlsKeys keys = PlsKeys::AnyOrder);
     ~PlaylistTranslator();
     PlaylistTranslator(const PlaylistTranslator&) = delete;
     PlaylistTranslator& operator=(const PlaylistTranslator&) = delete;
@@ -40,6 +67,7 @@ private:
     std::function<void(std::string_view)> out_;
     std::string start_; // the first bytes, until they tell the format
     std::unique_ptr<Reader> reader_;
+    PlsKeys keys_;
     bool passThrough_ = false;
 };
 

@@ -168,6 +168,23 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
         piece(std::string_view(buffer.get(), n));
 }
 
+bool ReadFileAhead(const std::string& name, const std::function<bool(std::string_view)>& piece) {
+    constexpr std::size_t kPiece = 256 * 1024;
+    if (name == "-")
+        return false;
+    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    FileDescriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    auto read = Reader(file.Get(), FullPathName(name));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+    for (std::size_t n = read(buffer.get(), kPiece); n != 0; n = read(buffer.get(), kPiece))
+        if (!piece(std::string_view(buffer.get(), n)))
+            break;
+    return true;
+}
+
 void ReadWholeFile(const std::string& path, std::size_t capacity,
                    const std::function<void(std::size_t)>& expect,
                    const std::function<void(std::string_view)>& step) {

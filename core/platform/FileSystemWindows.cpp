@@ -145,6 +145,22 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
         piece(std::string_view(buffer.get(), n));
 }
 
+bool ReadFileAhead(const std::string& name, const std::function<bool(std::string_view)>& piece) {
+    constexpr std::size_t kPiece = 256 * 1024;
+    if (name == "-")
+        return false;
+    FileHandle file(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE || ::GetFileType(file.Get()) != FILE_TYPE_DISK)
+        return false;
+    auto read = Reader(file.Get(), FullPathName(name));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+    for (std::size_t n = read(buffer.get(), kPiece); n != 0; n = read(buffer.get(), kPiece))
+        if (!piece(std::string_view(buffer.get(), n)))
+            break;
+    return true;
+}
+
 namespace {
 
 // Writes over the target itself: for devices, and where the folder takes no new files.

@@ -23,4 +23,10 @@ void ReadWholeFile(const std::string& path, std::size_t capacity,
 // with EFOpenError: missing, a folder, unreadable.
 void ReadPieces(const std::string& name, const std::function<void(std::string_view)>& piece);
 
+// Reads a regular file a piece at a time until piece returns false, for a reader that looks
+// ahead before the real read. Reads nothing and returns false where name is anything else (a
+// pipe, a FIFO, a device, a folder, missing, unreadable), which the real read reports or whose
+// bytes a second read would not see again.
+bool ReadFileAhead(const std::string& name, const std::function<bool(std::string_view)>& piece);
+
 } // namespace skaldrun::platform

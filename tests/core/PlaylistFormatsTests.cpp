@@ -8,9 +8,9 @@ namespace skaldrun {
 namespace {
 
 // The M3U that bytes amount to, fed in pieces of `piece` bytes (0: whole).
-std::string M3u(std::string_view bytes, std::size_t piece = 0) {
+std::string M3u(std::string_view bytes, std::size_t piece = 0, PlsKeys keys = PlsKeys::AnyOrder) {
     std::string m3u;
-    PlaylistTranslator translator([&m3u](std::string_view part) { m3u.append(part); });
+    PlaylistTranslator translator([&m3u](std::string_view part) { m3u.append(part); }, keys);
     for (std::size_t at = 0; at < bytes.size(); at += piece == 0 ? bytes.size() : piece)
         translator.Feed(bytes.substr(at, piece == 0 ? bytes.size() : piece));
     return translator.Finish() ? m3u : "(not a playlist)";
@@ -54,6 +54,46 @@ TEST(PlaylistFormats, PlsEntriesComeByTheirNumbers) {
                                  "#EXTINF:-1,ten.mp3\r\nC:\\Music\\ten.mp3\r\n";
     for (const std::size_t piece : {0, 1, 7})
         EXPECT_EQ(M3u(pls, piece), expected) << piece;
+}
+
+PlsKeys KeysOf(std::string_view bytes, std::size_t piece) {
+    PlsKeyCheck check;
+    for (std::size_t at = 0; at < bytes.size() && check.Feed(bytes.substr(at, piece)); at += piece)
+        ;
+    return check.Keys();
+}
+
+// Keys grouped by entry in ascending numbers, however the lines break, are converted as they
+// come, to the same list as when held whole; anything else is held.
+TEST(PlaylistFormats, GroupedPlsKeysAreConvertedAsTheyCome) {
+    const struct {
+        std::string_view pls;
+        PlsKeys keys;
+    } rows[] = {
+        {"[playlist]\r\nFile1=a.mp3\r\nTitle1=A\r\nlength1=5\r\nFILE3=c\\d.ogg\r\nLength3=-1\r\n"
+         "NumberOfEntries=2\r\nVersion=2\r\n",
+         PlsKeys::Grouped},
+        {"[playlist]\nTitle2=B\rFile2=b\n\nFile9=c\nTitle9=\nFile10=d\0e", PlsKeys::Grouped},
+        {"[playlist]\nFile1=a\nFile2=b\nTitle1=A\n", PlsKeys::AnyOrder},
+        {"[playlist]\nFile2=b\nFile1=a\n", PlsKeys::AnyOrder},
+        {"#EXTM3U\r\nFile2=b\r\nFile1=a\r\n", PlsKeys::AnyOrder},
+        {"[play", PlsKeys::AnyOrder},
+    };
+    for (const auto& row : rows) {
+        for (const std::size_t piece : {1, 5, 4096}) {
+            EXPECT_EQ(KeysOf(row.pls, piece), row.keys) << row.pls << piece;
+            if (row.keys == PlsKeys::Grouped) {
+                EXPECT_EQ(M3u(row.pls, piece, PlsKeys::Grouped), M3u(row.pls)) << row.pls << piece;
+            }
+        }
+    }
+    // Bytes that changed after the check are refused where they stop being grouped.
+    try {
+        M3u("[playlist]\nFile2=b\nFile1=a\n", 0, PlsKeys::Grouped);
+        ADD_FAILURE() << "not refused";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Line(), 3U);
+    }
 }
 
 TEST(PlaylistFormats, XspfTracksAsPlayersShowThem) {

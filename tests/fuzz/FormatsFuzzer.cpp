@@ -1,6 +1,7 @@
 // Any bytes read as a PLS (SKALDRUN_FUZZ_PLS) or an XSPF: no crash, no runaway memory, and the
-// same M3U, or the same refusal, whether they come whole or in pieces; what comes out is an M3U
-// whose every line ends in CR LF and whose entries take two lines at most.
+// same M3U, or the same refusal, whether they come whole or in pieces, and for a PLS whose keys
+// come grouped, whether held or converted as it comes; what comes out is an M3U whose every line
+// ends in CR LF and whose entries take two lines at most.
 
 #include "core/Errors.h"
 #include "core/PlaylistFormats.h"
@@ -20,12 +21,13 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-Outcome Translate(std::string_view bytes, std::size_t piece) {
+Outcome Translate(std::string_view bytes, std::size_t piece,
+                  skaldrun::PlsKeys keys = skaldrun::PlsKeys::AnyOrder) {
     Outcome outcome;
     std::string m3u;
     try {
-        skaldrun::PlaylistTranslator translator(
-            [&m3u](std::string_view part) { m3u.append(part); });
+        skaldrun::PlaylistTranslator translator([&m3u](std::string_view part) { m3u.append(part); },
+                                                keys);
         for (std::size_t at = 0; at < bytes.size(); at += piece)
             translator.Feed(bytes.substr(at, piece));
         if (translator.Finish())
@@ -54,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Outcome whole = Translate(bytes, bytes.size());
     const std::size_t piece = 1 + (size == 0 ? 0 : data[0] % 17);
     Check(Translate(bytes, piece) == whole);
+#ifdef SKALDRUN_FUZZ_PLS
+    skaldrun::PlsKeyCheck check;
+    for (std::size_t at = 0; at < bytes.size() && check.Feed(bytes.substr(at, piece)); at += piece)
+        ;
+    if (check.Keys() == skaldrun::PlsKeys::Grouped)
+        Check(Translate(bytes, piece, skaldrun::PlsKeys::Grouped) == whole);
+#endif
     if (whole.m3u) {
         const std::string_view m3u = *whole.m3u;
         Check(m3u.substr(0, 9) == "#EXTM3U\r\n");
