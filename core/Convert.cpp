@@ -204,6 +204,34 @@ std::uint64_t ExactTime::Rounded() const noexcept {
     return seconds + (up ? 1 : 0);
 }
 
+void ListTotals::Add(const PlaylistEntry& entry) noexcept {
+    ++count_;
+    if (entry.hasLength)
+        sum_.Add(static_cast<std::uint64_t>(entry.seconds),
+                 static_cast<std::uint32_t>(entry.micros % 1'000'000));
+    else
+        ++unknown_;
+}
+
+std::string HoursMinutesSeconds(std::uint64_t seconds) {
+    const std::uint64_t minutes = seconds / 60 % 60;
+    const std::uint64_t rest = seconds % 60;
+    std::string text = std::to_string(seconds / 3600);
+    text += minutes < 10 ? ":0" : ":";
+    text += std::to_string(minutes);
+    text += rest < 10 ? ":0" : ":";
+    text += std::to_string(rest);
+    return text;
+}
+
+std::string ListTotals::Line() const {
+    std::string line = std::to_string(count_) + (count_ == 1 ? " track, " : " tracks, ");
+    line += HoursMinutesSeconds(Seconds());
+    if (unknown_ > 0)
+        line += ", " + std::to_string(unknown_) + " without a length";
+    return line;
+}
+
 char* WriteNumber(char* out, std::uint64_t value) noexcept {
     char digits[20];
     int n = 0;
@@ -325,9 +353,10 @@ private:
 template <typename Writer>
 class EntryConverter {
 public:
-    EntryConverter(const ConvertOptions& options, Writer& writer)
+    EntryConverter(const ConvertOptions& options, Writer& writer, ListTotals* totals = nullptr)
         : options_(options)
-        , writer_(writer) {}
+        , writer_(writer)
+        , totals_(totals) {}
 
     // number: the line's place in the playlist, counted from 1.
     void Line(std::string_view line, std::size_t number) {
@@ -350,18 +379,23 @@ public:
         shown.seconds = entry.seconds;
         writer_.End(WriteListLine(options_, shown, out));
         counter_.Next();
+        if (totals_ != nullptr) {
+            shown.micros = entry.unknown ? 0 : entry.seconds * 1'000'000 + entry.micros;
+            totals_->Add(shown);
+        }
     }
 
 private:
     const ConvertOptions& options_;
     Writer& writer_;
+    ListTotals* totals_;
     Counter counter_;
 };
 
 } // namespace
 
 bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, CrLfText& converted,
-                     std::vector<std::size_t>* lineStarts) {
+                     std::vector<std::size_t>* lineStarts, ListTotals* totals) {
     auto it = lines.begin();
     if (it == lines.end() || !IsHeader(*it))
         return false;
@@ -372,7 +406,7 @@ bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, CrLf
     if (lineStarts != nullptr) // an entry takes two lines of some 20 bytes at the least
         lineStarts->reserve(lines.Text().size() / 40 + 1);
     ListWriter writer(converted, lineStarts);
-    EntryConverter convert(options, writer);
+    EntryConverter convert(options, writer, totals);
     std::size_t number = 1;
     for (++it; it != lines.end(); ++it)
         convert.Line(*it, ++number);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,9 +19,11 @@ inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот
 // Returns false, appending nothing, when line 0 is not the playlist header. A duration that is
 // not a number throws EConvertError (with its line); the lines made before it stay in converted.
 // lineStarts, when given with converted empty, receives where each of its lines starts (a
-// TextDocument's line index), so that nobody scans the list again for its breaks.
+// TextDocument's line index), so that nobody scans the list again for its breaks; totals, when
+// given, counts the entries and sums their lengths.
+class ListTotals;
 bool ConvertPlaylist(const TextLines& lines, const ConvertOptions& options, CrLfText& converted,
-                     std::vector<std::size_t>* lineStarts = nullptr);
+                     std::vector<std::size_t>* lineStarts = nullptr, ListTotals* totals = nullptr);
 
 // Where a streamed conversion goes: the list in pieces, in order.
 class TextSink {
@@ -51,6 +54,27 @@ struct PlaylistEntry {
     std::string_view field;  // the #EXTINF: line's duration field, attributes included
     std::string_view media;  // the first following line that is a path or an address, if any
 };
+
+// The count of entries and their summed length, exact until written.
+class ListTotals {
+public:
+    void Add(const PlaylistEntry& entry) noexcept;
+    std::uint64_t Count() const noexcept { return count_; }
+    // Whole seconds, rounded once.
+    std::uint64_t Seconds() const noexcept { return sum_.Rounded(); }
+    // Entries without a length (streams).
+    std::uint64_t Unknown() const noexcept { return unknown_; }
+    // "12 tracks, 0:47:13", with ", 2 without a length" where some have none.
+    std::string Line() const;
+
+private:
+    std::uint64_t count_ = 0;
+    ExactTime sum_;
+    std::uint64_t unknown_ = 0;
+};
+
+// A length of whole seconds as h:mm:ss, as totals write it.
+std::string HoursMinutesSeconds(std::uint64_t seconds);
 
 class EntrySink {
 public:

@@ -275,30 +275,6 @@ char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
     return out;
 }
 
-void ListTotals::Add(const PlaylistEntry& entry) noexcept {
-    ++count_;
-    if (entry.hasLength)
-        sum_.Add(static_cast<std::uint64_t>(entry.seconds),
-                 static_cast<std::uint32_t>(entry.micros % 1'000'000));
-    else
-        ++unknown_;
-}
-
-std::string ListTotals::Line() const {
-    std::string line = std::to_string(count_) + (count_ == 1 ? " track, " : " tracks, ");
-    const std::uint64_t total = sum_.Rounded();
-    const std::uint64_t minutes = total / 60 % 60;
-    const std::uint64_t seconds = total % 60;
-    line += std::to_string(total / 3600);
-    line += minutes < 10 ? ":0" : ":";
-    line += std::to_string(minutes);
-    line += seconds < 10 ? ":0" : ":";
-    line += std::to_string(seconds);
-    if (unknown_ > 0)
-        line += ", " + std::to_string(unknown_) + " without a length";
-    return line;
-}
-
 ShapedList::ShapedList(const LineShape& line, std::string_view header, bool totals, TextSink& sink)
     : line_(line)
     , header_(header)

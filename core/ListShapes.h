@@ -84,19 +84,6 @@ private:
 // when it has none. Names match whatever their case.
 std::string_view AttributeValue(std::string_view field, std::string_view name) noexcept;
 
-// The count of entries and their summed length.
-class ListTotals {
-public:
-    void Add(const PlaylistEntry& entry) noexcept;
-    // "12 tracks, 0:47:13", with ", 2 without a length" where some have none.
-    std::string Line() const;
-
-private:
-    std::uint64_t count_ = 0;
-    ExactTime sum_; // rounded once, when written
-    std::uint64_t unknown_ = 0;
-};
-
 class LineOutput;
 
 // A list in one of these shapes, made from the entries as they are read: a header line first

@@ -8,6 +8,18 @@
 
 namespace skaldrun {
 
+std::string TotalText(const ListTotals& totals) {
+    const std::uint64_t n = totals.Count();
+    const char* const tracks = n % 10 == 1 && n % 100 != 11 ? " трек, "
+                               : n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14)
+                                   ? " трека, "
+                                   : " треков, ";
+    std::string text = std::to_string(n) + tracks + HoursMinutesSeconds(totals.Seconds());
+    if (totals.Unknown() > 0)
+        text += ", " + std::to_string(totals.Unknown()) + " без длительности";
+    return text;
+}
+
 PlaylistController::PlaylistController(const ConvertOptions& options, MessageService& messages,
                                        ClipboardService& clipboard)
     : options_(options)
@@ -70,10 +82,11 @@ void PlaylistController::SetSelector(int index, bool enabled) {
     Notify(SelectorChanged);
 }
 
-void PlaylistController::SetStatus(std::string_view status) {
-    if (status_ == status)
+void PlaylistController::SetStatus(std::string_view status, std::string total) {
+    if (status_ == status && total_ == total)
         return;
     status_ = status;
+    total_ = std::move(total);
     Notify(StatusChanged);
 }
 
@@ -90,6 +103,7 @@ void PlaylistController::LoadPlaylist() {
     source_ = std::make_shared<TextDocument>();
     SetConverted(std::make_shared<TextDocument>());
     Notify(SourceTextChanged | ConvertedTextChanged);
+    SetStatus(status_); // no total beside it until this list is read
 
     source_ = std::make_shared<TextDocument>(ReadTextFile(fileName_));
     Notify(SourceTextChanged);
@@ -106,9 +120,11 @@ void PlaylistController::LoadPlaylist() {
     }
     CrLfText converted;
     std::vector<std::size_t> lineStarts;
+    ListTotals totals;
     converted.reserve(playlist.size()); // a list is seldom longer than its playlist
     try {
-        isPlaylist = ConvertPlaylist(SplitLines(playlist), options_, converted, &lineStarts);
+        isPlaylist =
+            ConvertPlaylist(SplitLines(playlist), options_, converted, &lineStarts, &totals);
     } catch (...) {
         // The lines made before the faulty entry stay on show.
         SetConverted(std::make_shared<TextDocument>(std::move(converted), std::move(lineStarts)));
@@ -141,7 +157,7 @@ void PlaylistController::LoadPlaylist() {
         SetSelector(0, selectorEnabled_);
     }
     SetSelector(selectorIndex_, true);
-    SetStatus(fileName_);
+    SetStatus(fileName_, skaldrun::TotalText(totals));
 }
 
 void PlaylistController::SelectView(int index) {

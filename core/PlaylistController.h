@@ -17,6 +17,12 @@ inline constexpr std::string_view kEmptyStatus = "Пусто";
 
 enum class ViewKind { Source, Converted };
 
+class ListTotals;
+
+// The count and the total length as the status line shows them: "13 треков, 0:00:49", with
+// ", 2 без длительности" where some entries have no length.
+std::string TotalText(const ListTotals& totals);
+
 // What a state change touched; the owner refreshes only that.
 enum StateChange : unsigned {
     SourceTextChanged = 1U << 0,
@@ -64,6 +70,8 @@ public:
     bool SelectorEnabled() const noexcept { return selectorEnabled_; }
     bool ExportEnabled() const noexcept { return exportEnabled_; }
     const std::string& StatusText() const noexcept { return status_; }
+    // The loaded list's count and length, shown beside the status text; empty without a list.
+    const std::string& TotalText() const noexcept { return total_; }
 
     // The file chosen in the open dialog, a dropped file or one named on the command line.
     void SetFileName(std::string fileName);
@@ -79,7 +87,7 @@ private:
     void SetVisibleView(ViewKind view);
     void SetExportEnabled(bool enabled);
     void SetSelector(int index, bool enabled);
-    void SetStatus(std::string_view status);
+    void SetStatus(std::string_view status, std::string total = {});
     void SetLoaded(bool loaded);
 
     const ConvertOptions& options_;
@@ -98,6 +106,7 @@ private:
     bool selectorEnabled_ = false;
     bool exportEnabled_ = false;
     std::string status_{kEmptyStatus};
+    std::string total_;
 };
 
 } // namespace skaldrun

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/PlaylistController.h"
 
@@ -162,6 +163,54 @@ TEST_F(ControllerTest, FailedLoadsKeepTheRestOfTheState) {
     EXPECT_EQ(controller.Converted()->Text(), "1.Fine  <2:00>\r\n");
     EXPECT_EQ(convertedSeen, "1.Fine  <2:00>\r\n"); // the owner saw it before the error left
     EXPECT_TRUE(messages.empty());
+}
+
+// Russian plural forms, exact sums rounded once, entries without a length counted apart.
+TEST(TotalText, CountsAndLengthsAsTheStatusLineShowsThem) {
+    const struct {
+        int count;
+        int unknown;
+        std::int64_t micros; // each entry's length
+        std::string_view text;
+    } rows[] = {
+        {1, 0, 185'000'000, "1 трек, 0:03:05"},
+        {2, 0, 1'500'000, "2 трека, 0:00:03"},
+        {3, 0, 3'904'000, "3 трека, 0:00:12"}, // 11.712, rounded once
+        {5, 2, 600'000'000, "5 треков, 0:30:00, 2 без длительности"},
+        {11, 0, 0, "11 треков, 0:00:00"},
+        {21, 0, 3600'000'000, "21 трек, 21:00:00"},
+        {104, 0, 1'000'000, "104 трека, 0:01:44"},
+        {112, 112, 0, "112 треков, 0:00:00, 112 без длительности"},
+    };
+    for (const auto& row : rows) {
+        ListTotals totals;
+        for (int i = 0; i < row.count; ++i) {
+            PlaylistEntry entry;
+            entry.hasLength = i >= row.unknown;
+            entry.seconds = row.micros / 1'000'000;
+            entry.micros = row.micros;
+            totals.Add(entry);
+        }
+        EXPECT_EQ(TotalText(totals), row.text) << row.count;
+    }
+}
+
+TEST_F(ControllerTest, TheTotalStandsBesideTheStatusUntilALoadFails) {
+    std::string segments = "#EXTM3U\n";
+    for (int i = 0; i < 12; ++i)
+        segments += "#EXTINF:3.904,\nsegment.ts\n";
+    Load(Playlist("hls.m3u8", segments + "#EXTINF:2.5,\nlast.ts\n"));
+    EXPECT_EQ(controller.TotalText(), "13 треков, 0:00:49"); // each rounded alone: 0:00:51
+    Load(Playlist("streams.m3u", "#EXTM3U\r\n#EXTINF:-1,Radio\r\n#EXTINF:61.5,b\r\n"));
+    EXPECT_EQ(controller.TotalText(), "2 трека, 0:01:02, 1 без длительности");
+    EXPECT_THROW(
+        Load(Playlist("bad.m3u", "#EXTM3U\r\n#EXTINF:120,Fine\r\n#EXTINF:x,No length\r\n")),
+        EConvertError);
+    EXPECT_EQ(controller.TotalText(), "");
+    Load(Playlist("good.m3u", kGood));
+    Load(Playlist("not.m3u", "a playlist? no"));
+    EXPECT_EQ(controller.TotalText(), "");
+    EXPECT_EQ(controller.StatusText(), "Пусто");
 }
 
 TEST_F(ControllerTest, HeaderOnlyPlaylistIsASuccessfulLoad) {

@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QLabel>
@@ -52,6 +53,7 @@ private slots:
     void openFaultsLeaveTheWindowUsable();
     void helpItemsOpenTheSitePages();
     void plsAndXspfOpenAsTheListsTheyAre();
+    void theTotalKeepsTheRightOfTheStatusLine();
     void exitClosesTheWindow();
 };
 
@@ -472,6 +474,32 @@ void MainFormTests::plsAndXspfOpenAsTheListsTheyAre() {
                  Read(Sample(row.sample)).replace("\r\n", "\n"));
         QVERIFY(ExportEnabled());
     }
+}
+
+// The path keeps the left and is cut before the total; a failed load leaves no total.
+void MainFormTests::theTotalKeepsTheRightOfTheStatusLine() {
+    auto* total = Child<QLabel>("TotalLabel");
+    const QWidget* line = Child<QWidget>("StatusPanel");
+    Open(Sample("hls-media.m3u8"));
+    QCOMPARE(total->text(), QStringLiteral("13 треков, 0:00:49"));
+    QVERIFY(total->isVisible());
+    QVERIFY(total->geometry().right() < line->width() - 1);
+    QVERIFY(total->x() > StatusText()->geometry().right());
+    QCOMPARE(StatusText()->width(), StatusText()->sizeHint().width()); // whole where it fits
+
+    const QString folders = QString(40, u'd') + u'/' + QString(40, u'e') + u'/' + QString(40, u'f');
+    QVERIFY(QDir(dir->path()).mkpath(folders));
+    const QString deep = Write((folders + QStringLiteral("/list.m3u")).toLatin1().constData(),
+                               "#EXTM3U\r\n#EXTINF:-1,Radio\r\n");
+    Open(deep);
+    QCOMPARE(StatusText()->text(), deep);
+    QCOMPARE(total->text(), QStringLiteral("1 трек, 0:00:00, 1 без длительности"));
+    QVERIFY(StatusText()->width() < StatusText()->sizeHint().width());
+    QVERIFY(StatusText()->geometry().right() < total->x());
+
+    Open(Sample("not-a-playlist.m3u"));
+    QVERIFY(!total->isVisible());
+    QCOMPARE(StatusText()->width(), StatusText()->sizeHint().width());
 }
 
 QTEST_MAIN(MainFormTests)

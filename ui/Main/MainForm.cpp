@@ -11,10 +11,12 @@
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLayout>
 #include <QMimeData>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <algorithm>
 
 namespace skaldrun::ui {
 
@@ -190,7 +192,7 @@ void TMainForm::FormCreate() {
     options_.DeleteDigits = true;
     setWindowTitle(ToQString(kApplicationTitle) + u' ' + ToQString(kVersionText));
     setWindowIconText(ToQString(kApplicationTitle)); // what task bars and window lists show
-    ui_->Label1->adjustSize();
+    PlaceStatus();
 }
 
 void TMainForm::Open1Click() {
@@ -279,8 +281,24 @@ void TMainForm::StateChanged(unsigned changes) {
     }
     if ((changes & StatusChanged) != 0) {
         ui_->Label1->setText(StatusToScreen(controller_.StatusText()));
-        ui_->Label1->adjustSize(); // grows with the text; the status line cuts it at its edge
+        ui_->TotalLabel->setText(QString::fromStdString(controller_.TotalText()));
+        PlaceStatus();
     }
+}
+
+// The total keeps the right of the status line; the status text grows with its text from the
+// left and is cut before the total, or at the line's edge when there is none.
+void TMainForm::PlaceStatus() {
+    constexpr int kGap = 6;
+    QLabel& status = *ui_->Label1;
+    QLabel& total = *ui_->TotalLabel;
+    const int right = ui_->StatusPanel->width() - kGap;
+    total.adjustSize();
+    total.move(right - total.width(), total.y());
+    total.setVisible(!total.text().isEmpty());
+    status.adjustSize();
+    if (total.isVisible())
+        status.resize(std::min(status.width(), total.x() - kGap - status.x()), status.height());
 }
 
 // A drag that brings URLs is the window's, wherever it is: a local file is opened (the first of

@@ -68,6 +68,7 @@ private:
     void Handle(Handler&& handler);
 
     void StateChanged(unsigned changes) override;
+    void PlaceStatus();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
