@@ -52,6 +52,8 @@ struct Answers final : ui::FileDialogs {
     std::optional<QString> savePath;
     std::optional<QString> AskOpenFileName(QWidget*) override { return path; }
     std::optional<QString> AskSaveFileName(QWidget*) override { return savePath; }
+    std::optional<Export> exportAnswer;
+    std::optional<Export> AskExportFileName(QWidget*) override { return exportAnswer; }
 };
 struct NoShell final : ui::Shell {
     void Open(const QString&) override {}

@@ -3,6 +3,7 @@
 #include "core/CommandStreams.h"
 #include "core/Convert.h"
 #include "core/Errors.h"
+#include "core/ListExport.h"
 #include "core/ListShapes.h"
 #include "core/PlaylistFormats.h"
 #include "core/TextFiles.h"
@@ -26,7 +27,8 @@ constexpr int kExitNotAPlaylist = 2;
 
 constexpr std::string_view kUsage =
     "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits]\n"
-    "                        [-f TEMPLATE | --csv [--columns=LIST]] [--total] [-o FILE] PLAYLIST\n"
+    "                        [-f TEMPLATE | --csv [--columns=LIST] | --json | --html]\n"
+    "                        [--total] [-o FILE] PLAYLIST\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
     "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
@@ -43,6 +45,10 @@ constexpr std::string_view kUsage =
     "  --csv                  write number,title,seconds,path rows for spreadsheets\n"
     "  --columns=LIST         the CSV's columns, of number title seconds length start path\n"
     "                         and any attribute's name, as in --columns=title,group-title\n"
+    "  --json                 write a JSON array of objects: number, title, length and\n"
+    "                         start in seconds (an unknown length null), path\n"
+    "  --html                 write a printable page: a table of number, title, length\n"
+    "                         and start, and the total\n"
     "  --total                end the list with the count and the summed length\n"
     "  -o FILE                write the list to FILE instead of standard output\n"
     "  -h, --help             show this help\n"
@@ -57,6 +63,8 @@ struct Arguments {
     ConvertOptions options;
     std::optional<ListTemplate> format;
     std::optional<CsvRow> csv;
+    bool json = false;
+    bool html = false;
     bool total = false;
     std::optional<std::string> output; // none or "-": standard output
     std::string playlist;
@@ -77,7 +85,7 @@ int UsageError(std::string_view message) {
 
 // Returns the exit code when the arguments ask for no conversion.
 std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
-    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits, kCsv, kColumns, kTotal };
+    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits, kCsv, kColumns, kJson, kHtml, kTotal };
     static const option kLong[] = {
         {"no-counter", no_argument, nullptr, kNoCounter},
         {"no-time", no_argument, nullptr, kNoTime},
@@ -85,6 +93,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
         {"format", required_argument, nullptr, 'f'},
         {"csv", no_argument, nullptr, kCsv},
         {"columns", required_argument, nullptr, kColumns},
+        {"json", no_argument, nullptr, kJson},
+        {"html", no_argument, nullptr, kHtml},
         {"total", no_argument, nullptr, kTotal},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
@@ -124,6 +134,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
                 return UsageError("--columns given twice");
             columns = optarg;
             break;
+        case kJson:
+            args.json = true;
+            break;
+        case kHtml:
+            args.html = true;
+            break;
         case kTotal:
             args.total = true;
             break;
@@ -153,15 +169,15 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             return UsageError(e.what());
         }
     }
-    const bool shaped = args.format || args.csv;
+    const bool shaped = args.format || args.csv || args.json || args.html;
     if (shaped && !args.options.CounterShow)
-        return UsageError("--no-counter does not go with --format or --csv: they decide");
+        return UsageError("--no-counter does not go with a shape: it decides");
     if (shaped && !args.options.TimeShow)
-        return UsageError("--no-time does not go with --format or --csv: they decide");
-    if (args.csv && args.format)
-        return UsageError("--csv and --format are two shapes: choose one");
-    if (args.csv && args.total)
-        return UsageError("--total does not go with --csv");
+        return UsageError("--no-time does not go with a shape: it decides");
+    if ((args.format ? 1 : 0) + (args.csv ? 1 : 0) + (args.json ? 1 : 0) + (args.html ? 1 : 0) > 1)
+        return UsageError("--format, --csv, --json and --html are shapes: choose one");
+    if (args.total && (args.csv || args.json || args.html))
+        return UsageError("--total goes with the lines of a list: a table or a page has none");
     if (optind >= argc)
         return UsageError("no playlist given");
     if (argc - optind > 1)
@@ -182,7 +198,7 @@ public:
 // The playlist read a piece at a time and converted as it comes: the window's shape through the
 // conversion's own fast path, any other through the entries.
 bool Convert(const Arguments& args, TextSink& sink) {
-    if (!args.format && !args.csv && !args.total) {
+    if (!args.format && !args.csv && !args.json && !args.html && !args.total) {
         StreamedConversion conversion(args.options, sink);
         PlaylistTranslator m3u([&](std::string_view piece) { conversion.Feed(piece); },
                                PlsKeysOf(args.playlist));
@@ -190,11 +206,22 @@ bool Convert(const Arguments& args, TextSink& sink) {
         return m3u.Finish() && conversion.Finish();
     }
     const DefaultLine plain(args.options);
+    const JsonObject json;
+    const HtmlRow html;
     const LineShape& line = args.csv      ? static_cast<const LineShape&>(*args.csv)
                             : args.format ? static_cast<const LineShape&>(*args.format)
+                            : args.json   ? static_cast<const LineShape&>(json)
+                            : args.html   ? static_cast<const LineShape&>(html)
                                           : static_cast<const LineShape&>(plain);
-    ShapedList list(line, args.csv ? std::string_view(args.csv->Header()) : std::string_view(),
-                    args.total, sink);
+    ListFrame frame =
+        args.json ? JsonFrame()
+        : args.html
+            ? PageFrame(args.playlist == "-" ? "Playlist" : PlaylistTitle(args.playlist),
+                        {"en", "#", "Title", "Length", "Start",
+                         [](const ListTotals& sum) { return sum.Line(); }})
+            : LineFrame(args.csv ? std::string_view(args.csv->Header()) : std::string_view(),
+                        args.total);
+    ShapedList list(line, std::move(frame), sink);
     StreamedEntries entries(args.options.DeleteDigits, list);
     try {
         PlaylistTranslator m3u([&](std::string_view piece) { entries.Feed(piece); },

@@ -31,9 +31,10 @@ public:
         return long_.data();
     }
 
-    // Ends the line begun last, whose bytes end at end.
-    void End(char* end) {
-        end = WriteLineBreak(end);
+    // Ends the line begun last, whose bytes end at end, with its break or without.
+    void End(char* end, bool lineBreak = true) {
+        if (lineBreak)
+            end = WriteLineBreak(end);
         if (!long_.empty()) {
             sink_.Write({long_.data(), static_cast<std::size_t>(end - long_.data())});
             long_ = std::string();

@@ -2,6 +2,7 @@
 
 #include "core/LineBreaks.h"
 #include "core/LineOutput.h"
+#include "core/Utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -275,10 +276,198 @@ char* CsvRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
     return out;
 }
 
-ShapedList::ShapedList(const LineShape& line, std::string_view header, bool totals, TextSink& sink)
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+
+// The UTF-8 character at p, or U+FFFD for a byte that starts none; p moves past it.
+char* CopyCharacter(const unsigned char*& p, const unsigned char* end, char* out) noexcept {
+    const std::size_t length = Utf8SequenceLength(
+        std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
+    if (length == 0) {
+        ++p;
+        return Copy(kReplacement, out);
+    }
+    std::memcpy(out, p, length);
+    p += length;
+    return out + length;
+}
+
+// Text in JSON quotes: quotes, backslashes and control bytes escaped, each byte that is no part
+// of a UTF-8 sequence replaced. At most 6 bytes for one.
+char* WriteJsonString(std::string_view text, char* out) noexcept {
+    *out++ = '"';
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p != end) {
+        const unsigned char c = *p;
+        if (c >= 0x80) {
+            const std::size_t length = Utf8SequenceLength(std::string_view(
+                reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)));
+            if (length == 0) {
+                out = Copy(kReplacement, out);
+                ++p;
+            } else {
+                std::memcpy(out, p, length);
+                out += length;
+                p += length;
+            }
+            continue;
+        }
+        ++p;
+        if (c == '"' || c == '\\') {
+            *out++ = '\\';
+            *out++ = static_cast<char>(c);
+        } else if (c < 0x20) {
+            constexpr char kHex[] = "0123456789abcdef";
+            out = Copy("\\u00", out);
+            *out++ = kHex[c >> 4];
+            *out++ = kHex[c & 15];
+        } else {
+            *out++ = static_cast<char>(c);
+        }
+    }
+    *out++ = '"';
+    return out;
+}
+
+// Seconds with their fraction, as few digits as it takes: 185, 3.904.
+char* WriteSeconds(char* out, std::uint64_t seconds, std::uint32_t micros) noexcept {
+    out = WriteNumber(out, seconds);
+    if (micros == 0)
+        return out;
+    *out++ = '.';
+    for (std::uint32_t scale = 100'000; micros != 0; scale /= 10) {
+        *out++ = static_cast<char>('0' + micros / scale);
+        micros %= scale;
+    }
+    return out;
+}
+
+// Text in an HTML page: the five characters that mean markup written as references, and each
+// byte that starts no UTF-8 character as U+FFFD. At most 6 bytes for one.
+char* WriteHtmlText(std::string_view text, char* out) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p != end) {
+        if (*p >= 0x80) {
+            out = CopyCharacter(p, end, out);
+            continue;
+        }
+        const char c = static_cast<char>(*p++);
+        switch (c) {
+        case '&':
+            out = Copy("&amp;", out);
+            break;
+        case '<':
+            out = Copy("&lt;", out);
+            break;
+        case '>':
+            out = Copy("&gt;", out);
+            break;
+        case '"':
+            out = Copy("&quot;", out);
+            break;
+        case '\'':
+            out = Copy("&#39;", out);
+            break;
+        default:
+            *out++ = c;
+        }
+    }
+    return out;
+}
+
+std::string HtmlText(std::string_view text) {
+    std::string html(text.size() * 6, '\0');
+    html.resize(static_cast<std::size_t>(WriteHtmlText(text, html.data()) - html.data()));
+    return html;
+}
+
+} // namespace
+
+std::size_t JsonObject::MaxLength(const PlaylistEntry& entry) const noexcept {
+    return 6 * (entry.title.size() + entry.media.size()) + entry.number.size() + 3 * kNumberRoom +
+           80;
+}
+
+char* JsonObject::Write(const PlaylistEntry& entry, char* out) const noexcept {
+    out = Copy("  {\"number\": ", out);
+    out = Copy(entry.number, out);
+    out = Copy(", \"title\": ", out);
+    out = WriteJsonString(entry.title, out);
+    out = Copy(", \"length\": ", out);
+    out = entry.hasLength ? WriteSeconds(out, static_cast<std::uint64_t>(entry.seconds),
+                                         static_cast<std::uint32_t>(entry.micros % 1'000'000))
+                          : Copy("null", out);
+    out = Copy(", \"start\": ", out);
+    out = WriteSeconds(out, entry.start.seconds, entry.start.micros);
+    out = Copy(", \"path\": ", out);
+    out = entry.media.empty() ? Copy("null", out) : WriteJsonString(entry.media, out);
+    *out++ = '}';
+    return out;
+}
+
+std::size_t HtmlRow::MaxLength(const PlaylistEntry& entry) const noexcept {
+    return 6 * entry.title.size() + entry.number.size() + 2 * kNumberRoom + 80;
+}
+
+char* HtmlRow::Write(const PlaylistEntry& entry, char* out) const noexcept {
+    out = Copy("<tr><td class=\"n\">", out);
+    out = Copy(entry.number, out);
+    out = Copy("</td><td>", out);
+    out = WriteHtmlText(entry.title, out);
+    out = Copy("</td><td class=\"n\">", out);
+    if (entry.hasLength)
+        out = WriteDuration(out, entry.seconds);
+    out = Copy("</td><td class=\"n\">", out);
+    out = WriteClock(out, entry.start.Rounded());
+    return Copy("</td></tr>", out);
+}
+
+ListFrame LineFrame(std::string_view header, bool totals) {
+    ListFrame frame;
+    if (!header.empty())
+        frame.head = std::string(header).append(kLineBreak);
+    if (totals)
+        frame.tail = [](const ListTotals& sum) { return sum.Line().append(kLineBreak); };
+    return frame;
+}
+
+ListFrame JsonFrame() {
+    ListFrame frame;
+    frame.head.append("[").append(kLineBreak);
+    frame.between.append(",").append(kLineBreak);
+    frame.tail = [](const ListTotals&) {
+        std::string tail(kLineBreak);
+        return tail.append("]").append(kLineBreak);
+    };
+    return frame;
+}
+
+ListFrame PageFrame(std::string_view name, const PageWords& words) {
+    const std::string br(kLineBreak);
+    const std::string title = HtmlText(name);
+    std::string head = "<!DOCTYPE html>" + br + "<html lang=\"" + words.language + "\">" + br +
+                       "<head>" + br + "<meta charset=\"utf-8\">" + br + "<title>" + title +
+                       "</title>" + br +
+                       "<style>body{font-family:sans-serif}table{border-collapse:collapse}"
+                       "th,td{border:1px solid #999;padding:2px 8px;text-align:left}"
+                       "td.n{text-align:right}</style>" +
+                       br + "</head>" + br + "<body>" + br + "<h1>" + title + "</h1>" + br +
+                       "<table>" + br + "<thead><tr><th>" + HtmlText(words.number) + "</th><th>" +
+                       HtmlText(words.title) + "</th><th>" + HtmlText(words.length) + "</th><th>" +
+                       HtmlText(words.start) + "</th></tr></thead>" + br + "<tbody>" + br;
+    auto tail = [br, total = words.total](const ListTotals& sum) {
+        return "</tbody>" + br + "</table>" + br + "<p>" + HtmlText(total(sum)) + "</p>" + br +
+               "</body>" + br + "</html>" + br;
+    };
+    return {std::move(head), {}, std::move(tail)};
+}
+
+ShapedList::ShapedList(const LineShape& line, ListFrame frame, TextSink& sink)
     : line_(line)
-    , header_(header)
-    , totals_(totals)
+    , frame_(std::move(frame))
     , sink_(sink)
     , output_(std::make_unique<LineOutput>(sink)) {}
 
@@ -288,14 +477,16 @@ void ShapedList::Start() {
     if (started_)
         return;
     started_ = true;
-    if (!header_.empty())
-        sink_.Write(std::string(header_).append(kLineBreak));
+    if (!frame_.head.empty())
+        sink_.Write(frame_.head);
 }
 
 void ShapedList::Entry(const PlaylistEntry& entry) {
     Start();
-    char* out = output_->Begin(line_.MaxLength(entry));
-    output_->End(line_.Write(entry, out));
+    const std::string_view between = sum_.Count() == 0 ? std::string_view() : frame_.between;
+    char* out = output_->Begin(between.size() + line_.MaxLength(entry));
+    out = Copy(between, out);
+    output_->End(line_.Write(entry, out), frame_.between.empty());
     sum_.Add(entry);
 }
 
@@ -306,8 +497,8 @@ void ShapedList::Flush() {
 
 void ShapedList::Finish() {
     Flush();
-    if (totals_)
-        sink_.Write(sum_.Line().append(kLineBreak));
+    if (frame_.tail)
+        sink_.Write(frame_.tail(sum_));
 }
 
 } // namespace skaldrun

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,18 +81,58 @@ private:
     std::string header_;
 };
 
+// One JSON object a line, {"number": 1, "title": "…", "length": 185.5, "start": 0, "path": "…"}:
+// lengths and starts in seconds, an unknown length and a missing path null; text escaped, and
+// bytes that are no UTF-8 written as U+FFFD, so that any parser reads the list.
+class JsonObject final : public LineShape {
+public:
+    std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
+    char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
+};
+
+// One row of a printable page's table: number, title, length (m:ss) and start, text escaped.
+class HtmlRow final : public LineShape {
+public:
+    std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
+    char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
+};
+
 // The value of the attribute name in an #EXTINF: line's duration field, quotes removed; empty
 // when it has none. Names match whatever their case.
 std::string_view AttributeValue(std::string_view field, std::string_view name) noexcept;
 
+// What stands around a shape's lines: a head before the first, the text between two (none: each
+// line ends in a break of its own), and a tail made from the totals after the last.
+struct ListFrame {
+    std::string head;
+    std::string between;
+    std::function<std::string(const ListTotals&)> tail;
+};
+
+// Lines each with its break, after a header line where there is one and before the totals'
+// line where asked.
+ListFrame LineFrame(std::string_view header, bool totals);
+// A JSON array of the objects.
+ListFrame JsonFrame();
+
+// What a printable page says around its rows, in the reader's language.
+struct PageWords {
+    std::string language; // as HTML names it: "en", "ru"
+    std::string number, title, length, start;
+    std::function<std::string(const ListTotals&)> total;
+};
+// An HTML page titled with the playlist's name, its rows in a table and the total under it.
+ListFrame PageFrame(std::string_view name, const PageWords& words);
+
 class LineOutput;
 
-// A list in one of these shapes, made from the entries as they are read: a header line first
-// where there is one, a line of each entry's shape, the totals last where asked; handed on
-// through a fixed buffer, as the window's shape is.
+// A list in one of these shapes, made from the entries as they are read, in its frame; handed
+// on through a fixed buffer, as the window's shape is.
 class ShapedList final : public EntrySink {
 public:
-    ShapedList(const LineShape& line, std::string_view header, bool totals, TextSink& sink);
+    ShapedList(const LineShape& line, ListFrame frame, TextSink& sink);
+    ShapedList(const LineShape& line, std::string_view header, bool totals, TextSink& sink)
+        : ShapedList(line, LineFrame(header, totals), sink) {}
     ~ShapedList() override;
     ShapedList(const ShapedList&) = delete;
     ShapedList& operator=(const ShapedList&) = delete;
@@ -105,8 +146,7 @@ private:
     void Start();
 
     const LineShape& line_;
-    std::string_view header_;
-    bool totals_;
+    ListFrame frame_;
     TextSink& sink_;
     std::unique_ptr<LineOutput> output_;
     ListTotals sum_;

@@ -3,22 +3,11 @@
 #include "core/Convert.h"
 #include "core/PlaylistFormats.h"
 #include "core/TextFiles.h"
+#include "core/platform/WriteFiles.h"
 
 #include <algorithm>
 
 namespace skaldrun {
-
-std::string TotalText(const ListTotals& totals) {
-    const std::uint64_t n = totals.Count();
-    const char* const tracks = n % 10 == 1 && n % 100 != 11 ? " трек, "
-                               : n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14)
-                                   ? " трека, "
-                                   : " треков, ";
-    std::string text = std::to_string(n) + tracks + HoursMinutesSeconds(totals.Seconds());
-    if (totals.Unknown() > 0)
-        text += ", " + std::to_string(totals.Unknown()) + " без длительности";
-    return text;
-}
 
 PlaylistController::PlaylistController(const ConvertOptions& options, MessageService& messages,
                                        ClipboardService& clipboard)
@@ -158,6 +147,30 @@ void PlaylistController::LoadPlaylist() {
     }
     SetSelector(selectorIndex_, true);
     SetStatus(fileName_, skaldrun::TotalText(totals));
+}
+
+namespace {
+
+class FileSink final : public TextSink {
+public:
+    explicit FileSink(const std::string& path)
+        : file_(path) {}
+    void Write(std::string_view piece) override { file_.Write(piece); }
+    void Commit() { file_.Commit(); }
+
+private:
+    platform::OutputFile file_;
+};
+
+} // namespace
+
+void PlaylistController::ExportList(ListFormat format, const std::string& path) {
+    std::string scratch;
+    const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
+    FileSink file(path);
+    // A file is only replaced by a whole list: a failure leaves the old one as it was.
+    if (skaldrun::ExportList(playlist, format, options_, PlaylistTitle(fileName_), file))
+        file.Commit();
 }
 
 void PlaylistController::SelectView(int index) {

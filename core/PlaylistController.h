@@ -2,6 +2,7 @@
 
 #include "core/ClipboardService.h"
 #include "core/ConvertOptions.h"
+#include "core/ListExport.h"
 #include "core/MessageService.h"
 #include "core/TextDocument.h"
 #include "core/TextSelection.h"
@@ -16,12 +17,6 @@ namespace skaldrun {
 inline constexpr std::string_view kEmptyStatus = "Пусто";
 
 enum class ViewKind { Source, Converted };
-
-class ListTotals;
-
-// The count and the total length as the status line shows them: "13 треков, 0:00:49", with
-// ", 2 без длительности" where some entries have no length.
-std::string TotalText(const ListTotals& totals);
 
 // What a state change touched; the owner refreshes only that.
 enum StateChange : unsigned {
@@ -79,6 +74,9 @@ public:
     void LoadPlaylist();
     void SelectView(int index);
     void CopyConverted();
+    // Writes the loaded playlist's list in a format to a file, made again from the playlist
+    // with the options, as the command makes it: edits of the list view are Save's.
+    void ExportList(ListFormat format, const std::string& path);
 
 private:
     void TextChanged(const TextChange& change) override;

@@ -78,31 +78,46 @@ bool IsValidUtf8(std::string_view bytes) noexcept {
             p += 2;
             continue;
         }
-        int more = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            more = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            more = 2;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            more = 3;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        const std::size_t length = Utf8SequenceLength(
+            {reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)});
+        if (length == 0)
             return false;
-        }
-        if (end - p <= more || p[1] < low || p[1] > high)
-            return false;
-        for (int i = 2; i <= more; ++i) {
-            if (p[i] < 0x80 || p[i] > 0xBF)
-                return false;
-        }
-        p += more + 1;
+        p += length;
     }
     return true;
+}
+
+std::size_t Utf8SequenceLength(std::string_view bytes) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto size = static_cast<std::ptrdiff_t>(bytes.size());
+    if (size == 0)
+        return 0;
+    const unsigned char b = *p;
+    if (b < 0x80)
+        return 1;
+    int more = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        more = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        more = 2;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        more = 3;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (size <= more || p[1] < low || p[1] > high)
+        return 0;
+    for (int i = 2; i <= more; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 0;
+    }
+    return static_cast<std::size_t>(more + 1);
 }
 
 std::size_t Utf16Length(std::string_view utf8) noexcept {

@@ -1,6 +1,7 @@
 #include "ui/FileDialogs.h"
 
 #include <QFileDialog>
+#include <algorithm>
 
 namespace skaldrun::ui {
 
@@ -16,8 +17,8 @@ const QStringList kSaveFilters = {QStringLiteral("Text Files (*.txt) (*.txt)"),
                                   QStringLiteral("All Files (*.*) (*)")};
 
 std::optional<QString> Ask(QWidget* owner, QFileDialog::AcceptMode mode, const QStringList& filters,
-                           QtFileDialogs::Memory& memory) {
-    QFileDialog dialog(owner);
+                           QtFileDialogs::Memory& memory, const QString& title = {}) {
+    QFileDialog dialog(owner, title);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(QFileDialog::AnyFile); // a typed name of a missing playlist is accepted
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -41,12 +42,38 @@ std::optional<QString> Ask(QWidget* owner, QFileDialog::AcceptMode mode, const Q
 
 } // namespace
 
+const QStringList& ExportFilters() {
+    static const QStringList filters = {
+        QStringLiteral("Нумерованный список (*.txt)"),
+        QStringLiteral("Главы: начало и название (*.txt)"),
+        QStringLiteral("Таблица CSV (*.csv)"),
+        QStringLiteral("Страница HTML (*.html)"),
+        QStringLiteral("JSON (*.json)"),
+    };
+    return filters;
+}
+
 std::optional<QString> QtFileDialogs::AskOpenFileName(QWidget* owner) {
     return Ask(owner, QFileDialog::AcceptOpen, kOpenFilters, open_);
 }
 
 std::optional<QString> QtFileDialogs::AskSaveFileName(QWidget* owner) {
     return Ask(owner, QFileDialog::AcceptSave, kSaveFilters, save_);
+}
+
+} // namespace skaldrun::ui
+
+namespace skaldrun::ui {
+
+// Made from the playlist, not from the list view: its title says so, since edits are Save's.
+std::optional<FileDialogs::Export> QtFileDialogs::AskExportFileName(QWidget* owner) {
+    const std::optional<QString> name =
+        Ask(owner, QFileDialog::AcceptSave, ExportFilters(), export_,
+            QStringLiteral("Экспорт: список из плейлиста с текущими параметрами"));
+    if (!name)
+        return std::nullopt;
+    const qsizetype shape = std::max<qsizetype>(0, ExportFilters().indexOf(export_.filter));
+    return Export{*name, static_cast<int>(shape)};
 }
 
 } // namespace skaldrun::ui

@@ -142,6 +142,17 @@ TEST(SkaldrunConvert, ListShapes) {
         {{"--total", "--no-time", Sample("cr-only.m3u")},
          "1.Intro\r\n2.Long Mix, Part 2\r\n2 tracks, 1:03:08\r\n"},
         {{"--csv", headerOnly}, "number,title,seconds,path\r\n"},
+        // Bytes that are no UTF-8 become U+FFFD, so that any parser reads the array.
+        {{"--json", playlist},
+         "[\r\n  {\"number\": 1, \"title\": \"Song, \\\"Live\\\"\", \"length\": 185, \"start\": 0, "
+         "\"path\": \"C:\\\\Music\\\\Artist, The\\\\01.mp3\"},\r\n"
+         "  {\"number\": 2, \"title\": \"Radio\", \"length\": null, \"start\": 185, "
+         "\"path\": \"http://radio.example/live\"},\r\n"
+         "  {\"number\": 3, \"title\": \"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\", "
+         "\"length\": 61, \"start\": 185, \"path\": null},\r\n"
+         "  {\"number\": 4, \"title\": \"Long\", \"length\": 3725, \"start\": 246, "
+         "\"path\": null}\r\n]\r\n"},
+        {{"--json", headerOnly}, "[\r\n\r\n]\r\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert(c.args);
@@ -149,6 +160,15 @@ TEST(SkaldrunConvert, ListShapes) {
         EXPECT_EQ(r.out, c.out) << c.args.front();
         EXPECT_EQ(r.err, "");
     }
+    // A page titled with the playlist's name, every text escaped, the total under the table.
+    const Result page = RunConvert({"--html", playlist});
+    EXPECT_EQ(page.out.substr(0, 17), "<!DOCTYPE html>\r\n");
+    for (const std::string_view part :
+         {"<title>shapes</title>", "<h1>shapes</h1>",
+          "<tr><td class=\"n\">1</td><td>Song, &quot;Live&quot;</td><td class=\"n\">3:05</td>"
+          "<td class=\"n\">0:00</td></tr>\r\n",
+          "</tbody>\r\n</table>\r\n<p>4 tracks, 1:06:11, 1 without a length</p>\r\n"})
+        EXPECT_NE(page.out.find(part), std::string::npos) << part;
     // A bad duration: the entries before it are written, and no totals.
     const std::string bad = dir.Write("bad.m3u", "#EXTM3U\n#EXTINF:5,a\nx\n#EXTINF:,b\n");
     const Result r = RunConvert({"--csv", bad});
@@ -455,12 +475,19 @@ TEST(SkaldrunConvert, Usage) {
          "skaldrun-convert: a column without a name in 'title,,path'\n"},
         {{"-f", "100%", "x.m3u"}, "skaldrun-convert: the template ends in a lone '%'\n"},
         {{"-f", "%t", "--no-time", "x.m3u"},
-         "skaldrun-convert: --no-time does not go with --format or --csv: they decide\n"},
+         "skaldrun-convert: --no-time does not go with a shape: it decides\n"},
         {{"--csv", "--no-counter", "x.m3u"},
-         "skaldrun-convert: --no-counter does not go with --format or --csv: they decide\n"},
-        {{"--csv", "--total", "x.m3u"}, "skaldrun-convert: --total does not go with --csv\n"},
+         "skaldrun-convert: --no-counter does not go with a shape: it decides\n"},
+        {{"--json", "--no-counter", "x.m3u"},
+         "skaldrun-convert: --no-counter does not go with a shape: it decides\n"},
+        {{"--csv", "--total", "x.m3u"},
+         "skaldrun-convert: --total goes with the lines of a list: a table or a page has none\n"},
+        {{"--html", "--total", "x.m3u"},
+         "skaldrun-convert: --total goes with the lines of a list: a table or a page has none\n"},
         {{"--csv", "-f", "%t", "x.m3u"},
-         "skaldrun-convert: --csv and --format are two shapes: choose one\n"},
+         "skaldrun-convert: --format, --csv, --json and --html are shapes: choose one\n"},
+        {{"--json", "--html", "x.m3u"},
+         "skaldrun-convert: --format, --csv, --json and --html are shapes: choose one\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert(c.args);

@@ -7,6 +7,7 @@
 #include "core/LineBreaks.h"
 #include "core/ListShapes.h"
 #include "core/TextDocument.h"
+#include "core/Utf8.h"
 #include "support/WholeBytes.h"
 
 #include <cstdint>
@@ -145,16 +146,21 @@ void CheckShapesInRandomPieces(std::string_view bytes) {
     const CsvRow everyColumn("number,title,seconds,length,start,path,tvg-id,a\"b");
     const ConvertOptions options;
     const DefaultLine window(options);
+    const JsonObject json;
+    const HtmlRow html;
+    const PageWords words{"en",     "#",     "Title",
+                          "Length", "Start", [](const ListTotals& sum) { return sum.Line(); }};
     const struct {
         const LineShape& line;
-        std::string_view header;
-        bool totals;
+        ListFrame frame;
     } shapes[] = {
-        {everyField, {}, true},
-        {everyField, {}, false},
-        {window, {}, true},
-        {plainCsv, plainCsv.Header(), false},
-        {everyColumn, everyColumn.Header(), false},
+        {everyField, LineFrame({}, true)},
+        {everyField, LineFrame({}, false)},
+        {window, LineFrame({}, true)},
+        {plainCsv, LineFrame(plainCsv.Header(), false)},
+        {everyColumn, LineFrame(everyColumn.Header(), false)},
+        {json, JsonFrame()},
+        {html, PageFrame("<a & b>", words)},
     };
     std::uint64_t random = 0x9E3779B97F4A7C15ULL ^ bytes.size();
     for (const char c : bytes)
@@ -169,7 +175,7 @@ void CheckShapesInRandomPieces(std::string_view bytes) {
         ShapeRun whole;
         {
             Collect out;
-            ShapedList list(shape.line, shape.header, shape.totals, out);
+            ShapedList list(shape.line, shape.frame, out);
             try {
                 whole.playlist = ConvertToShape(bytes, true, list);
             } catch (const EConvertError& e) {
@@ -177,11 +183,13 @@ void CheckShapesInRandomPieces(std::string_view bytes) {
             }
             whole.text = std::move(out.text);
         }
+        if (&shape.line == &json)
+            Check(IsValidUtf8(whole.text), "JSON is UTF-8 whatever bytes the titles hold");
         for (int split = 0; split < 3; ++split) {
             const std::size_t longest = 1 + next() % (split == 0 ? 8 : bytes.size() + 1);
             ShapeRun pieced;
             Collect out;
-            ShapedList list(shape.line, shape.header, shape.totals, out);
+            ShapedList list(shape.line, shape.frame, out);
             StreamedEntries entries(true, list);
             try {
                 for (std::size_t at = 0; at < bytes.size();) {

@@ -37,6 +37,14 @@ public:
 
     std::optional<QString> AskOpenFileName(QWidget*) override { return Next(openAnswers); }
     std::optional<QString> AskSaveFileName(QWidget*) override { return Next(saveAnswers); }
+    std::deque<Export> exportAnswers; // a null name cancels
+    std::optional<Export> AskExportFileName(QWidget*) override {
+        if (exportAnswers.empty())
+            return std::nullopt;
+        const Export answer = exportAnswers.front();
+        exportAnswers.pop_front();
+        return answer.fileName.isNull() ? std::nullopt : std::optional(answer);
+    }
     void OfferOpenFileName(const QString& name) override { offered = name; }
     QString offered; // what the open dialog would offer next
 

@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -54,6 +57,7 @@ private slots:
     void helpItemsOpenTheSitePages();
     void plsAndXspfOpenAsTheListsTheyAre();
     void theTotalKeepsTheRightOfTheStatusLine();
+    void exportsAreMadeFromThePlaylistInEachShape();
     void exitClosesTheWindow();
 };
 
@@ -500,6 +504,65 @@ void MainFormTests::theTotalKeepsTheRightOfTheStatusLine() {
     Open(Sample("not-a-playlist.m3u"));
     QVERIFY(!total->isVisible());
     QCOMPARE(StatusText()->width(), StatusText()->sizeHint().width());
+}
+
+// Each shape from the playlist with the parameters, not from the list's edits; a name without
+// an extension gets the shape's; JSON read back by a real parser.
+void MainFormTests::exportsAreMadeFromThePlaylistInEachShape() {
+    form->activateWindow(); // shortcuts reach only the active window
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    auto* exportItem = Child<QAction>("Export1");
+    QVERIFY(!exportItem->isEnabled());
+    Open(Write("party.m3u", "#EXTM3U\r\n#EXTINF:185,01-A <b> & \"c\"\r\na.mp3\r\n"
+                            "#EXTINF:-1,\xD0\xA0\xD0\xB0\xD0\xB4\xD0\xB8\xD0\xBE\r\nhttp://r\r\n"));
+    QVERIFY(exportItem->isEnabled());
+    QVERIFY(Child<QToolButton>("ExportSpeedButton")->isEnabled());
+    ListView()->setFocus();
+    QTest::keyClick(ListView(), Qt::Key_Delete); // an edit of the list, which exports ignore
+    const QByteArray radio = "\xD0\xA0\xD0\xB0\xD0\xB4\xD0\xB8\xD0\xBE";
+    const struct {
+        const char* name;
+        const char* file;
+        QByteArray bytes; // empty: checked below
+    } rows[] = {
+        {"list", "list.txt", "1.A <b> & \"c\"  <3:05>\r\n2." + radio + "\r\n"},
+        {"chapters.txt", "chapters.txt", "0:00 A <b> & \"c\"\r\n3:05 " + radio + "\r\n"},
+        {"table", "table.csv",
+         "\xEF\xBB\xBFnumber,title,length,start,path\r\n1,\"A <b> & \"\"c\"\"\",185,0:00,a.mp3\r\n"
+         "2," +
+             radio + ",,3:05,http://r\r\n"},
+        {"page", "page.html", {}},
+        {"data", "data.json", {}},
+    };
+    for (int shape = 0; shape < 5; ++shape) {
+        dialogs.exportAnswers.push_back(
+            {dir->filePath(QString::fromLatin1(rows[shape].name)), shape});
+        QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
+        const QByteArray bytes = Read(dir->filePath(QString::fromLatin1(rows[shape].file)));
+        if (!rows[shape].bytes.isEmpty())
+            QCOMPARE(bytes, rows[shape].bytes);
+    }
+    const QString page = QString::fromUtf8(Read(dir->filePath(QStringLiteral("page.html"))));
+    for (const QString& part : {QStringLiteral("<title>party</title>"),
+                                QStringLiteral("<td>A &lt;b&gt; &amp; &quot;c&quot;</td>"),
+                                QStringLiteral("<p>2 трека, 0:03:05, 1 без длительности</p>")})
+        QVERIFY2(page.contains(part), qPrintable(part));
+    QJsonParseError error{};
+    const QJsonDocument json =
+        QJsonDocument::fromJson(Read(dir->filePath(QStringLiteral("data.json"))), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QJsonArray entries = json.array();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[0][QStringLiteral("title")].toString(), QStringLiteral("A <b> & \"c\""));
+    QCOMPARE(entries[0][QStringLiteral("length")].toDouble(), 185.0);
+    QCOMPARE(entries[0][QStringLiteral("path")].toString(), QStringLiteral("a.mp3"));
+    QCOMPARE(entries[1][QStringLiteral("title")].toString(), QStringLiteral("Радио"));
+    QVERIFY(entries[1][QStringLiteral("length")].isNull());
+    QCOMPARE(entries[1][QStringLiteral("start")].toDouble(), 185.0);
+
+    dialogs.exportAnswers.push_back({QString(), 0}); // cancelled: nothing written
+    Click(Child<QToolButton>("ExportSpeedButton"));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 6);
 }
 
 QTEST_MAIN(MainFormTests)

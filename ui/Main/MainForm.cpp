@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -111,7 +112,9 @@ TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget
     ui_->MP3SaveSpeedButton->setDefaultAction(ui_->SaveAction);
     ui_->CopySpeedButton->setDefaultAction(ui_->Copy1);
     ui_->ParamtrSpeedButton->setDefaultAction(ui_->Parametr1);
+    ui_->ExportSpeedButton->setDefaultAction(ui_->Export1);
     Bind(ui_->Open1, &TMainForm::Open1Click);
+    Bind(ui_->Export1, &TMainForm::Export1Click);
     Bind(ui_->SaveAction, &TMainForm::MP3SaveSpeedButtonClick);
     Bind(ui_->Copy1, &TMainForm::CopySpeedButtonClick);
     Bind(ui_->Parametr1, &TMainForm::Parametr1Click);
@@ -124,6 +127,7 @@ TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget
     // Keys for the commands people reach for; the menus keep the captions they have.
     for (const auto& [keys, action] :
          {std::pair{QKeySequence(Qt::CTRL | Qt::Key_O), ui_->Open1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::Key_E), ui_->Export1},
           std::pair{QKeySequence(Qt::CTRL | Qt::Key_S), ui_->SaveAction},
           std::pair{QKeySequence(Qt::CTRL | Qt::Key_Q), ui_->Exit1}}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, action, [action = action] {
@@ -203,6 +207,21 @@ void TMainForm::Open1Click() {
     LoadPlaylist();
 }
 
+// The list made again from the playlist in the chosen shape; a name without an extension gets
+// the shape's.
+void TMainForm::Export1Click() {
+    const std::optional<FileDialogs::Export> chosen =
+        dependencies_.fileDialogs.AskExportFileName(this);
+    if (!chosen)
+        return;
+    QString fileName = chosen->fileName;
+    const QString& filter = ExportFilters().value(chosen->shape);
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += filter.mid(filter.lastIndexOf(u'.')).chopped(1);
+    const WaitCursor busy; // a command that may take a while
+    controller_.ExportList(static_cast<ListFormat>(chosen->shape), FileNameToBytes(fileName));
+}
+
 void TMainForm::MP3SaveSpeedButtonClick() {
     const std::optional<QString> name = dependencies_.fileDialogs.AskSaveFileName(this);
     if (!name)
@@ -274,6 +293,8 @@ void TMainForm::StateChanged(unsigned changes) {
         ui_->SaveAction->setEnabled(enabled);
         ui_->Copy1->setEnabled(enabled);
     }
+    if ((changes & LoadedChanged) != 0)
+        ui_->Export1->setEnabled(controller_.PlaylistLoaded());
     if ((changes & SelectorChanged) != 0) {
         const QSignalBlocker quiet(ui_->ConsistComboBox);
         ui_->ConsistComboBox->setCurrentIndex(controller_.SelectorIndex());

@@ -49,6 +49,7 @@ private:
 
     void FormCreate();
     void Open1Click();
+    void Export1Click();
     void MP3SaveSpeedButtonClick();
     void CopySpeedButtonClick();
     void ConsistComboBoxChange(int index);
