@@ -1,5 +1,6 @@
 #include "ui/ViewCodec.h"
 
+#include "core/CodePages.h"
 #include "core/LineBreaks.h"
 #include "core/Utf8.h"
 #include "core/platform/Locale.h"
@@ -14,41 +15,28 @@ namespace {
 
 // Bytes a code page leaves undefined are shown as U+F700 plus the byte, a private-use character.
 constexpr char16_t kUndefinedBase = 0xF700;
-constexpr char16_t kUndefined = 0;
+constexpr char16_t kUndefined = kUndefinedCharacter;
 
-// The upper halves (0x80..0xFF) of the two Windows code pages.
-constexpr std::array<char16_t, 128> kWindows1251 = {
-    0x0402, 0x0403, 0x201A,     0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-    0x2039, 0x040A, 0x040C,     0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, kUndefined, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-    0x040E, 0x045E, 0x0408,     0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-    0x00AC, 0x00AD, 0x00AE,     0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-    0x00B7, 0x0451, 0x2116,     0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, 0x0410, 0x0411,
-    0x0412, 0x0413, 0x0414,     0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C,
-    0x041D, 0x041E, 0x041F,     0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A,     0x042B, 0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432,
-    0x0433, 0x0434, 0x0435,     0x0436, 0x0437, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D,
-    0x043E, 0x043F, 0x0440,     0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447, 0x0448,
-    0x0449, 0x044A, 0x044B,     0x044C, 0x044D, 0x044E, 0x044F,
-};
+CodePage PageOf(ViewCodec::Encoding encoding) {
+    switch (encoding) {
+    case ViewCodec::Encoding::Utf8:
+        return CodePage::Utf8;
+    case ViewCodec::Encoding::Windows1251:
+        return CodePage::Windows1251;
+    case ViewCodec::Encoding::Windows1252:
+        return CodePage::Windows1252;
+    case ViewCodec::Encoding::Koi8R:
+        return CodePage::Koi8R;
+    case ViewCodec::Encoding::Cp866:
+        return CodePage::Cp866;
+    case ViewCodec::Encoding::SystemAnsi:
+        break;
+    }
+    return CodePage::Auto;
+}
 
-constexpr std::array<char16_t, 128> kWindows1252 = [] {
-    std::array<char16_t, 128> table{};
-    constexpr char16_t low[32] = {
-        0x20AC,     kUndefined, 0x201A, 0x0192, 0x201E, 0x2026,     0x2020, 0x2021,
-        0x02C6,     0x2030,     0x0160, 0x2039, 0x0152, kUndefined, 0x017D, kUndefined,
-        kUndefined, 0x2018,     0x2019, 0x201C, 0x201D, 0x2022,     0x2013, 0x2014,
-        0x02DC,     0x2122,     0x0161, 0x203A, 0x0153, kUndefined, 0x017E, 0x0178,
-    };
-    for (int i = 0; i < 32; ++i)
-        table[i] = low[i];
-    for (int i = 32; i < 128; ++i)
-        table[i] = static_cast<char16_t>(0x80 + i); // 0xA0..0xFF equal Latin-1
-    return table;
-}();
-
-const std::array<char16_t, 128>& Table(ViewCodec::Encoding encoding) {
-    return encoding == ViewCodec::Encoding::Windows1251 ? kWindows1251 : kWindows1252;
+const UpperHalfTable& Table(ViewCodec::Encoding encoding) {
+    return UpperHalf(PageOf(encoding));
 }
 
 // The same tables turned round, sorted by character, so encoding a character costs a binary
@@ -57,7 +45,7 @@ struct Reverse {
     std::array<std::pair<char16_t, unsigned char>, 128> entries{};
     std::size_t size = 0;
 
-    explicit Reverse(const std::array<char16_t, 128>& table) {
+    explicit Reverse(const UpperHalfTable& table) {
         for (std::size_t i = 0; i < table.size(); ++i) {
             if (table[i] != kUndefined)
                 entries[size++] = {table[i], static_cast<unsigned char>(0x80 + i)};
@@ -76,9 +64,20 @@ struct Reverse {
 };
 
 const Reverse& ReverseTable(ViewCodec::Encoding encoding) {
-    static const Reverse windows1251(kWindows1251);
-    static const Reverse windows1252(kWindows1252);
-    return encoding == ViewCodec::Encoding::Windows1251 ? windows1251 : windows1252;
+    static const Reverse windows1251(UpperHalf(CodePage::Windows1251));
+    static const Reverse windows1252(UpperHalf(CodePage::Windows1252));
+    static const Reverse koi8r(UpperHalf(CodePage::Koi8R));
+    static const Reverse cp866(UpperHalf(CodePage::Cp866));
+    switch (encoding) {
+    case ViewCodec::Encoding::Windows1251:
+        return windows1251;
+    case ViewCodec::Encoding::Koi8R:
+        return koi8r;
+    case ViewCodec::Encoding::Cp866:
+        return cp866;
+    default:
+        return windows1252;
+    }
 }
 
 ViewCodec::Encoding LegacyFor(QLocale::Language language) {
@@ -107,6 +106,34 @@ ViewCodec ViewCodec::For(std::string_view text) {
     codec.legacy_ = codec.current_ = Encoding::SystemAnsi;
 #endif
     return codec;
+}
+
+ViewCodec ViewCodec::For(std::string_view text, CodePage chosen) {
+    ViewCodec codec = For(text);
+    switch (chosen) {
+    case CodePage::Auto:
+        break;
+    case CodePage::Utf8:
+        codec.current_ = Encoding::Utf8;
+        break;
+    case CodePage::Windows1251:
+        codec.current_ = Encoding::Windows1251;
+        break;
+    case CodePage::Windows1252:
+        codec.current_ = Encoding::Windows1252;
+        break;
+    case CodePage::Koi8R:
+        codec.current_ = Encoding::Koi8R;
+        break;
+    case CodePage::Cp866:
+        codec.current_ = Encoding::Cp866;
+        break;
+    }
+    return codec;
+}
+
+CodePage ViewCodec::Page() const noexcept {
+    return PageOf(current_);
 }
 
 ViewCodec ViewCodec::For(std::string_view text, QLocale::Language language, bool systemIsUtf8) {
@@ -261,17 +288,10 @@ QString ViewCodec::Unkept(const QString& text) const {
 }
 
 QString ViewCodec::Name() const {
-    switch (current_) {
-    case Encoding::Utf8:
-        return QStringLiteral("UTF-8");
-    case Encoding::Windows1251:
-        return QStringLiteral("windows-1251");
-    case Encoding::Windows1252:
-        return QStringLiteral("windows-1252");
-    case Encoding::SystemAnsi:
-        break;
-    }
-    return QStringLiteral("ANSI");
+    if (current_ == Encoding::SystemAnsi)
+        return QStringLiteral("ANSI");
+    const std::string_view name = CodePageName(PageOf(current_));
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 qsizetype ViewCodec::DecodedLength(std::string_view bytes) const {

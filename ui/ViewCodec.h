@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CodePages.h"
+
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
@@ -8,18 +10,20 @@
 
 namespace skaldrun::ui {
 
-// The one place where view bytes become screen text and back. On Windows every text is shown in
-// the system's ANSI code page. Elsewhere text that is valid UTF-8 is shown as UTF-8 (unless the
-// system runs a legacy locale); anything else in the single-byte code page of the user's language.
-// Bytes a code page cannot show map to private-use characters and back, so decoding and encoding
-// again always gives the same bytes.
+// The one place where view bytes become screen text and back. Unless the user chose a code page,
+// on Windows every text is shown in the system's ANSI code page. Elsewhere text that is valid UTF-8
+// is shown as UTF-8 (unless the system runs a legacy locale); anything else in the single-byte code
+// page of the user's language. Bytes a code page cannot show map to private-use characters and
+// back, so decoding and encoding again always gives the same bytes.
 class ViewCodec {
 public:
     // SystemAnsi: the ANSI code page of a Windows system, through Qt's local 8-bit codec.
-    enum class Encoding { Utf8, Windows1251, Windows1252, SystemAnsi };
+    enum class Encoding { Utf8, Windows1251, Windows1252, Koi8R, Cp866, SystemAnsi };
 
     // How a text is shown, chosen once from all of its bytes and then fixed for that text.
     static ViewCodec For(std::string_view text);
+    // The same in the code page the user chose; Auto chooses as above.
+    static ViewCodec For(std::string_view text, CodePage chosen);
     // The same for a system in the given language, running in UTF-8 or not.
     static ViewCodec For(std::string_view text, QLocale::Language language,
                          bool systemIsUtf8 = true);
@@ -42,6 +46,8 @@ public:
     qsizetype DecodedLength(std::string_view bytes) const;
 
     Encoding Current() const noexcept { return current_; }
+    // The code page shown; Auto for a Windows system's ANSI code page, which only it knows.
+    CodePage Page() const noexcept;
 
 private:
     ViewCodec(QLocale::Language language, bool systemIsUtf8);

@@ -1,0 +1,52 @@
+#pragma once
+
+// The single-byte code pages legacy playlists are written in, and reading them as UTF-8.
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace skaldrun {
+
+// Auto: UTF-8 where the bytes are UTF-8, otherwise the code page of the user's language.
+enum class CodePage { Auto, Utf8, Windows1251, Windows1252, Koi8R, Cp866 };
+
+inline constexpr char16_t kUndefinedCharacter = 0;
+using UpperHalfTable = std::array<char16_t, 128>;
+
+// The characters of a single-byte code page's upper half, 0x80..0xFF, kUndefinedCharacter where
+// the page leaves a byte undefined; windows-1252's for any other page.
+const UpperHalfTable& UpperHalf(CodePage page) noexcept;
+bool IsSingleByte(CodePage page) noexcept;
+
+// The page's name as people write it: "UTF-8", "windows-1251", "KOI8-R", "CP866"; "auto".
+std::string_view CodePageName(CodePage page) noexcept;
+// The page a name means, whatever its case: those names and their usual aliases (utf8, cp1251,
+// koi8r, ibm866…); none for any other.
+std::optional<CodePage> CodePageNamed(std::string_view name) noexcept;
+
+// Appends bytes written in a code page to out as UTF-8, a byte the page leaves undefined as
+// U+FFFD; UTF-8 and Auto append the bytes as they are.
+void AppendAsUtf8(std::string_view bytes, CodePage page, std::string& out);
+
+// A playlist's bytes in pieces, passed on decoded from a code page as UTF-8; an XSPF, which
+// names its own encoding, passes as it is.
+class PlaylistDecoder {
+public:
+    PlaylistDecoder(CodePage page, std::function<void(std::string_view)> out);
+    void Feed(std::string_view piece);
+    void Finish();
+
+private:
+    void Pass(std::string_view piece);
+
+    CodePage page_;
+    std::function<void(std::string_view)> out_;
+    std::string start_; // the first bytes, until they tell the format
+    std::string decoded_;
+    bool decided_ = false;
+};
+
+} // namespace skaldrun
