@@ -1,5 +1,6 @@
 // skaldrun-convert: the converter without a window, for scripts and batch use.
 
+#include "core/CodePages.h"
 #include "core/CommandStreams.h"
 #include "core/Convert.h"
 #include "core/Errors.h"
@@ -28,7 +29,7 @@ constexpr int kExitNotAPlaylist = 2;
 constexpr std::string_view kUsage =
     "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits]\n"
     "                        [-f TEMPLATE | --csv [--columns=LIST] | --json | --html]\n"
-    "                        [--total] [-o FILE] PLAYLIST\n"
+    "                        [--total] [--encoding=NAME] [-o FILE] PLAYLIST\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
     "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
@@ -50,6 +51,8 @@ constexpr std::string_view kUsage =
     "  --html                 write a printable page: a table of number, title, length\n"
     "                         and start, and the total\n"
     "  --total                end the list with the count and the summed length\n"
+    "  --encoding=NAME        read the playlist in the code page NAME and write UTF-8:\n"
+    "                         utf-8, windows-1251, windows-1252, koi8-r or cp866\n"
     "  -o FILE                write the list to FILE instead of standard output\n"
     "  -h, --help             show this help\n"
     "  -V, --version          show the version\n"
@@ -66,7 +69,8 @@ struct Arguments {
     bool json = false;
     bool html = false;
     bool total = false;
-    std::optional<std::string> output; // none or "-": standard output
+    CodePage encoding = CodePage::Auto; // the bytes as they are
+    std::optional<std::string> output;  // none or "-": standard output
     std::string playlist;
 };
 
@@ -85,7 +89,17 @@ int UsageError(std::string_view message) {
 
 // Returns the exit code when the arguments ask for no conversion.
 std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
-    enum : int { kNoCounter = 1000, kNoTime, kKeepDigits, kCsv, kColumns, kJson, kHtml, kTotal };
+    enum : int {
+        kNoCounter = 1000,
+        kNoTime,
+        kKeepDigits,
+        kCsv,
+        kColumns,
+        kJson,
+        kHtml,
+        kTotal,
+        kEncoding
+    };
     static const option kLong[] = {
         {"no-counter", no_argument, nullptr, kNoCounter},
         {"no-time", no_argument, nullptr, kNoTime},
@@ -96,6 +110,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
         {"json", no_argument, nullptr, kJson},
         {"html", no_argument, nullptr, kHtml},
         {"total", no_argument, nullptr, kTotal},
+        {"encoding", required_argument, nullptr, kEncoding},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
@@ -142,6 +157,13 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             break;
         case kTotal:
             args.total = true;
+            break;
+        case kEncoding:
+            if (const std::optional<CodePage> page = CodePageNamed(optarg))
+                args.encoding = *page;
+            else
+                return UsageError(std::string("unknown encoding '") + optarg +
+                                  "' (utf-8, windows-1251, windows-1252, koi8-r, cp866)");
             break;
         case 'o':
             if (args.output)
@@ -195,6 +217,13 @@ public:
     void Write(std::string_view piece) override { WriteStandardOutput(piece); }
 };
 
+// The playlist's pieces, decoded where a code page was named, into its M3U.
+void Read(const Arguments& args, PlaylistTranslator& m3u) {
+    PlaylistDecoder decoded(args.encoding, [&m3u](std::string_view piece) { m3u.Feed(piece); });
+    ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { decoded.Feed(piece); });
+    decoded.Finish();
+}
+
 // The playlist read a piece at a time and converted as it comes: the window's shape through the
 // conversion's own fast path, any other through the entries.
 bool Convert(const Arguments& args, TextSink& sink) {
@@ -202,7 +231,7 @@ bool Convert(const Arguments& args, TextSink& sink) {
         StreamedConversion conversion(args.options, sink);
         PlaylistTranslator m3u([&](std::string_view piece) { conversion.Feed(piece); },
                                PlsKeysOf(args.playlist));
-        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { m3u.Feed(piece); });
+        Read(args, m3u);
         return m3u.Finish() && conversion.Finish();
     }
     const DefaultLine plain(args.options);
@@ -226,7 +255,7 @@ bool Convert(const Arguments& args, TextSink& sink) {
     try {
         PlaylistTranslator m3u([&](std::string_view piece) { entries.Feed(piece); },
                                PlsKeysOf(args.playlist));
-        ReadPlaylistPieces(args.playlist, [&](std::string_view piece) { m3u.Feed(piece); });
+        Read(args, m3u);
         const bool isPlaylist = m3u.Finish() && entries.Finish();
         if (isPlaylist)
             list.Finish();

@@ -1,5 +1,6 @@
 #include "core/ListExport.h"
 
+#include "core/CodePages.h"
 #include "core/ListShapes.h"
 #include "core/PlaylistFormats.h"
 
@@ -11,11 +12,13 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// The playlist read as its M3U into a conversion with Feed and Finish.
+// The playlist decoded and read as its M3U into a conversion with Feed and Finish.
 template <typename Conversion>
-bool Run(std::string_view playlist, Conversion& conversion) {
+bool Run(std::string_view playlist, CodePage page, Conversion& conversion) {
     PlaylistTranslator m3u([&conversion](std::string_view piece) { conversion.Feed(piece); });
-    m3u.Feed(playlist);
+    PlaylistDecoder decoded(page, [&m3u](std::string_view piece) { m3u.Feed(piece); });
+    decoded.Feed(playlist);
+    decoded.Finish();
     return m3u.Finish() && conversion.Finish();
 }
 
@@ -40,11 +43,11 @@ std::string_view PlaylistTitle(std::string_view path) noexcept {
     return dot == 0 || dot == std::string_view::npos ? name : name.substr(0, dot);
 }
 
-bool ExportList(std::string_view playlist, ListFormat format, const ConvertOptions& options,
-                std::string_view name, TextSink& sink) {
+bool ExportList(std::string_view playlist, CodePage page, ListFormat format,
+                const ConvertOptions& options, std::string_view name, TextSink& sink) {
     if (format == ListFormat::List) {
         StreamedConversion list(options, sink);
-        return Run(playlist, list);
+        return Run(playlist, page, list);
     }
     std::unique_ptr<LineShape> line;
     ListFrame frame;
@@ -71,7 +74,7 @@ bool ExportList(std::string_view playlist, ListFormat format, const ConvertOptio
     }
     ShapedList list(*line, std::move(frame), sink);
     StreamedEntries entries(options.DeleteDigits, list);
-    const bool isPlaylist = Run(playlist, entries);
+    const bool isPlaylist = Run(playlist, page, entries);
     if (isPlaylist)
         list.Finish();
     return isPlaylist;

@@ -164,12 +164,12 @@ private:
 
 } // namespace
 
-void PlaylistController::ExportList(ListFormat format, const std::string& path) {
+void PlaylistController::ExportList(ListFormat format, const std::string& path, CodePage shownIn) {
     std::string scratch;
     const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
     FileSink file(path);
     // A file is only replaced by a whole list: a failure leaves the old one as it was.
-    if (skaldrun::ExportList(playlist, format, options_, PlaylistTitle(fileName_), file))
+    if (skaldrun::ExportList(playlist, shownIn, format, options_, PlaylistTitle(fileName_), file))
         file.Commit();
 }
 

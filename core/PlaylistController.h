@@ -75,8 +75,9 @@ public:
     void SelectView(int index);
     void CopyConverted();
     // Writes the loaded playlist's list in a format to a file, made again from the playlist
-    // with the options, as the command makes it: edits of the list view are Save's.
-    void ExportList(ListFormat format, const std::string& path);
+    // with the options, as the command makes it (edits of the list view are Save's), its text
+    // decoded from the code page the views show it in.
+    void ExportList(ListFormat format, const std::string& path, CodePage shownIn);
 
 private:
     void TextChanged(const TextChange& change) override;

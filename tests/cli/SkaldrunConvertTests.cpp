@@ -153,6 +153,9 @@ TEST(SkaldrunConvert, ListShapes) {
          "  {\"number\": 4, \"title\": \"Long\", \"length\": 3725, \"start\": 246, "
          "\"path\": null}\r\n]\r\n"},
         {{"--json", headerOnly}, "[\r\n\r\n]\r\n"},
+        // The windows-1251 title read as such, and written as UTF-8.
+        {{"--encoding=CP1251", "-f", "%t", playlist},
+         "Song, \"Live\"\r\nRadio\r\n\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE\r\nLong\r\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert(c.args);
@@ -486,6 +489,9 @@ TEST(SkaldrunConvert, Usage) {
          "skaldrun-convert: --total goes with the lines of a list: a table or a page has none\n"},
         {{"--csv", "-f", "%t", "x.m3u"},
          "skaldrun-convert: --format, --csv, --json and --html are shapes: choose one\n"},
+        {{"--encoding=latin9", "x.m3u"},
+         "skaldrun-convert: unknown encoding 'latin9' (utf-8, windows-1251, windows-1252, koi8-r, "
+         "cp866)\n"},
         {{"--json", "--html", "x.m3u"},
          "skaldrun-convert: --format, --csv, --json and --html are shapes: choose one\n"},
     };

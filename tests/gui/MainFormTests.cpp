@@ -58,6 +58,7 @@ private slots:
     void plsAndXspfOpenAsTheListsTheyAre();
     void theTotalKeepsTheRightOfTheStatusLine();
     void exportsAreMadeFromThePlaylistInEachShape();
+    void aChosenCodePageReshowsBothViewsAndDecodesExports();
     void exitClosesTheWindow();
 };
 
@@ -563,6 +564,32 @@ void MainFormTests::exportsAreMadeFromThePlaylistInEachShape() {
     dialogs.exportAnswers.push_back({QString(), 0}); // cancelled: nothing written
     Click(Child<QToolButton>("ExportSpeedButton"));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 6);
+}
+
+// The same bytes in the chosen code page in both views, an export in UTF-8 from it, and Save
+// keeping the bytes; the choice stays for the next playlist.
+void MainFormTests::aChosenCodePageReshowsBothViewsAndDecodesExports() {
+    const QByteArray koi8 = "#EXTM3U\r\n#EXTINF:61,\xEB\xC9\xCE\xCF\r\nk.mp3\r\n";
+    Open(Write("koi8.m3u", koi8));
+    QVERIFY(Child<QAction>("EncodingAuto")->isChecked());
+    QVERIFY(!ListView()->PlainText().startsWith(QStringLiteral("1.Кино")));
+    QVERIFY(test::Trigger(Child<QAction>("EncodingKoi8R")));
+    QVERIFY(!Child<QAction>("EncodingAuto")->isChecked());
+    QCOMPARE(ListView()->PlainText(), QStringLiteral("1.Кино  <1:01>\n"));
+    QCOMPARE(SourceView()->PlainText(), QStringLiteral("#EXTM3U\n#EXTINF:61,Кино\nk.mp3\n"));
+
+    dialogs.exportAnswers.push_back({dir->filePath(QStringLiteral("koi8.csv")), 2});
+    QVERIFY(test::Trigger(Child<QAction>("Export1")));
+    QCOMPARE(Read(dir->filePath(QStringLiteral("koi8.csv"))),
+             "\xEF\xBB\xBFnumber,title,length,start,path\r\n1," + QStringLiteral("Кино").toUtf8() +
+                 ",61,0:00,k.mp3\r\n");
+    dialogs.saveAnswers.push_back(dir->filePath(QStringLiteral("kept")));
+    Click(SaveButton());
+    QCOMPARE(Read(dir->filePath(QStringLiteral("kept.txt"))), "1.\xEB\xC9\xCE\xCF  <1:01>\r\n");
+
+    Open(Write("other.m3u", "#EXTM3U\r\n#EXTINF:5,\xF0\xC5\xD3\xCE\xD1\r\n"));
+    QCOMPARE(ListView()->PlainText(), QStringLiteral("1.Песня  <0:05>\n"));
+    QVERIFY(test::Trigger(Child<QAction>("EncodingAuto")));
 }
 
 QTEST_MAIN(MainFormTests)

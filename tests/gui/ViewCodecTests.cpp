@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QTest>
 
+using skaldrun::CodePage;
 using skaldrun::ui::ViewCodec;
 
 class ViewCodecTests : public QObject {
@@ -41,30 +42,45 @@ void ViewCodecTests::bytesSurviveDecodeAndEncode_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("language");
     QTest::addColumn<int>("encoding");
+    QTest::addColumn<int>("chosen"); // a code page the user chose
     const int ru = QLocale::Russian;
     const int en = QLocale::English;
     const int utf8 = static_cast<int>(ViewCodec::Encoding::Utf8);
     const int cp1251 = static_cast<int>(ViewCodec::Encoding::Windows1251);
     const int cp1252 = static_cast<int>(ViewCodec::Encoding::Windows1252);
-    QTest::newRow("windows-1251, every byte") << EveryByteButNul() << ru << cp1251;
-    QTest::newRow("windows-1252, every byte") << EveryByteButNul() << en << cp1252;
+    const int any = static_cast<int>(CodePage::Auto);
+    QTest::newRow("windows-1251, every byte") << EveryByteButNul() << ru << cp1251 << any;
+    QTest::newRow("windows-1252, every byte") << EveryByteButNul() << en << cp1252 << any;
     QTest::newRow("UTF-8, two to four bytes")
         << QByteArray("\xD0\x81\xD0\xB6 Bj\xC3\xB6rk \xE2\x82\xAC \xF0\x9F\x98\x80\r\nx\r\n") << ru
-        << utf8;
+        << utf8 << any;
     // Not UTF-8, though close: each is shown in the code page and saved unchanged.
-    QTest::newRow("overlong") << QByteArray("a\xE0\x80\x80z") << ru << cp1251;
-    QTest::newRow("overlong two bytes") << QByteArray("\xC0\xAF") << en << cp1252;
-    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << ru << cp1251;
-    QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << ru << cp1251;
-    QTest::newRow("truncated") << QByteArray("ok\xE2\x82") << en << cp1252;
-    QTest::newRow("breaks, UTF-8") << QByteArray("\xD0\x96\r\nb\r\n\r\n") << ru << utf8;
-    QTest::newRow("breaks, windows-1251") << QByteArray("\xC0\r\n\xFF\x98\r\n") << ru << cp1251;
+    QTest::newRow("overlong") << QByteArray("a\xE0\x80\x80z") << ru << cp1251 << any;
+    QTest::newRow("overlong two bytes") << QByteArray("\xC0\xAF") << en << cp1252 << any;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << ru << cp1251 << any;
+    QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << ru << cp1251 << any;
+    QTest::newRow("truncated") << QByteArray("ok\xE2\x82") << en << cp1252 << any;
+    QTest::newRow("breaks, UTF-8") << QByteArray("\xD0\x96\r\nb\r\n\r\n") << ru << utf8 << any;
+    QTest::newRow("breaks, windows-1251")
+        << QByteArray("\xC0\r\n\xFF\x98\r\n") << ru << cp1251 << any;
+    QTest::newRow("KOI8-R chosen, every byte")
+        << EveryByteButNul() << ru << static_cast<int>(ViewCodec::Encoding::Koi8R)
+        << static_cast<int>(CodePage::Koi8R);
+    QTest::newRow("CP866 chosen, every byte")
+        << EveryByteButNul() << en << static_cast<int>(ViewCodec::Encoding::Cp866)
+        << static_cast<int>(CodePage::Cp866);
+    QTest::newRow("windows-1251 chosen for UTF-8 bytes")
+        << QByteArray("\xD0\x96\r\n") << en << cp1251 << static_cast<int>(CodePage::Windows1251);
 }
 
 void ViewCodecTests::bytesSurviveDecodeAndEncode() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, language);
-    const ViewCodec codec = ViewCodec::For(View(bytes), static_cast<QLocale::Language>(language));
+    QFETCH(int, chosen);
+    const ViewCodec codec =
+        chosen == static_cast<int>(CodePage::Auto)
+            ? ViewCodec::For(View(bytes), static_cast<QLocale::Language>(language))
+            : ViewCodec::For(View(bytes), static_cast<CodePage>(chosen));
     const QString text = codec.Decode(View(bytes));
     QTEST(static_cast<int>(codec.Current()), "encoding");
     QVERIFY(!text.contains(u'\r'));
@@ -83,10 +99,16 @@ void ViewCodecTests::bytesSurviveDecodeAndEncode() {
 void ViewCodecTests::codePagesMatchTheSystemTables_data() {
     QTest::addColumn<int>("language");
     QTest::addColumn<QByteArray>("codePage");
+    QTest::addColumn<int>("chosen");
+    const int any = static_cast<int>(CodePage::Auto);
     QTest::newRow("windows-1251") << static_cast<int>(QLocale::Russian)
-                                  << QByteArray("windows-1251");
+                                  << QByteArray("windows-1251") << any;
     QTest::newRow("windows-1252") << static_cast<int>(QLocale::English)
-                                  << QByteArray("windows-1252");
+                                  << QByteArray("windows-1252") << any;
+    QTest::newRow("KOI8-R") << static_cast<int>(QLocale::English) << QByteArray("KOI8-R")
+                            << static_cast<int>(CodePage::Koi8R);
+    QTest::newRow("CP866") << static_cast<int>(QLocale::English) << QByteArray("IBM866")
+                           << static_cast<int>(CodePage::Cp866);
 }
 
 // Every upper byte shows as the system's own converter shows it; the few a code page leaves
@@ -94,6 +116,7 @@ void ViewCodecTests::codePagesMatchTheSystemTables_data() {
 void ViewCodecTests::codePagesMatchTheSystemTables() {
     QFETCH(int, language);
     QFETCH(QByteArray, codePage);
+    QFETCH(int, chosen);
     QStringDecoder reference(codePage.constData());
     QVERIFY(reference.isValid());
     for (int b = 0x80; b < 0x100; ++b) {
@@ -104,7 +127,9 @@ void ViewCodecTests::codePagesMatchTheSystemTables() {
                                   ? static_cast<char16_t>(0xF700 + b)
                                   : expected[0].unicode();
         const ViewCodec codec =
-            ViewCodec::For(View(byte), static_cast<QLocale::Language>(language), false);
+            chosen == static_cast<int>(CodePage::Auto)
+                ? ViewCodec::For(View(byte), static_cast<QLocale::Language>(language), false)
+                : ViewCodec::For(View(byte), static_cast<CodePage>(chosen));
         QCOMPARE(codec.Decode(View(byte)), QString(QChar(want)));
     }
 }

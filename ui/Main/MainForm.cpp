@@ -6,6 +6,7 @@
 #include "ui/Widgets.h"
 #include "ui_MainForm.h"
 
+#include <QActionGroup>
 #include <QClipboard>
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -135,6 +136,20 @@ TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget
                 action->trigger();
         });
     }
+    // Settings > Encoding: one code page at a time, kept with the parameters for the run.
+    auto* pages = new QActionGroup(this);
+    for (const auto& [action, page] : {std::pair{ui_->EncodingAuto, CodePage::Auto},
+                                       std::pair{ui_->EncodingUtf8, CodePage::Utf8},
+                                       std::pair{ui_->EncodingWindows1251, CodePage::Windows1251},
+                                       std::pair{ui_->EncodingWindows1252, CodePage::Windows1252},
+                                       std::pair{ui_->EncodingKoi8R, CodePage::Koi8R},
+                                       std::pair{ui_->EncodingCp866, CodePage::Cp866}}) {
+        pages->addAction(action);
+        action->setChecked(page == options_.Encoding);
+        connect(action, &QAction::triggered, this,
+                [this, page = page] { Handle([this, page] { EncodingClick(page); }); });
+    }
+    EncodingClick(options_.Encoding);
     connect(ui_->ConsistComboBox, &QComboBox::activated, this,
             [this](int index) { Handle([this, index] { ConsistComboBoxChange(index); }); });
     // A file dropped anywhere opens; the views see only drags of plain text.
@@ -219,7 +234,8 @@ void TMainForm::Export1Click() {
     if (QFileInfo(fileName).suffix().isEmpty())
         fileName += filter.mid(filter.lastIndexOf(u'.')).chopped(1);
     const WaitCursor busy; // a command that may take a while
-    controller_.ExportList(static_cast<ListFormat>(chosen->shape), FileNameToBytes(fileName));
+    controller_.ExportList(static_cast<ListFormat>(chosen->shape), FileNameToBytes(fileName),
+                           ui_->MP3Memo->Codec().Page());
 }
 
 void TMainForm::MP3SaveSpeedButtonClick() {
@@ -243,6 +259,13 @@ void TMainForm::ConsistComboBoxChange(int index) {
 void TMainForm::Parametr1Click() {
     if (paramForm_ != nullptr)
         paramForm_->exec();
+}
+
+// Both views show the same bytes in the chosen code page; Save keeps the bytes.
+void TMainForm::EncodingClick(CodePage page) {
+    options_.Encoding = page;
+    ui_->MP3Memo->SetCodePage(page);
+    ui_->TextMemo->SetCodePage(page);
 }
 
 void TMainForm::About1Click() {

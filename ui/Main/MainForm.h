@@ -54,6 +54,7 @@ private:
     void CopySpeedButtonClick();
     void ConsistComboBoxChange(int index);
     void Parametr1Click();
+    void EncodingClick(CodePage page);
     void About1Click();
     void Exit1Click();
     void N3Click();

@@ -22,9 +22,14 @@ void ShownText::Show(std::shared_ptr<TextDocument> document) {
 const ViewCodec& ShownText::Codec() const {
     if (!codec_) {
         std::string scratch;
-        codec_ = ViewCodec::For(document_->Range(0, document_->Size(), scratch));
+        codec_ = ViewCodec::For(document_->Range(0, document_->Size(), scratch), page_);
     }
     return *codec_;
+}
+
+void ShownText::SetCodePage(CodePage page) {
+    page_ = page;
+    codec_.reset();
 }
 
 QString ShownText::Decoded(std::size_t from, std::size_t to) const {

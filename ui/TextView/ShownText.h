@@ -12,7 +12,8 @@ namespace skaldrun::ui {
 
 // The document a view shows and how its bytes become screen text. The encoding is chosen from
 // all of the text when first needed, so a view that is never shown reads nothing, and stays
-// fixed for that text. Offsets are bytes that never split a character or a CR LF.
+// fixed for that text until the user chooses another. Offsets are bytes that never split a
+// character or a CR LF.
 class ShownText {
 public:
     void Show(std::shared_ptr<TextDocument> document);
@@ -20,6 +21,9 @@ public:
     TextDocument& Document() const noexcept { return *document_; }
     std::size_t Size() const noexcept { return document_->Size(); }
     const ViewCodec& Codec() const;
+    // The code page the user chose for the text, Auto to let its bytes choose.
+    void SetCodePage(CodePage page);
+    CodePage ChosenPage() const noexcept { return page_; }
 
     QString Decoded(std::size_t from, std::size_t to) const;
     // Screen units (UTF-16) the bytes from..to decode to.
@@ -38,6 +42,7 @@ private:
 
     std::shared_ptr<TextDocument> document_ = std::make_shared<TextDocument>();
     mutable std::optional<ViewCodec> codec_;
+    CodePage page_ = CodePage::Auto;
 };
 
 inline bool IsContinuation(char c) noexcept {

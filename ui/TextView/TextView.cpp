@@ -72,6 +72,20 @@ void TextView::SetDocument(std::shared_ptr<TextDocument> document,
     viewport()->update();
 }
 
+void TextView::SetCodePage(CodePage page) {
+    if (page == text_.ChosenPage())
+        return;
+    text_.SetCodePage(page);
+    layouts_.Reset();
+    characters_.Reset();
+    geometry_.SetTop({});
+    barStale_ = true;
+    // A caret that was between two bytes of a character in the old reading is at its start now.
+    const TextSelection selection = model_.Selection();
+    model_.Select(text_.CharacterStart(selection.anchor), text_.CharacterStart(selection.caret));
+    viewport()->update();
+}
+
 // What the view keeps per line follows the change, whoever made it; screen readers hear what
 // went and came.
 void TextView::TextChanged(const TextChange& change) {

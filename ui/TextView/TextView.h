@@ -65,6 +65,8 @@ public:
     QString SelectedText() const { return Decoded(SelectionStart(), SelectionEnd()); }
     QString Decoded(std::size_t from, std::size_t to) const { return text_.Decoded(from, to); }
     const ViewCodec& Codec() const { return text_.Codec(); }
+    // Shows the same bytes in the code page the user chose (Auto: as they choose), from the top.
+    void SetCodePage(CodePage page);
 
     // Whole characters of screen text, for screen readers: offsets in UTF-16 units of the text
     // PlainText gives.

@@ -1,0 +1,109 @@
+#include "core/CodePages.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+#ifndef _WIN32
+#include <iconv.h>
+#endif
+
+namespace skaldrun {
+namespace {
+
+std::string Decoded(std::string_view bytes, CodePage page) {
+    std::string out;
+    AppendAsUtf8(bytes, page, out);
+    return out;
+}
+
+#ifndef _WIN32
+// The system's converter, for one byte; empty where it leaves the byte undefined.
+std::string Iconv(const char* page, char byte) {
+    const iconv_t cd = ::iconv_open("UTF-8", page);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return "(no converter)";
+    char in[1] = {byte};
+    char out[8] = {};
+    char* inPointer = in;
+    char* outPointer = out;
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof out;
+    const std::size_t done = ::iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft);
+    ::iconv_close(cd);
+    return done == static_cast<std::size_t>(-1) ? std::string() : std::string(out, outPointer);
+}
+
+// Every upper byte reads as glibc's iconv reads it; what a page leaves undefined becomes U+FFFD.
+TEST(CodePages, EveryByteReadsAsTheSystemReadsIt) {
+    const struct {
+        CodePage page;
+        const char* iconvName;
+    } pages[] = {{CodePage::Windows1251, "CP1251"},
+                 {CodePage::Windows1252, "CP1252"},
+                 {CodePage::Koi8R, "KOI8-R"},
+                 {CodePage::Cp866, "CP866"}};
+    for (const auto& [page, iconvName] : pages) {
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char byte = static_cast<char>(b);
+            const std::string expected = Iconv(iconvName, byte);
+            EXPECT_EQ(Decoded(std::string_view(&byte, 1), page),
+                      expected.empty() ? "\xEF\xBF\xBD" : expected)
+                << iconvName << ' ' << b;
+        }
+    }
+}
+#endif
+
+TEST(CodePages, NamesAndTheirAliases) {
+    const struct {
+        std::string_view name;
+        std::optional<CodePage> page;
+    } rows[] = {
+        {"UTF-8", CodePage::Utf8},
+        {"utf8", CodePage::Utf8},
+        {"Windows-1251", CodePage::Windows1251},
+        {"CP1251", CodePage::Windows1251},
+        {"cp1252", CodePage::Windows1252},
+        {"koi8-r", CodePage::Koi8R},
+        {"KOI8R", CodePage::Koi8R},
+        {"ibm866", CodePage::Cp866},
+        {"cp866", CodePage::Cp866},
+        {"auto", std::nullopt},
+        {"latin1", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CodePageNamed(row.name), row.page) << row.name;
+    for (const CodePage page : {CodePage::Utf8, CodePage::Windows1251, CodePage::Windows1252,
+                                CodePage::Koi8R, CodePage::Cp866})
+        EXPECT_EQ(CodePageNamed(CodePageName(page)), page);
+}
+
+// A playlist decodes the same in any pieces; an XSPF, which names its own encoding, passes as it
+// is, however its first bytes are cut.
+TEST(CodePages, PlaylistsDecodeInPiecesAndXspfKeepsItsBytes) {
+    const std::string m3u = "#EXTM3U\r\n#EXTINF:5,\xEB\xC9\xCE\xCF\r\n"; // KOI8-R
+    const std::string xspf = "  <?xml version=\"1.0\" encoding=\"KOI8-R\"?>\xEB\xC9\xCE\xCF";
+    const struct {
+        std::string bytes;
+        std::string expected;
+    } rows[] = {
+        {m3u, "#EXTM3U\r\n#EXTINF:5,\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE\r\n"},
+        {xspf, xspf},
+        {"\xEB", "\xD0\x9A"}, // too few bytes to tell the format: decoded at the end
+    };
+    for (const auto& row : rows) {
+        for (const std::size_t piece : {1, 3, 100}) {
+            std::string out;
+            PlaylistDecoder decoder(CodePage::Koi8R,
+                                    [&out](std::string_view part) { out.append(part); });
+            for (std::size_t at = 0; at < row.bytes.size(); at += piece)
+                decoder.Feed(std::string_view(row.bytes).substr(at, piece));
+            decoder.Finish();
+            EXPECT_EQ(out, row.expected) << piece;
+        }
+    }
+}
+
+} // namespace
+} // namespace skaldrun
