@@ -3,7 +3,10 @@
 
 #include "core/Convert.h"
 #include "core/LineBreaks.h"
+#include "core/ListExport.h"
+#include "core/ListShapes.h"
 #include "core/TextFiles.h"
+#include "core/platform/WriteFiles.h"
 #include "support/ChildProcess.h"
 #include "support/WholeBytes.h"
 
@@ -396,6 +399,88 @@ void RunFormats(const std::filesystem::path& dir) {
         std::filesystem::remove(file);
 }
 
+// The CPU seconds this process spends in work, the best of a few runs.
+template <typename Work>
+double BestCpu(int runs, Work&& work) {
+    const auto cpu = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    };
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const double start = cpu();
+        work();
+        best = std::min(best, cpu() - start);
+    }
+    return best;
+}
+
+class FileSink final : public skaldrun::TextSink {
+public:
+    explicit FileSink(const std::string& path)
+        : file_(path) {}
+    void Write(std::string_view piece) override { file_.Write(piece); }
+    void Commit() { file_.Commit(); }
+
+private:
+    skaldrun::platform::OutputFile file_;
+};
+
+// What the window's total adds to a load, and each export beside the command's same shape, at
+// 10^6 entries.
+void RunExports(const std::filesystem::path& dir) {
+    using namespace skaldrun;
+    const std::string bytes = MakePlaylist(1000000, "\r\n");
+    const std::string file = (dir / "exports.m3u").string();
+    const std::string out = (dir / "export.out").string();
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+    const ConvertOptions options;
+    const auto convert = [&](ListTotals* totals) {
+        CrLfText list;
+        std::vector<std::size_t> lineStarts;
+        ConvertPlaylist(SplitLines(bytes), options, list, &lineStarts, totals);
+    };
+    const double bare = BestCpu(5, [&] { convert(nullptr); });
+    const double counted = BestCpu(5, [&] {
+        ListTotals totals;
+        convert(&totals);
+    });
+    std::printf("ConvertPlaylist, 10^6 entries: %.1f ms; with the total: %.1f ms (+%.1f ms)\n\n",
+                bare * 1e3, counted * 1e3, (counted - bare) * 1e3);
+    std::printf(
+        "| export | window's export, ms CPU | command, ms CPU | ratio |\n|---|---|---|---|\n");
+    const struct {
+        const char* name;
+        ListFormat format;
+        std::vector<std::string> args;
+    } shapes[] = {
+        {"list", ListFormat::List, {}},
+        {"chapters", ListFormat::Chapters, {"-f", "%c %t"}},
+        {"CSV", ListFormat::Csv, {"--csv", "--columns=number,title,length,start,path"}},
+        {"HTML", ListFormat::Html, {"--html"}},
+        {"JSON", ListFormat::Json, {"--json"}},
+    };
+    for (const auto& shape : shapes) {
+        const double exported = BestCpu(3, [&] {
+            FileSink sink(out);
+            if (ExportList(bytes, CodePage::Auto, shape.format, options, "exports", sink))
+                sink.Commit();
+        });
+        std::vector<std::string> command{SKALDRUN_CONVERT_EXE};
+        command.insert(command.end(), shape.args.begin(), shape.args.end());
+        command.insert(command.end(), {"-o", out, file});
+        double commandCpu = 1e9;
+        for (int i = 0; i < 3; ++i)
+            commandCpu = std::min(commandCpu, Measure(command).cpu);
+        std::printf("| %s | %.1f | %.1f | %.2f |\n", shape.name, exported * 1e3, commandCpu * 1e3,
+                    exported / commandCpu);
+        std::fflush(stdout);
+    }
+    std::filesystem::remove(file);
+    std::filesystem::remove(out);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -405,6 +490,10 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     if (argc == 2 && std::string_view(argv[1]) == "--output") {
         RunOutput(dir, argv[0]);
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--exports") {
+        RunExports(dir);
         return 0;
     }
     if (argc == 2 && std::string_view(argv[1]) == "--formats") {

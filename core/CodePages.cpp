@@ -175,14 +175,22 @@ void PlaylistDecoder::Feed(std::string_view piece) {
         Pass(piece);
         return;
     }
-    start_.append(piece);
-    const std::optional<PlaylistFormat> format = FormatOf(start_);
-    if (!format)
+    // Held only while the first bytes cannot tell: a whole text in one piece is not copied.
+    std::string held;
+    if (!start_.empty()) {
+        start_.append(piece);
+        held = std::exchange(start_, {});
+        piece = held;
+    }
+    const std::optional<PlaylistFormat> format = FormatOf(piece);
+    if (!format) {
+        start_.assign(piece);
         return;
+    }
     decided_ = true;
     if (*format == PlaylistFormat::Xspf)
         page_ = CodePage::Utf8; // as it is: XML decodes itself
-    Pass(std::exchange(start_, {}));
+    Pass(piece);
 }
 
 void PlaylistDecoder::Finish() {

@@ -603,12 +603,19 @@ void PlaylistTranslator::Feed(std::string_view piece) {
         return;
     }
     if (reader_ == nullptr) {
-        start_.append(piece);
-        const std::optional<PlaylistFormat> format = FormatOf(start_);
-        if (!format)
+        // Held only while the first bytes cannot tell: a whole text in one piece is not copied.
+        std::string held;
+        if (!start_.empty()) {
+            start_.append(piece);
+            held = std::exchange(start_, {});
+            piece = held;
+        }
+        const std::optional<PlaylistFormat> format = FormatOf(piece);
+        if (!format) {
+            start_.assign(piece);
             return;
-        const std::string start = std::move(start_);
-        start_.clear();
+        }
+        const std::string_view start = piece;
         if (*format == PlaylistFormat::M3u) {
             passThrough_ = true;
             out_(start);
