@@ -10,13 +10,13 @@
 namespace skaldrun {
 namespace {
 
+#ifndef _WIN32
 std::string Decoded(std::string_view bytes, CodePage page) {
     std::string out;
     AppendAsUtf8(bytes, page, out);
     return out;
 }
 
-#ifndef _WIN32
 // The system's converter, for one byte; empty where it leaves the byte undefined.
 std::string Iconv(const char* page, char byte) {
     const iconv_t cd = ::iconv_open("UTF-8", page);
