@@ -6,7 +6,6 @@
 #include "core/ListExport.h"
 #include "core/ListShapes.h"
 #include "core/TextFiles.h"
-#include "core/platform/WriteFiles.h"
 #include "support/ChildProcess.h"
 #include "support/WholeBytes.h"
 
@@ -416,17 +415,6 @@ double BestCpu(int runs, Work&& work) {
     return best;
 }
 
-class FileSink final : public skaldrun::TextSink {
-public:
-    explicit FileSink(const std::string& path)
-        : file_(path) {}
-    void Write(std::string_view piece) override { file_.Write(piece); }
-    void Commit() { file_.Commit(); }
-
-private:
-    skaldrun::platform::OutputFile file_;
-};
-
 // What the window's total adds to a load, and each export beside the command's same shape, at
 // 10^6 entries.
 void RunExports(const std::filesystem::path& dir) {
@@ -463,7 +451,7 @@ void RunExports(const std::filesystem::path& dir) {
     };
     for (const auto& shape : shapes) {
         const double exported = BestCpu(3, [&] {
-            FileSink sink(out);
+            FileTextSink sink(out);
             if (ExportList(bytes, CodePage::Auto, shape.format, options, "exports", sink))
                 sink.Commit();
         });

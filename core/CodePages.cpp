@@ -1,7 +1,5 @@
 #include "core/CodePages.h"
 
-#include "core/PlaylistFormats.h"
-
 #include <algorithm>
 #include <utility>
 
@@ -175,18 +173,10 @@ void PlaylistDecoder::Feed(std::string_view piece) {
         Pass(piece);
         return;
     }
-    // Held only while the first bytes cannot tell: a whole text in one piece is not copied.
     std::string held;
-    if (!start_.empty()) {
-        start_.append(piece);
-        held = std::exchange(start_, {});
-        piece = held;
-    }
-    const std::optional<PlaylistFormat> format = FormatOf(piece);
-    if (!format) {
-        start_.assign(piece);
+    const std::optional<PlaylistFormat> format = probe_.Feed(piece, held);
+    if (!format)
         return;
-    }
     decided_ = true;
     if (*format == PlaylistFormat::Xspf)
         page_ = CodePage::Utf8; // as it is: XML decodes itself
@@ -194,8 +184,8 @@ void PlaylistDecoder::Feed(std::string_view piece) {
 }
 
 void PlaylistDecoder::Finish() {
-    if (!start_.empty())
-        Pass(std::exchange(start_, {}));
+    if (const std::string rest = probe_.Rest(); !rest.empty())
+        Pass(rest);
 }
 
 void PlaylistDecoder::Pass(std::string_view piece) {

@@ -2,6 +2,8 @@
 
 // The single-byte code pages legacy playlists are written in, and reading them as UTF-8.
 
+#include "core/PlaylistFormats.h"
+
 #include <array>
 #include <functional>
 #include <optional>
@@ -44,7 +46,7 @@ private:
 
     CodePage page_;
     std::function<void(std::string_view)> out_;
-    std::string start_; // the first bytes, until they tell the format
+    FormatProbe probe_;
     std::string decoded_;
     bool decided_ = false;
 };

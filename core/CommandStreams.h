@@ -5,6 +5,7 @@
 
 #include "core/Convert.h"
 #include "core/PlaylistFormats.h"
+#include "core/TextFiles.h"
 #include "core/platform/WriteFiles.h"
 
 #include <functional>
@@ -26,15 +27,10 @@ PlsKeys PlsKeysOf(const std::string& name);
 
 // The command's -o file, written as the list is made; it replaces the named file only at
 // Commit, so a conversion that fails leaves the old one as it was.
-class CommandOutputFile final : public TextSink {
+class CommandOutputFile final : public FileTextSink {
 public:
     explicit CommandOutputFile(const std::string& path)
-        : file_(path, platform::FifoReader::IsWaitedFor) {}
-    void Write(std::string_view piece) override { file_.Write(piece); }
-    void Commit() { file_.Commit(); }
-
-private:
-    platform::OutputFile file_;
+        : FileTextSink(path, platform::FifoReader::IsWaitedFor) {}
 };
 
 // Writes all of text to standard output, byte for byte; fails with EWriteError.

@@ -3,7 +3,6 @@
 #include "core/Convert.h"
 #include "core/PlaylistFormats.h"
 #include "core/TextFiles.h"
-#include "core/platform/WriteFiles.h"
 
 #include <algorithm>
 
@@ -149,25 +148,10 @@ void PlaylistController::LoadPlaylist() {
     SetStatus(fileName_, skaldrun::TotalText(totals));
 }
 
-namespace {
-
-class FileSink final : public TextSink {
-public:
-    explicit FileSink(const std::string& path)
-        : file_(path) {}
-    void Write(std::string_view piece) override { file_.Write(piece); }
-    void Commit() { file_.Commit(); }
-
-private:
-    platform::OutputFile file_;
-};
-
-} // namespace
-
 void PlaylistController::ExportList(ListFormat format, const std::string& path, CodePage shownIn) {
     std::string scratch;
     const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
-    FileSink file(path);
+    FileTextSink file(path);
     // A file is only replaced by a whole list: a failure leaves the old one as it was.
     if (skaldrun::ExportList(playlist, shownIn, format, options_, PlaylistTitle(fileName_), file))
         file.Commit();

@@ -128,6 +128,18 @@ std::optional<PlaylistFormat> FormatOf(std::string_view start) {
     return PlaylistFormat::M3u;
 }
 
+std::optional<PlaylistFormat> FormatProbe::Feed(std::string_view& piece, std::string& held) {
+    if (!start_.empty()) {
+        start_.append(piece);
+        held = std::exchange(start_, {});
+        piece = held;
+    }
+    const std::optional<PlaylistFormat> format = FormatOf(piece);
+    if (!format)
+        start_.assign(piece);
+    return format;
+}
+
 struct PlaylistTranslator::Reader {
     virtual ~Reader() = default;
     virtual void Feed(std::string_view piece) = 0;
@@ -603,18 +615,10 @@ void PlaylistTranslator::Feed(std::string_view piece) {
         return;
     }
     if (reader_ == nullptr) {
-        // Held only while the first bytes cannot tell: a whole text in one piece is not copied.
         std::string held;
-        if (!start_.empty()) {
-            start_.append(piece);
-            held = std::exchange(start_, {});
-            piece = held;
-        }
-        const std::optional<PlaylistFormat> format = FormatOf(piece);
-        if (!format) {
-            start_.assign(piece);
+        const std::optional<PlaylistFormat> format = probe_.Feed(piece, held);
+        if (!format)
             return;
-        }
         const std::string_view start = piece;
         if (*format == PlaylistFormat::M3u) {
             passThrough_ = true;
@@ -636,8 +640,8 @@ void PlaylistTranslator::Feed(std::string_view piece) {
 bool PlaylistTranslator::Finish() {
     if (reader_ != nullptr)
         return reader_->Finish();
-    if (!start_.empty())
-        out_(start_); // too few bytes to tell: as they are
+    if (const std::string rest = probe_.Rest(); !rest.empty())
+        out_(rest); // too few bytes to tell: as they are
     return true;
 }
 

@@ -18,6 +18,20 @@ enum class PlaylistFormat { M3u, Pls, Xspf };
 // (only blanks and a byte-order mark so far).
 std::optional<PlaylistFormat> FormatOf(std::string_view start);
 
+// The first bytes of a playlist that comes in pieces, held only while they cannot tell its
+// format, so that a whole text in one piece is never copied.
+class FormatProbe {
+public:
+    // The format once known, with piece then holding every byte so far (in held where some
+    // were held before); none while the bytes cannot tell yet.
+    std::optional<PlaylistFormat> Feed(std::string_view& piece, std::string& held);
+    // The bytes held when no more come: too few to tell.
+    std::string Rest() { return std::move(start_); }
+
+private:
+    std::string start_;
+};
+
 // How a PLS's keys come: grouped by entry in ascending numbers (File1, Title1, Length1, File2…),
 // as writers write them, or in any order, which only the whole text can settle.
 enum class PlsKeys { AnyOrder, Grouped };
@@ -65,7 +79,7 @@ public:
 
 private:
     std::function<void(std::string_view)> out_;
-    std::string start_; // the first bytes, until they tell the format
+    FormatProbe probe_;
     std::unique_ptr<Reader> reader_;
     PlsKeys keys_;
     bool passThrough_ = false;

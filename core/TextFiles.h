@@ -2,8 +2,10 @@
 
 // The window's files: a playlist read whole into a view, a list saved whole.
 
+#include "core/Convert.h"
 #include "core/LineBreaks.h"
 #include "core/TextDocument.h"
+#include "core/platform/WriteFiles.h"
 
 #include <cstddef>
 #include <string>
@@ -29,5 +31,19 @@ void SaveConvertedText(const std::string& chosenName, const TextDocument& text);
 // A write over the process's file-size limit then fails as a write error instead of ending the
 // process; called once at start-up.
 void IgnoreFileSizeSignal() noexcept;
+
+// A file written as a list is made; it replaces the named file only at Commit, so a list that
+// fails leaves the old one as it was.
+class FileTextSink : public TextSink {
+public:
+    explicit FileTextSink(const std::string& path,
+                          platform::FifoReader reader = platform::FifoReader::MustBeThere)
+        : file_(path, reader) {}
+    void Write(std::string_view piece) override { file_.Write(piece); }
+    void Commit() { file_.Commit(); }
+
+private:
+    platform::OutputFile file_;
+};
 
 } // namespace skaldrun
