@@ -23,13 +23,19 @@ namespace {
 using namespace skaldrun;
 
 constexpr char kName[] = "skaldrun-convert";
+// Lines end as the system's own tools end them; the window's Save keeps CR LF everywhere.
+#ifdef _WIN32
+constexpr bool kSystemBreaksAreLf = false;
+#else
+constexpr bool kSystemBreaksAreLf = true;
+#endif
 constexpr int kExitError = 1;
 constexpr int kExitNotAPlaylist = 2;
 
 constexpr std::string_view kUsage =
     "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits]\n"
     "                        [-f TEMPLATE | --csv [--columns=LIST] | --json | --html]\n"
-    "                        [--total] [--encoding=NAME] [-o FILE] PLAYLIST\n"
+    "                        [--total] [--encoding=NAME] [--lf | --crlf] [-o FILE] PLAYLIST\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
     "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
@@ -53,7 +59,9 @@ constexpr std::string_view kUsage =
     "  --total                end the list with the count and the summed length\n"
     "  --encoding=NAME        read the playlist in the code page NAME and write UTF-8:\n"
     "                         utf-8, windows-1251, windows-1252, koi8-r or cp866\n"
-    "  -o FILE                write the list to FILE instead of standard output\n"
+    "  --lf, --crlf           end lines with LF, as on Linux by default, or with CR LF,\n"
+    "                         as on Windows and in the window's Save\n"
+    "  -o, --output=FILE      write the list to FILE instead of standard output\n"
     "  -h, --help             show this help\n"
     "  -V, --version          show the version\n"
     "\n"
@@ -70,7 +78,8 @@ struct Arguments {
     bool html = false;
     bool total = false;
     CodePage encoding = CodePage::Auto; // the bytes as they are
-    std::optional<std::string> output;  // none or "-": standard output
+    bool lf = kSystemBreaksAreLf;
+    std::optional<std::string> output; // none or "-": standard output
     std::string playlist;
 };
 
@@ -98,7 +107,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
         kJson,
         kHtml,
         kTotal,
-        kEncoding
+        kEncoding,
+        kLf,
+        kCrLf,
     };
     static const option kLong[] = {
         {"no-counter", no_argument, nullptr, kNoCounter},
@@ -111,6 +122,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
         {"html", no_argument, nullptr, kHtml},
         {"total", no_argument, nullptr, kTotal},
         {"encoding", required_argument, nullptr, kEncoding},
+        {"lf", no_argument, nullptr, kLf},
+        {"crlf", no_argument, nullptr, kCrLf},
+        {"output", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
@@ -157,6 +171,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             break;
         case kTotal:
             args.total = true;
+            break;
+        case kLf:
+        case kCrLf:
+            args.lf = option == kLf;
             break;
         case kEncoding:
             if (const std::optional<CodePage> page = CodePageNamed(optarg))
@@ -273,10 +291,14 @@ int Run(const Arguments& args) {
     std::optional<CommandOutputFile> file;
     if (toFile)
         file.emplace(*args.output);
+    TextSink& out = file ? static_cast<TextSink&>(*file) : standardOutput;
+    LfLines lf(out);
     bool isPlaylist = false;
     try {
-        isPlaylist = Convert(args, file ? static_cast<TextSink&>(*file) : standardOutput);
+        isPlaylist = Convert(args, args.lf ? static_cast<TextSink&>(lf) : out);
+        lf.Finish();
     } catch (const EConvertError& e) {
+        lf.Finish();
         // Named where it is, so the line can be found and mended.
         PrintError(args.playlist + ":" + std::to_string(e.Line()) + ": " +
                    ErrorBoxText(e.Message()));

@@ -33,6 +33,22 @@ public:
         : FileTextSink(path, platform::FifoReader::IsWaitedFor) {}
 };
 
+// The list with LF line breaks, for the systems whose tools expect them: each CR LF the list was
+// made with becomes LF, a CR of the list's own text stays. Gathered in a buffer a piece at a
+// time, so that the sink still gets large pieces. Finish after the last piece.
+class LfLines final : public TextSink {
+public:
+    explicit LfLines(TextSink& sink)
+        : sink_(sink) {}
+    void Write(std::string_view piece) override;
+    void Finish();
+
+private:
+    TextSink& sink_;
+    std::string buffer_;
+    bool pendingCr_ = false; // the last piece ended in a CR
+};
+
 // Writes all of text to standard output, byte for byte; fails with EWriteError.
 void WriteStandardOutput(std::string_view text);
 

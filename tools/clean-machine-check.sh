@@ -28,8 +28,13 @@ in_system() {
         DEBIAN_FRONTEND=noninteractive bash -euo pipefail -c "$1"
 }
 
-mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
-mirror=${mirror:-http://deb.debian.org/debian}
+# The archive this system installs from, as its apt sources name it (deb822 or one-line form).
+mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
+if [ -z "$mirror" ]; then
+    mirror=$(sed -n 's/^deb \(\[[^]]*\] \)\?\([^ ]*\) .*/\2/p' /etc/apt/sources.list \
+        /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1)
+fi
+[ -n "$mirror" ] || fail "no Debian archive in the apt sources of this system"
 echo "== a minimal Debian 12 (debootstrap --variant=minbase, $mirror)"
 if ! debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1; then
     tail -n 5 "$root.log" >&2

@@ -38,7 +38,8 @@ failed=0
 out=$(mktemp -d)
 for playlist in tests/data/*.m3u tests/data/*.m3u8; do
     native_code=0
-    build-native/cli/skaldrun-convert "$playlist" >"$out/native" 2>/dev/null || native_code=$?
+    # CR LF is the default on Windows, LF here.
+    build-native/cli/skaldrun-convert --crlf "$playlist" >"$out/native" 2>/dev/null || native_code=$?
     windows_code=0
     wine "$exe" "$(winepath -w "$playlist")" >"$out/windows" 2>/dev/null || windows_code=$?
     if cmp -s "$out/native" "$out/windows" && [ "$native_code" = "$windows_code" ]; then

@@ -30,20 +30,24 @@ struct Result {
 };
 
 // How the converter's process is set up: standard input taken from a file, standard output
-// caught in a file unless one is named, a file-size limit, a library preloaded.
+// caught in a file unless one is named, a file-size limit, a library preloaded; the window's
+// CR LF breaks, which these tests compare with, unless the system's are asked for.
 struct Setup {
     std::string input = "/dev/null";
     rlim_t fileSizeLimit = RLIM_INFINITY;
     const char* preload = nullptr;
     std::string output;
+    bool systemBreaks = false;
 };
 
 Result RunConvert(const std::vector<std::string>& args, const Setup& setup = {}) {
-    const auto& [input, fileSizeLimit, preload, output] = setup;
+    const auto& [input, fileSizeLimit, preload, output, systemBreaks] = setup;
     TempDir dir;
     const std::string outFile = output.empty() ? dir.File("stdout") : output;
     const std::string errFile = dir.File("stderr");
     std::vector<std::string> command{SKALDRUN_CONVERT_EXE};
+    if (!systemBreaks)
+        command.push_back("--crlf");
     command.insert(command.end(), args.begin(), args.end());
     const int exitCode = test::RunChild(command, [&] {
         // In a folder of its own, so a file a failed run writes by a relative name (such as
@@ -450,6 +454,35 @@ TEST(SkaldrunConvert, FifoOutputWaitsForItsReader) {
     command.join();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "");
+}
+
+// Lines end as the system's tools expect, LF here, whatever the shape; --crlf gives the
+// window's breaks and --lf LF again, the last one given counting.
+TEST(SkaldrunConvert, LineBreaksAreTheSystemsUnlessChosen) {
+    TempDir dir;
+    const std::string playlist =
+        dir.Write("breaks.m3u", "#EXTM3U\r\n#EXTINF:185,01-Intro\r\na.mp3\r\n#EXTINF:5,b\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{playlist}, "1.Intro  <3:05>\n2.b  <0:05>\n"},
+        {{"--crlf", playlist}, "1.Intro  <3:05>\r\n2.b  <0:05>\r\n"},
+        {{"--crlf", "--lf", playlist}, "1.Intro  <3:05>\n2.b  <0:05>\n"},
+        {{"--total", "-f", "%t\r%c", playlist}, "Intro\r0:00\nb\r3:05\n2 tracks, 0:03:10\n"},
+        {{"--csv", playlist}, "number,title,seconds,path\n1,Intro,185,a.mp3\n2,b,5,\n"},
+        {{"--json", playlist},
+         "[\n  {\"number\": 1, \"title\": \"Intro\", \"length\": 185, \"start\": 0, \"path\": "
+         "\"a.mp3\"},\n  {\"number\": 2, \"title\": \"b\", \"length\": 5, \"start\": 185, "
+         "\"path\": null}\n]\n"},
+    };
+    for (const auto& c : cases) {
+        struct Setup setup;
+        setup.systemBreaks = true;
+        const Result r = RunConvert(c.args, setup);
+        EXPECT_EQ(r.out, c.out) << c.args.front();
+        EXPECT_EQ(r.exitCode, 0);
+    }
 }
 
 // A usage error says what was wrong and where help is.
