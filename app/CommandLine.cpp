@@ -43,6 +43,27 @@ Qt's options that matter here:
 The command skaldrun-convert converts without a window; see skaldrun-convert --help.
 )";
 
+// What was wrong, worded as getopt words it for skaldrun-convert: the option as it was typed.
+QString UsageErrorText(const QCommandLineParser& parser, const QStringList& arguments) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty()) { // a value missing after an option of Qt's
+        QString text = parser.errorText();
+        if (text.endsWith(u'.'))
+            text.chop(1);
+        return text.isEmpty() ? text : text.front().toLower() + text.mid(1);
+    }
+    const QString& name = unknown.front();
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QStringLiteral("--"))
+            break;
+        const QString typed = argument.section(u'=', 0, 0);
+        if (typed.startsWith(u'-') &&
+            typed.mid(typed.startsWith(QStringLiteral("--")) ? 2 : 1) == name)
+            return QStringLiteral("unrecognized option '%1'").arg(typed);
+    }
+    return QStringLiteral("unrecognized option '--%1'").arg(name);
+}
+
 } // namespace
 
 bool DisplayMissing(const QStringList& arguments) {
@@ -72,8 +93,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     CommandLine result;
     if (!parser.parse(arguments)) {
         result.exitCode = kExitUsage;
-        result.error =
-            QStringLiteral("skaldrun: %1\nTry 'skaldrun --help'.\n").arg(parser.errorText());
+        result.error = QStringLiteral("skaldrun: %1\nTry 'skaldrun --help' for more information.\n")
+                           .arg(UsageErrorText(parser, arguments));
         return result;
     }
     if (parser.isSet(help)) {
@@ -83,9 +104,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         result.exitCode = 0;
-        result.output = QStringLiteral("%1 %2 (build %3)\n")
-                            .arg(ui::ToQString(kApplicationTitle), ui::ToQString(kVersionText))
-                            .arg(kBuildNumber);
+        result.output = QString::fromStdString(VersionText("skaldrun"));
         return result;
     }
     const QStringList names = parser.positionalArguments();

@@ -10,13 +10,20 @@
 #include "core/TextFiles.h"
 #include "core/Version.h"
 
+#include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <getopt.h>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#ifdef SKALDRUN_HAVE_GETTEXT
+#include <libintl.h>
+#endif
 
 namespace {
 
@@ -33,9 +40,10 @@ constexpr int kExitError = 1;
 constexpr int kExitNotAPlaylist = 2;
 
 constexpr std::string_view kUsage =
-    "usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits]\n"
+    "Usage: skaldrun-convert [--no-counter] [--no-time] [--keep-digits]\n"
     "                        [-f TEMPLATE | --csv [--columns=LIST] | --json | --html]\n"
     "                        [--total] [--encoding=NAME] [--lf | --crlf] [-o FILE] PLAYLIST\n"
+    "       skaldrun-convert -h | --help | -V | --version\n"
     "\n"
     "Converts an extended M3U playlist into a numbered track list with durations.\n"
     "PLAYLIST may be - for standard input, or any file, pipe or device that can be read.\n"
@@ -83,6 +91,38 @@ struct Arguments {
     std::string playlist;
 };
 
+// The command's words in the user's language, where the system's catalogues have them.
+std::string Tr(const char* english) {
+#ifdef SKALDRUN_HAVE_GETTEXT
+    return ::dgettext(kName, english);
+#else
+    return english;
+#endif
+}
+
+// Its words with %1, %2 filled in.
+std::string Tr(const char* english, std::string_view first, std::string_view second = {}) {
+    std::string text = Tr(english);
+    for (const auto& [mark, value] : {std::pair{"%1", first}, std::pair{"%2", second}})
+        if (const std::size_t at = text.find(mark); at != std::string::npos)
+            text.replace(at, 2, value);
+    return text;
+}
+
+// The user's locale, so that the system's reasons and these words follow it, with the
+// catalogues found beside the program: PREFIX/share/locale for PREFIX/bin/skaldrun-convert, as
+// installed, or as the build tree lays them out.
+void StartLocale() {
+#ifdef SKALDRUN_HAVE_GETTEXT
+    std::setlocale(LC_ALL, "");
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error)
+        ::bindtextdomain(kName, (program.parent_path().parent_path() / "share" / "locale").c_str());
+#endif
+}
+
+// "skaldrun-convert: what", as every tool writes its errors.
 void PrintError(std::string_view message) {
     std::string line(kName);
     line.append(": ").append(message).push_back('\n');
@@ -92,7 +132,8 @@ void PrintError(std::string_view message) {
 int UsageError(std::string_view message) {
     if (!message.empty())
         PrintError(message);
-    std::fprintf(stderr, "Try '%s --help'.\n", kName);
+    const std::string hint = Tr("Try '%1 --help' for more information.", kName) + "\n";
+    std::fwrite(hint.data(), 1, hint.size(), stderr);
     return kExitUsage;
 }
 
@@ -148,7 +189,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             break;
         case 'f':
             if (args.format)
-                return UsageError("--format given twice");
+                return UsageError(Tr("%1 given twice", "--format"));
             try {
                 args.format.emplace(optarg);
             } catch (const std::invalid_argument& e) {
@@ -160,7 +201,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             break;
         case kColumns:
             if (columns)
-                return UsageError("--columns given twice");
+                return UsageError(Tr("%1 given twice", "--columns"));
             columns = optarg;
             break;
         case kJson:
@@ -180,28 +221,29 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             if (const std::optional<CodePage> page = CodePageNamed(optarg))
                 args.encoding = *page;
             else
-                return UsageError(std::string("unknown encoding '") + optarg +
-                                  "' (utf-8, windows-1251, windows-1252, koi8-r, cp866)");
+                return UsageError(Tr("unknown encoding '%1' (utf-8, windows-1251, windows-1252, "
+                                     "koi8-r, cp866)",
+                                     optarg));
             break;
         case 'o':
             if (args.output)
-                return UsageError("-o given twice");
+                return UsageError(Tr("%1 given twice", "-o"));
             if (*optarg == '\0')
-                return UsageError("the output file's name is empty");
+                return UsageError(Tr("the output file's name is empty"));
             args.output = optarg;
             break;
         case 'h':
             WriteStandardOutput(kUsage);
             return 0;
         case 'V':
-            WriteStandardOutput(std::string(kName) + " " + std::string(kVersionText) + "\n");
+            WriteStandardOutput(VersionText(kName));
             return 0;
         default: // getopt has said what was wrong
             return UsageError({});
         }
     }
     if (columns && !csv)
-        return UsageError("--columns goes with --csv");
+        return UsageError(Tr("--columns goes with --csv"));
     if (csv) {
         try {
             args.csv.emplace(columns ? *columns : CsvRow::kColumns);
@@ -211,21 +253,20 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
     }
     const bool shaped = args.format || args.csv || args.json || args.html;
     if (shaped && !args.options.CounterShow)
-        return UsageError("--no-counter does not go with a shape: it decides");
+        return UsageError(Tr("%1 does not go with a shape: it decides", "--no-counter"));
     if (shaped && !args.options.TimeShow)
-        return UsageError("--no-time does not go with a shape: it decides");
+        return UsageError(Tr("%1 does not go with a shape: it decides", "--no-time"));
     if ((args.format ? 1 : 0) + (args.csv ? 1 : 0) + (args.json ? 1 : 0) + (args.html ? 1 : 0) > 1)
-        return UsageError("--format, --csv, --json and --html are shapes: choose one");
+        return UsageError(Tr("--format, --csv, --json and --html are shapes: choose one"));
     if (args.total && (args.csv || args.json || args.html))
-        return UsageError("--total goes with the lines of a list: a table or a page has none");
+        return UsageError(Tr("--total goes with the lines of a list: a table or a page has none"));
     if (optind >= argc)
-        return UsageError("no playlist given");
+        return UsageError(Tr("no playlist given"));
     if (argc - optind > 1)
-        return UsageError(std::string("one playlist at a time: '") + argv[optind + 1] +
-                          "' is one too many");
+        return UsageError(Tr("one playlist at a time: '%1' is one too many", argv[optind + 1]));
     args.playlist = argv[optind];
     if (args.playlist.empty())
-        return UsageError("the playlist's name is empty");
+        return UsageError(Tr("the playlist's name is empty"));
     return std::nullopt;
 }
 
@@ -300,12 +341,13 @@ int Run(const Arguments& args) {
     } catch (const EConvertError& e) {
         lf.Finish();
         // Named where it is, so the line can be found and mended.
-        PrintError(args.playlist + ":" + std::to_string(e.Line()) + ": " +
-                   ErrorBoxText(e.Message()));
+        const std::string where = args.playlist + ":" + std::to_string(e.Line());
+        PrintError(e.Duration() ? Tr("%1: duration '%2' is not a number", where, *e.Duration())
+                                : where + ": " + e.Message());
         return kExitError;
     }
     if (!isPlaylist) {
-        PrintError(kNotAPlaylistMessage);
+        PrintError(Tr("%1: not an extended M3U playlist (no #EXTM3U line)", args.playlist));
         return kExitNotAPlaylist;
     }
     if (file)
@@ -313,19 +355,21 @@ int Run(const Arguments& args) {
     return 0;
 }
 
-// "FILE: Stream write error: reason", as other tools name what they failed to write.
+// "FILE: write error: reason", or "write error: reason" for standard output, as coreutils say.
 std::string WriteErrorText(const Arguments& args, const EWriteError& e) {
     const bool toFile = args.output && *args.output != "-";
-    std::string text = toFile ? *args.output : std::string("standard output");
-    text.append(": ").append(e.Message());
+    std::string text = Tr("write error");
+    if (toFile)
+        text.insert(0, *args.output + ": ");
     if (!e.Reason().empty())
         text.append(": ").append(e.Reason());
-    return ErrorBoxText(text);
+    return text;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    StartLocale();
     IgnoreFileSizeSignal();
     Arguments args;
     try {
@@ -334,10 +378,14 @@ int main(int argc, char** argv) {
         return Run(args);
     } catch (const EWriteError& e) {
         PrintError(WriteErrorText(args, e));
+    } catch (const EFOpenError& e) { // the playlist, named as it was given
+        PrintError(args.playlist + ": " + e.Reason());
+    } catch (const EFCreateError& e) {
+        PrintError(args.output.value_or("-") + ": " + e.Reason());
     } catch (const skaldrun::Exception& e) {
-        PrintError(ErrorBoxText(e.Message()));
+        PrintError(e.Message());
     } catch (const std::bad_alloc&) {
-        PrintError("Out of memory");
+        PrintError(Tr("memory exhausted"));
     }
     return kExitError;
 }

@@ -16,10 +16,10 @@ std::string FileMessage(std::string_view head, std::string_view fullName, std::s
 } // namespace
 
 EFOpenError::EFOpenError(std::string_view fullName, std::string_view reason)
-    : Exception(FileMessage("Cannot open file \"", fullName, reason)) {}
+    : EFileError(FileMessage("Cannot open file \"", fullName, reason), reason) {}
 
 EFCreateError::EFCreateError(std::string_view fullName, std::string_view reason)
-    : Exception(FileMessage("Cannot create file \"", fullName, reason)) {}
+    : EFileError(FileMessage("Cannot create file \"", fullName, reason), reason) {}
 
 EWriteError::EWriteError(std::string reason)
     : Exception("Stream write error")
@@ -27,7 +27,8 @@ EWriteError::EWriteError(std::string reason)
 
 EConvertError::EConvertError(std::string_view text, std::size_t line)
     : Exception(std::string("'").append(text).append("' is not a valid integer value"))
-    , line_(line) {}
+    , line_(line)
+    , duration_(text) {}
 
 void ThrowTextExceedsCapacity() {
     throw EInvalidOperation(std::string(kTextExceedsCapacity));

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,12 +23,27 @@ private:
     std::string message_;
 };
 
-class EFOpenError : public Exception {
+// A file that could not be opened, read or created: the window's message names its full path;
+// the system's reason is kept for the command, which names the file as it was given.
+class EFileError : public Exception {
+public:
+    const std::string& Reason() const noexcept { return reason_; }
+
+protected:
+    EFileError(std::string message, std::string_view reason)
+        : Exception(std::move(message))
+        , reason_(reason) {}
+
+private:
+    std::string reason_;
+};
+
+class EFOpenError : public EFileError {
 public:
     EFOpenError(std::string_view fullName, std::string_view reason);
 };
 
-class EFCreateError : public Exception {
+class EFCreateError : public EFileError {
 public:
     EFCreateError(std::string_view fullName, std::string_view reason);
 };
@@ -52,6 +68,8 @@ public:
     explicit EConvertError(std::string_view text, std::size_t line = 0);
     // The playlist's line that holds the duration, counted from 1; 0 when not known.
     std::size_t Line() const noexcept { return line_; }
+    // The duration that is no number; none for a refusal in its own words.
+    const std::optional<std::string>& Duration() const noexcept { return duration_; }
 
 protected:
     struct Worded {};
@@ -61,6 +79,7 @@ protected:
 
 private:
     std::size_t line_;
+    std::optional<std::string> duration_;
 };
 
 // A playlist refused in its own words, with its line.

@@ -11,6 +11,8 @@ packages=(
     libxcb1-dev # large copies go to X11 readers in parts
     libexpat1-dev # XSPF playlists
     fonts-liberation2
+    gettext # msgfmt, for the command's Russian messages
+    locales # the test of those messages makes a Russian locale of its own
     mawk time
     file # cpack's Debian packages ask it about every file
     acl # setfacl, for the test that ACLs survive a save

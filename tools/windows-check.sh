@@ -53,9 +53,9 @@ done
 full_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 IFS=. read -r major minor patch _ <<<"$full_version"
 short_version="$major.$minor$patch"
-version=$(wine "$exe" --version | tr -d '\r')
+version=$(wine "$exe" --version | head -n 1 | tr -d '\r')
 echo "--version: $version"
-[ "$version" = "skaldrun-convert $short_version" ] || failed=1
+[ "$version" = "skaldrun-convert (Skaldrun) $short_version" ] || failed=1
 
 echo "== version record of skaldrun-convert.exe"
 for field in "$full_version" "Skaldrun" "$short_version"; do

@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 #include "core/Version.h"
 #include "support/ChildProcess.h"
+#include "support/ManualOptions.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -38,10 +40,12 @@ struct Setup {
     const char* preload = nullptr;
     std::string output;
     bool systemBreaks = false;
+    std::string locale = "C"; // LC_ALL, found in localeFolder where one is named
+    std::string localeFolder;
 };
 
 Result RunConvert(const std::vector<std::string>& args, const Setup& setup = {}) {
-    const auto& [input, fileSizeLimit, preload, output, systemBreaks] = setup;
+    const auto& [input, fileSizeLimit, preload, output, systemBreaks, locale, localeFolder] = setup;
     TempDir dir;
     const std::string outFile = output.empty() ? dir.File("stdout") : output;
     const std::string errFile = dir.File("stderr");
@@ -60,6 +64,9 @@ Result RunConvert(const std::vector<std::string>& args, const Setup& setup = {})
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        ::setenv("LC_ALL", locale.c_str(), 1);
+        if (!localeFolder.empty())
+            ::setenv("LOCPATH", localeFolder.c_str(), 1);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         if (preload != nullptr) {
@@ -181,7 +188,7 @@ TEST(SkaldrunConvert, ListShapes) {
     const Result r = RunConvert({"--csv", bad});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "number,title,seconds,path\r\n1,a,5,x\r\n");
-    EXPECT_EQ(r.err, "skaldrun-convert: " + bad + ":4: '' is not a valid integer value.\n");
+    EXPECT_EQ(r.err, "skaldrun-convert: " + bad + ":4: duration '' is not a number\n");
 }
 
 // A line longer than the output buffer goes out whole, and the next one after it.
@@ -314,13 +321,13 @@ TEST(SkaldrunConvert, FailuresWriteNoFile) {
         std::string out;
     } cases[] = {
         {Sample("not-a-playlist.m3u"), "/dev/null", 2,
-         "skaldrun-convert: Ошибка: Этот файл не Winamp плейлист\n", ""},
-        {bad, "/dev/null", 1, "skaldrun-convert: " + bad + ":4: '' is not a valid integer value.\n",
+         "skaldrun-convert: " + Sample("not-a-playlist.m3u") +
+             ": not an extended M3U playlist (no #EXTM3U line)\n",
+         ""},
+        {bad, "/dev/null", 1, "skaldrun-convert: " + bad + ":4: duration '' is not a number\n",
          "1.Fine  <2:00>\r\n"},
-        {"-", bad, 1, "skaldrun-convert: -:4: '' is not a valid integer value.\n",
-         "1.Fine  <2:00>\r\n"},
-        {missing, "/dev/null", 1,
-         "skaldrun-convert: Cannot open file \"" + missing + "\". No such file or directory.\n",
+        {"-", bad, 1, "skaldrun-convert: -:4: duration '' is not a number\n", "1.Fine  <2:00>\r\n"},
+        {missing, "/dev/null", 1, "skaldrun-convert: " + missing + ": No such file or directory\n",
          ""},
     };
     for (const auto& c : cases) {
@@ -412,22 +419,19 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
         std::string err;
     } cases[] = {
         {dir.File("full"), RLIM_INFINITY, nullptr,
-         "skaldrun-convert: " + dir.File("full") +
-             ": Stream write error: No space left on device.\n"},
+         "skaldrun-convert: " + dir.File("full") + ": write error: No space left on device\n"},
         {dir.File("no/list"), RLIM_INFINITY, nullptr,
-         "skaldrun-convert: Cannot create file \"" + dir.File("no/list") +
-             "\". No such file or directory.\n"},
+         "skaldrun-convert: " + dir.File("no/list") + ": No such file or directory\n"},
         // Over the limit, which the message itself fits: reported, not killed by the signal.
-        {old, 200, nullptr, "skaldrun-convert: " + old + ": Stream write error: File too large.\n"},
+        {old, 200, nullptr, "skaldrun-convert: " + old + ": write error: File too large\n"},
         // A write lost at close is as much a failure as one lost at write, also in place.
         {old, RLIM_INFINITY, failingClose,
-         "skaldrun-convert: " + old + ": Stream write error: Input/output error.\n"},
+         "skaldrun-convert: " + old + ": write error: Input/output error\n"},
         {linked, RLIM_INFINITY, failingClose,
-         "skaldrun-convert: " + linked + ": Stream write error: Input/output error.\n"},
+         "skaldrun-convert: " + linked + ": write error: Input/output error\n"},
         // A FIFO that nobody can open: a folder's name with a FIFO's after it.
         {dir.File("fifo/list"), RLIM_INFINITY, nullptr,
-         "skaldrun-convert: Cannot create file \"" + dir.File("fifo/list") +
-             "\". Not a directory.\n"},
+         "skaldrun-convert: " + dir.File("fifo/list") + ": Not a directory\n"},
     };
     for (const auto& c : cases) {
         const Result r = RunConvert({"-o", c.target, playlist},
@@ -485,9 +489,78 @@ TEST(SkaldrunConvert, LineBreaksAreTheSystemsUnlessChosen) {
     }
 }
 
+// Errors as coreutils write them, naming the file as it was given: in English under C, in
+// Russian under a Russian locale (made here, since a machine need not have one).
+TEST(SkaldrunConvert, MessagesSpeakTheUsersLanguage) {
+    TempDir dir;
+    const std::string locales = dir.File("locales");
+    std::filesystem::create_directory(locales);
+    const int made = std::system(
+        ("localedef -i ru_RU -f UTF-8 " + locales + "/ru_RU.UTF-8 >/dev/null 2>&1").c_str());
+    const std::string notPlaylist = dir.Write("notpl.txt", "hello\n");
+    const std::string bad = dir.Write("bad.m3u", "#EXTM3U\n#EXTINF:,a\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string english;
+        std::string russian;
+    } cases[] = {
+        {{"notpl.txt"},
+         "skaldrun-convert: notpl.txt: not an extended M3U playlist (no #EXTM3U line)\n",
+         "skaldrun-convert: notpl.txt: это не расширенный плейлист M3U (нет строки #EXTM3U)\n"},
+        {{"bad.m3u"},
+         "skaldrun-convert: bad.m3u:2: duration '' is not a number\n",
+         "skaldrun-convert: bad.m3u:2: длительность «» не число\n"},
+        {{},
+         "skaldrun-convert: no playlist given\n"
+         "Try 'skaldrun-convert --help' for more information.\n",
+         "skaldrun-convert: не указан плейлист\n"
+         "По команде «skaldrun-convert --help» можно получить дополнительную информацию.\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (!args.empty()) // named as the user would, from the folder that holds it
+            args.back() = dir.File(args.back());
+        struct Setup english;
+        const Result r = RunConvert(args, english);
+        std::string expected = c.english;
+        if (!args.empty())
+            expected.replace(expected.find(c.args.back()), c.args.back().size(), args.back());
+        EXPECT_EQ(r.err, expected);
+        if (made != 0)
+            continue;
+        struct Setup russian;
+        russian.locale = "ru_RU.UTF-8";
+        russian.localeFolder = locales;
+        expected = c.russian;
+        if (!args.empty())
+            expected.replace(expected.find(c.args.back()), c.args.back().size(), args.back());
+        EXPECT_EQ(RunConvert(args, russian).err, expected);
+    }
+    if (made != 0)
+        GTEST_SKIP() << "no Russian locale could be made (the locales package is missing)";
+}
+
+// The manual names every option --help names, in its synopsis and its list alike, and no
+// other; its exit statuses are the command's.
+TEST(SkaldrunConvert, TheManualAgreesWithTheHelp) {
+    const std::set<std::string> help = test::OptionsNamed(RunConvert({"--help"}).out, false);
+    EXPECT_GE(help.size(), 15U);
+    EXPECT_EQ(test::OptionsNamed(test::ManualSection(SKALDRUN_MANUAL, "OPTIONS"), true), help);
+    std::set<std::string> synopsis =
+        test::OptionsNamed(test::ManualSection(SKALDRUN_MANUAL, "SYNOPSIS"), true);
+    std::set<std::string> usage = test::OptionsNamed(
+        RunConvert({"--help"}).out.substr(0, RunConvert({"--help"}).out.find("\n\n")), false);
+    EXPECT_EQ(synopsis, usage);
+    const std::string statuses = test::ManualSection(SKALDRUN_MANUAL, "EXIT STATUS");
+    for (const char* status : {".B 0\n", ".B 1\n", ".B 2\n", ".B 64\n"})
+        EXPECT_NE(statuses.find(status), std::string::npos) << status;
+    EXPECT_NE(test::ManualSection(SKALDRUN_MANUAL, "SEE ALSO").find("skaldrun (1)"),
+              std::string::npos);
+}
+
 // A usage error says what was wrong and where help is.
 TEST(SkaldrunConvert, Usage) {
-    const std::string help = "Try 'skaldrun-convert --help'.\n";
+    const std::string help = "Try 'skaldrun-convert --help' for more information.\n";
     const struct {
         std::vector<std::string> args;
         std::string err;
@@ -538,13 +611,13 @@ TEST(SkaldrunConvert, Usage) {
         const Result r = RunConvert({option});
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_TRUE(r.out.starts_with(option[1] == 'h' || option[2] == 'h'
-                                          ? "usage: skaldrun-convert"
-                                          : "skaldrun-convert " + std::string(kVersionText)));
+                                          ? "Usage: skaldrun-convert"
+                                          : "skaldrun-convert (Skaldrun) " +
+                                                std::string(kVersionText) + "\n"));
         // Their own output fails like a list's.
         const Result full = RunConvert({option}, {.output = "/dev/full"});
         EXPECT_EQ(full.exitCode, 1) << option;
-        EXPECT_EQ(full.err, "skaldrun-convert: standard output: Stream write error: No space left "
-                            "on device.\n");
+        EXPECT_EQ(full.err, "skaldrun-convert: write error: No space left on device\n");
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/MessageDialog.h"
 #include "core/Version.h"
+#include "support/ManualOptions.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -23,6 +24,7 @@ class AppTests : public test::GuiTestBase {
 private slots:
     void commandLineNamesThePlaylist();
     void helpVersionAndBadOptionsNeedNoDisplay();
+    void theManualAgreesWithTheHelp();
     void messageOfOneLineStaysOnOneLine();
     void messageDialogCopiesAFramedText();
     void qtTextsFollowTheLanguage();
@@ -64,7 +66,7 @@ void AppTests::messageOfOneLineStaysOnOneLine() {
 
 // Run as a user would type them, where no window system is reachable.
 void AppTests::helpVersionAndBadOptionsNeedNoDisplay() {
-    const QString version = QStringLiteral("Skaldrun %1 (build %2)\n")
+    const QString version = QStringLiteral("skaldrun (Skaldrun) %1\nbuild %2\n")
                                 .arg(QString::fromUtf8(kVersionText))
                                 .arg(kBuildNumber);
     const struct {
@@ -80,7 +82,13 @@ void AppTests::helpVersionAndBadOptionsNeedNoDisplay() {
         {{QStringLiteral("--bogus")},
          64,
          {},
-         QStringLiteral("skaldrun: Unknown option 'bogus'.\nTry 'skaldrun --help'.\n")},
+         QStringLiteral("skaldrun: unrecognized option '--bogus'\n"
+                        "Try 'skaldrun --help' for more information.\n")},
+        {{QStringLiteral("-x")},
+         64,
+         {},
+         QStringLiteral("skaldrun: unrecognized option '-x'\n"
+                        "Try 'skaldrun --help' for more information.\n")},
         // No display at all: one line that says so, before Qt would abort.
         {{QStringLiteral("a.m3u")},
          1,
@@ -102,6 +110,22 @@ void AppTests::helpVersionAndBadOptionsNeedNoDisplay() {
                  qPrintable(c.arguments.join(' ')));
         QCOMPARE(QString::fromUtf8(process.readAllStandardError()), c.err);
     }
+}
+
+// The manual names the options --help names and no other, with every exit status.
+void AppTests::theManualAgreesWithTheHelp() {
+    QProcess process;
+    process.start(QStringLiteral(SKALDRUN_APP_EXE), {QStringLiteral("--help")});
+    QVERIFY(process.waitForFinished(20000));
+    const std::string help = process.readAllStandardOutput().toStdString();
+    const std::set<std::string> options = test::OptionsNamed(help, false);
+    QVERIFY(options.size() >= 8);
+    QVERIFY(test::OptionsNamed(test::ManualSection(SKALDRUN_MANUAL, "OPTIONS"), true) == options);
+    QVERIFY(test::OptionsNamed(test::ManualSection(SKALDRUN_MANUAL, "SYNOPSIS"), true) ==
+            test::OptionsNamed(help.substr(0, help.find('\n')), false));
+    const std::string statuses = test::ManualSection(SKALDRUN_MANUAL, "EXIT STATUS");
+    for (const char* status : {".B 0\n", ".B 1\n", ".B 64\n"})
+        QVERIFY2(statuses.find(status) != std::string::npos, status);
 }
 
 void AppTests::qtTextsFollowTheLanguage() {
