@@ -56,7 +56,7 @@ struct Answers final : ui::FileDialogs {
     std::optional<Export> AskExportFileName(QWidget*) override { return exportAnswer; }
 };
 struct NoShell final : ui::Shell {
-    void Open(const QString&) override {}
+    bool Open(const QString&) override { return true; }
 };
 struct NoMessages final : MessageService {
     void ShowMessage(std::string_view) override {}

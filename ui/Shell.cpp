@@ -5,8 +5,8 @@
 
 namespace skaldrun::ui {
 
-void DesktopShell::Open(const QString& request) {
-    QDesktopServices::openUrl(QUrl(request));
+bool DesktopShell::Open(const QString& request) {
+    return QDesktopServices::openUrl(QUrl(request));
 }
 
 } // namespace skaldrun::ui

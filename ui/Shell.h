@@ -8,16 +8,17 @@ namespace skaldrun::ui {
 inline constexpr char kSiteAddress[] = "https://skaldrun.org";
 inline constexpr char kMailAddress[] = "support@skaldrun.org";
 
-// Hands an address to the desktop to open; whether anything opened is not reported.
+// Hands an address to the desktop to open. False where the desktop has nothing to open it with
+// (no browser or mail program set up), so that the user can be given the address instead.
 class Shell {
 public:
     virtual ~Shell() = default;
-    virtual void Open(const QString& request) = 0;
+    virtual bool Open(const QString& request) = 0;
 };
 
 class DesktopShell final : public Shell {
 public:
-    void Open(const QString& request) override;
+    bool Open(const QString& request) override;
 };
 
 } // namespace skaldrun::ui

@@ -63,7 +63,11 @@ private:
 class RecordingShell final : public ui::Shell {
 public:
     QStringList requests;
-    void Open(const QString& request) override { requests.append(request); }
+    bool opens = true; // false: as a desktop without a browser
+    bool Open(const QString& request) override {
+        requests.append(request);
+        return opens;
+    }
 };
 
 // True while the wait cursor is what the user sees.

@@ -449,6 +449,13 @@ void MainFormTests::helpItemsOpenTheSitePages() {
                  QStringLiteral("https://skaldrun.org/software.htm"),
                  QStringLiteral("https://skaldrun.org"),
                  QStringLiteral("https://skaldrun.org/support/")}));
+    QVERIFY(messages.messages.empty()); // a page that opens says nothing
+    // Without a browser on the desktop, the address is given to open by hand.
+    shell.opens = false;
+    QVERIFY(test::Trigger(Child<QAction>("N2")));
+    QCOMPARE(messages.messages.size(), 1U);
+    QVERIFY(QString::fromStdString(messages.messages.front())
+                .endsWith(QStringLiteral("Адрес страницы: https://skaldrun.org/support/")));
 }
 
 void MainFormTests::exitClosesTheWindow() {

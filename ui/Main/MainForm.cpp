@@ -297,8 +297,16 @@ void TMainForm::N2Click() {
     OpenPage(QStringLiteral("/support/"));
 }
 
+// Where the desktop has no browser, the user gets the address to open by hand (Ctrl+C copies
+// the message), instead of a menu item that does nothing.
 void TMainForm::OpenPage(const QString& pathAndQuery) {
-    dependencies_.shell.Open(QString::fromLatin1(kSiteAddress) + pathAndQuery);
+    const QString address = QString::fromLatin1(kSiteAddress) + pathAndQuery;
+    if (!dependencies_.shell.Open(address))
+        messages_->ShowMessage(
+            QStringLiteral("Не удалось открыть браузер: на этом компьютере не настроена программа "
+                           "для веб-страниц. Адрес страницы: %1")
+                .arg(address)
+                .toStdString());
 }
 
 void TMainForm::StateChanged(unsigned changes) {
