@@ -1,14 +1,19 @@
 #include "ui/Widgets.h"
 
 #include <QAccessibleWidget>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QWidget>
+#include <algorithm>
 
 namespace skaldrun::ui {
 
@@ -120,6 +125,26 @@ void MakeDropDownList(QComboBox& box) {
     style->setParent(&box);
     box.setStyle(style);
     box.setItemDelegate(new DropDownItem(&box));
+}
+
+} // namespace skaldrun::ui
+
+namespace skaldrun::ui {
+
+void SharpenImages(const QList<QAction*>& actions) {
+    for (QAction* action : actions) {
+        QIcon icon = action->icon();
+        const QList<QSize> sizes = icon.availableSizes();
+        if (sizes.isEmpty())
+            continue;
+        const QSize base = *std::min_element(
+            sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+        const QImage small = icon.pixmap(base, 1.0).toImage();
+        for (const double scale : {1.25, 1.5, 1.75, 2.0})
+            icon.addPixmap(QPixmap::fromImage(
+                small.scaled(base * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+        action->setIcon(icon);
+    }
 }
 
 } // namespace skaldrun::ui

@@ -2,10 +2,12 @@
 
 // Small pieces every window of the program shares.
 
+#include <QList>
 #include <QString>
 #include <Qt>
 #include <string_view>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QWidget;
@@ -34,5 +36,9 @@ void MakeDropDownList(QComboBox& box);
 // A label that opens an address when clicked, drawn in the palette's link colour: screen readers
 // hear it as a link named by the address, whose press action emits the label's linkActivated.
 void MarkAsLink(QLabel& label, const QString& address);
+
+// Gives the actions' pixel-art images their sizes at the scales up to 2 too, widened pixel for
+// pixel from the small image, so that Qt picks them instead of blurring it.
+void SharpenImages(const QList<QAction*>& actions);
 
 } // namespace skaldrun::ui

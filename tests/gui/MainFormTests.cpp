@@ -59,6 +59,7 @@ private slots:
     void theTotalKeepsTheRightOfTheStatusLine();
     void exportsAreMadeFromThePlaylistInEachShape();
     void aChosenCodePageReshowsBothViewsAndDecodesExports();
+    void imagesHaveTheirOwnSizesAtScalesUpToTwo();
     void exitClosesTheWindow();
 };
 
@@ -597,6 +598,25 @@ void MainFormTests::aChosenCodePageReshowsBothViewsAndDecodesExports() {
     Open(Write("other.m3u", "#EXTM3U\r\n#EXTINF:5,\xF0\xC5\xD3\xCE\xD1\r\n"));
     QCOMPARE(ListView()->PlainText(), QStringLiteral("1.Песня  <0:05>\n"));
     QVERIFY(test::Trigger(Child<QAction>("EncodingAuto")));
+}
+
+// Pixel art widened pixel for pixel for scales 1.25 to 2, so Qt never blurs a smaller one.
+void MainFormTests::imagesHaveTheirOwnSizesAtScalesUpToTwo() {
+    for (const char* name : {"Open1", "SaveAction", "Copy1", "Parametr1", "Export1"}) {
+        const QIcon icon = Child<QAction>(name)->icon();
+        const QList<QSize> sizes = icon.availableSizes();
+        for (const int side : {16, 20, 24, 28, 32})
+            QVERIFY2(
+                sizes.contains(QSize(side, side)),
+                qPrintable(
+                    QStringLiteral("%1 has no %2 px").arg(QString::fromLatin1(name)).arg(side)));
+        // The doubled image is the small one, pixel for pixel.
+        const QImage small = icon.pixmap(QSize(16, 16), 1.0).toImage();
+        const QImage big = icon.pixmap(QSize(32, 32), 1.0).toImage();
+        QCOMPARE(big.size(), QSize(32, 32));
+        QCOMPARE(big.pixel(31, 31), small.pixel(15, 15));
+        QCOMPARE(big.pixel(10, 21), small.pixel(5, 10));
+    }
 }
 
 QTEST_MAIN(MainFormTests)

@@ -108,6 +108,7 @@ TMainForm::TMainForm(ConvertOptions& options, Dependencies dependencies, QWidget
     ui_->TextMemo->hide();
     MakeDropDownList(*ui_->ConsistComboBox);
 
+    SharpenImages(findChildren<QAction*>());
     // The tool bar shows the menu's commands, and Save, which has no menu entry.
     ui_->MP3OpenSpeedButton->setDefaultAction(ui_->Open1);
     ui_->MP3SaveSpeedButton->setDefaultAction(ui_->SaveAction);
