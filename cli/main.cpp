@@ -100,13 +100,20 @@ std::string Tr(const char* english) {
 #endif
 }
 
-// Its words with %1, %2 filled in.
+// Its words with %1 and %2 filled in, in one pass, so that a value holding "%2" stays as it is.
 std::string Tr(const char* english, std::string_view first, std::string_view second = {}) {
-    std::string text = Tr(english);
-    for (const auto& [mark, value] : {std::pair{"%1", first}, std::pair{"%2", second}})
-        if (const std::size_t at = text.find(mark); at != std::string::npos)
-            text.replace(at, 2, value);
-    return text;
+    const std::string text = Tr(english);
+    std::string filled;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '%' && at + 1 < text.size() &&
+            (text[at + 1] == '1' || text[at + 1] == '2')) {
+            filled.append(text[at + 1] == '1' ? first : second);
+            ++at;
+        } else {
+            filled.push_back(text[at]);
+        }
+    }
+    return filled;
 }
 
 // The user's locale, so that the system's reasons and these words follow it, with the
@@ -192,8 +199,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
                 return UsageError(Tr("%1 given twice", "--format"));
             try {
                 args.format.emplace(optarg);
-            } catch (const std::invalid_argument& e) {
-                return UsageError(e.what());
+            } catch (const EShapeError& e) {
+                return UsageError(Tr(e.Wording(), e.Part()));
             }
             break;
         case kCsv:
@@ -233,7 +240,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
             args.output = optarg;
             break;
         case 'h':
-            WriteStandardOutput(kUsage);
+            WriteStandardOutput(Tr(kUsage.data()));
             return 0;
         case 'V':
             WriteStandardOutput(VersionText(kName));
@@ -247,8 +254,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Arguments& args) {
     if (csv) {
         try {
             args.csv.emplace(columns ? *columns : CsvRow::kColumns);
-        } catch (const std::invalid_argument& e) {
-            return UsageError(e.what());
+        } catch (const EShapeError& e) {
+            return UsageError(Tr(e.Wording(), e.Part()));
         }
     }
     const bool shaped = args.format || args.csv || args.json || args.html;

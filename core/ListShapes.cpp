@@ -120,6 +120,16 @@ void AppendCsvName(std::string_view name, std::string& header) {
 
 } // namespace
 
+EShapeError::EShapeError(const char* wording, std::string part)
+    : std::invalid_argument([&] {
+        std::string text = wording;
+        if (const std::size_t at = text.find("%1"); at != std::string::npos)
+            text.replace(at, 2, part);
+        return text;
+    }())
+    , wording_(wording)
+    , part_(std::move(part)) {}
+
 // From one '=' to the next, over each value whole, so that what stands in quotes is never
 // taken for a name.
 std::string_view AttributeValue(std::string_view field, std::string_view name) noexcept {
@@ -179,7 +189,7 @@ ListTemplate::ListTemplate(std::string_view text) {
             continue;
         }
         if (i + 1 == text.size())
-            throw std::invalid_argument("the template ends in a lone '%'");
+            throw EShapeError("the template ends in a lone '%'", {});
         const char field = text[++i];
         if (field == '%') {
             literal.push_back('%');
@@ -189,12 +199,13 @@ ListTemplate::ListTemplate(std::string_view text) {
         if (field == '{') {
             const std::size_t close = text.find('}', i + 1);
             if (close == std::string_view::npos || close == i + 1)
-                throw std::invalid_argument("an attribute field is written %{NAME}");
+                throw EShapeError("an attribute field is written %{NAME}", {});
             name = text.substr(i + 1, close - i - 1);
             i = close;
         } else if (std::string_view("ntdsScp").find(field) == std::string_view::npos) {
-            throw std::invalid_argument(std::string("unknown field '%") + field +
-                                        "' in the template (%n %t %d %s %S %c %p %{NAME} %%)");
+            throw EShapeError("unknown field '%1' in the template (%n %t %d %s %S %c %p %{NAME} "
+                              "%%)",
+                              std::string("%") + field);
         }
         endLiteral();
         parts_.push_back({field, std::move(name)});
@@ -234,8 +245,7 @@ CsvRow::CsvRow(std::string_view columns) {
         comma = comma == std::string_view::npos ? columns.size() : comma;
         const std::string_view name = columns.substr(at, comma - at);
         if (name.empty())
-            throw std::invalid_argument("a column without a name in '" + std::string(columns) +
-                                        "'");
+            throw EShapeError("a column without a name in '%1'", std::string(columns));
         Column column{'{', std::string(name)};
         for (const auto& [known, field] : kKnown)
             if (name == known)

@@ -10,11 +10,25 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace skaldrun {
+
+// A template or a column list that cannot be read: what is wrong, worded in English with %1 for
+// the part at fault, so that the command can word it in the user's language.
+class EShapeError : public std::invalid_argument {
+public:
+    EShapeError(const char* wording, std::string part);
+    const char* Wording() const noexcept { return wording_; }
+    const std::string& Part() const noexcept { return part_; }
+
+private:
+    const char* wording_;
+    std::string part_;
+};
 
 // How an entry becomes one line of the list, without its line break: written into room of
 // MaxLength bytes, so that a list of millions of lines needs no allocation per line.
@@ -32,7 +46,7 @@ public:
 // line), %{NAME} (the value of the entry's attribute NAME) and %% (a percent sign).
 class ListTemplate final : public LineShape {
 public:
-    // Fails with std::invalid_argument saying what is wrong: an unknown field, a lone '%'.
+    // Fails with EShapeError saying what is wrong: an unknown field, a lone '%'.
     explicit ListTemplate(std::string_view text);
     std::size_t MaxLength(const PlaylistEntry& entry) const noexcept override;
     char* Write(const PlaylistEntry& entry, char* out) const noexcept override;
@@ -65,7 +79,7 @@ private:
 class CsvRow final : public LineShape {
 public:
     static constexpr std::string_view kColumns = "number,title,seconds,path";
-    // Fails with std::invalid_argument for an empty column name.
+    // Fails with EShapeError for an empty column name.
     explicit CsvRow(std::string_view columns = kColumns);
     // The header line: the column names.
     const std::string& Header() const noexcept { return header_; }

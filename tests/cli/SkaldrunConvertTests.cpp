@@ -538,6 +538,14 @@ TEST(SkaldrunConvert, MessagesSpeakTheUsersLanguage) {
     }
     if (made != 0)
         GTEST_SKIP() << "no Russian locale could be made (the locales package is missing)";
+    // The help too, kept up with the English one: a translation gone stale would be English.
+    struct Setup russian;
+    russian.locale = "ru_RU.UTF-8";
+    russian.localeFolder = locales;
+    const std::string help = RunConvert({"--help"}, russian).out;
+    EXPECT_TRUE(help.starts_with("Использование: skaldrun-convert")) << help;
+    EXPECT_EQ(test::OptionsNamed(help, false),
+              test::OptionsNamed(RunConvert({"--help"}).out, false));
 }
 
 // The manual names every option --help names, in its synopsis and its list alike, and no
