@@ -17,6 +17,7 @@ packages=(
     file # cpack's Debian packages ask it about every file
     acl # setfacl, for the test that ACLs survive a save
     xvfb xauth xclip # the test of what X11 readers get from the clipboard
+    xdg-utils # the Help menu's pages open in the user's browser
 )
 
 installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
