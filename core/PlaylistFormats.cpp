@@ -646,7 +646,7 @@ bool PlaylistTranslator::Finish() {
 }
 
 struct PlsKeyCheck::State {
-    std::string start; // the first bytes, until they tell the format
+    FormatProbe probe;
     bool pls = false;
     bool known = false;
     bool grouped = true;
@@ -677,14 +677,14 @@ bool PlsKeyCheck::Feed(std::string_view piece) {
     if (s.known)
         return false;
     if (!s.pls) {
-        s.start.append(piece);
-        const std::optional<PlaylistFormat> format = FormatOf(s.start);
+        std::string held;
+        const std::optional<PlaylistFormat> format = s.probe.Feed(piece, held);
         if (!format)
             return true;
         s.pls = *format == PlaylistFormat::Pls;
         s.known = !s.pls;
         if (s.pls)
-            s.Lines(std::exchange(s.start, {}));
+            s.Lines(piece);
         return !s.known;
     }
     s.Lines(piece);
