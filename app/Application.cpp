@@ -16,10 +16,13 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 bool InstallQtTranslations(QTranslator& translator, const QLocale& locale) {
-    if (!translator.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
-    return QCoreApplication::installTranslator(&translator);
+    // Qt's installed texts, or those built into a program that has no Qt installed beside it.
+    for (const QString& folder :
+         {QLibraryInfo::path(QLibraryInfo::TranslationsPath), QStringLiteral(":/translations")}) {
+        if (translator.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder))
+            return QCoreApplication::installTranslator(&translator);
+    }
+    return false;
 }
 
 } // namespace skaldrun::app

@@ -16,8 +16,11 @@ void MessageBoxErrorReporter::Report(std::string_view message) {
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
 
+    // File names and the system's reasons come in the system's own encoding, the ANSI code page
+    // on Windows; read as UTF-8 there, a Russian reason showed as a row of replacement marks.
     const std::string text = ErrorBoxText(message);
-    QMessageBox box(QMessageBox::Critical, ui::ToQString(kApplicationTitle), ui::ToQString(text),
+    QMessageBox box(QMessageBox::Critical, ui::ToQString(kApplicationTitle),
+                    QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
                     QMessageBox::Ok, ui::BoxOwner());
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();

@@ -101,9 +101,15 @@ ViewCodec::ViewCodec(QLocale::Language language, bool systemIsUtf8)
     , systemIsUtf8_(systemIsUtf8) {}
 
 ViewCodec ViewCodec::For(std::string_view text) {
-    ViewCodec codec = For(text, QLocale::system().language(), platform::SystemTextIsUtf8());
 #ifdef Q_OS_WIN
-    codec.legacy_ = codec.current_ = Encoding::SystemAnsi;
+    // Windows' own texts are in its ANSI code page, but a playlist that is valid UTF-8 (an .m3u8,
+    // one with a BOM) was written as UTF-8; in the ANSI code page it would show as mojibake.
+    ViewCodec codec = For(text, QLocale::system().language(), true);
+    codec.legacy_ = Encoding::SystemAnsi;
+    if (codec.current_ != Encoding::Utf8)
+        codec.current_ = Encoding::SystemAnsi;
+#else
+    ViewCodec codec = For(text, QLocale::system().language(), platform::SystemTextIsUtf8());
 #endif
     return codec;
 }
@@ -289,7 +295,7 @@ QString ViewCodec::Unkept(const QString& text) const {
 
 QString ViewCodec::Name() const {
     if (current_ == Encoding::SystemAnsi)
-        return QStringLiteral("ANSI");
+        return QString::fromStdString(platform::SystemCodePageName());
     const std::string_view name = CodePageName(PageOf(current_));
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }

@@ -13,4 +13,9 @@ bool SystemTextIsUtf8() {
            codeset == "ASCII";
 }
 
+std::string SystemCodePageName() {
+    const char* const name = nl_langinfo(CODESET);
+    return name != nullptr ? name : "";
+}
+
 } // namespace skaldrun::platform

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -244,6 +245,10 @@ void DialogTests::checkBoxesToggleAcrossTheirWholeWidth() {
 
 // Each dialog offers again the filter chosen in it, the second of its two here.
 void DialogTests::fileDialogsOfferTheFilterLastChosen() {
+    // What is remembered is the program's own; Windows' dialog has no widgets to drive.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    const auto native =
+        qScopeGuard([] { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, false); });
     ui::QtFileDialogs dialogs;
     using Ask = std::optional<QString> (ui::QtFileDialogs::*)(QWidget*);
     for (const Ask ask :
@@ -254,6 +259,7 @@ void DialogTests::fileDialogsOfferTheFilterLastChosen() {
                 auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
                 QVERIFY(dialog != nullptr);
                 auto* filters = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                QVERIFY(filters != nullptr);
                 offered = filters->currentText();
                 if (!chooseSecond) {
                     dialog->reject();

@@ -4,6 +4,7 @@
 #include "core/ErrorReporter.h"
 #include "core/MessageService.h"
 #include "core/PlaylistController.h"
+#include "core/platform/ErrorText.h"
 #include "ui/FileDialogs.h"
 #include "ui/Shell.h"
 #include "ui/TextView/TextView.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -215,6 +217,21 @@ inline bool Trigger(QAction* action) {
         return false;
     action->trigger();
     return true;
+}
+
+// A file fault as the window words it: the name as the system writes it, and the system's own
+// reason, POSIX's words here and the Windows message of the code there, in its ANSI code page.
+enum class Fault { Missing = 2, MissingFolder = 3, Folder = 5 }; // Windows' codes
+inline QString FaultText([[maybe_unused]] Fault fault, [[maybe_unused]] const char* posix) {
+#ifdef Q_OS_WIN
+    const std::string text = platform::ErrorText(static_cast<int>(fault));
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+#else
+    return QString::fromLatin1(posix);
+#endif
+}
+inline QString SystemPath(const QString& path) {
+    return QDir::toNativeSeparators(path);
 }
 
 } // namespace skaldrun::test

@@ -592,6 +592,8 @@ void TextViewTests::clicksTakeWordsAndLines() {
 void TextViewTests::draggedSelectionMovesAndStaysSelected() {
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         QSKIP("the offscreen platform ends every drag at once");
+    if (QGuiApplication::platformName() == QLatin1String("windows"))
+        QSKIP("Windows drags in OLE's own loop, which synthetic mouse events do not reach");
     Show("one two three four\r\nnext");
     QWidget* area = view->viewport();
     view->Select(4, 7);

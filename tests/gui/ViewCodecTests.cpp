@@ -1,8 +1,13 @@
 #include "ui/TextView/ClipboardText.h"
 #include "ui/ViewCodec.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <QTest>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using skaldrun::CodePage;
 using skaldrun::ui::ViewCodec;
@@ -111,17 +116,34 @@ void ViewCodecTests::codePagesMatchTheSystemTables_data() {
                            << static_cast<int>(CodePage::Cp866);
 }
 
+namespace {
+
+// The system's own converter: Qt's without ICU knows none of these on Windows.
+QString SystemDecode(const QByteArray& codePage, const QByteArray& bytes) {
+#ifdef Q_OS_WIN
+    static const QHash<QByteArray, UINT> numbers{
+        {"windows-1251", 1251}, {"windows-1252", 1252}, {"KOI8-R", 20866}, {"IBM866", 866}};
+    wchar_t out[4]{};
+    const int size = MultiByteToWideChar(numbers.value(codePage), 0, bytes.constData(),
+                                         static_cast<int>(bytes.size()), out, 4);
+    return QString::fromWCharArray(out, size);
+#else
+    QStringDecoder reference(codePage.constData());
+    return reference.isValid() ? reference(bytes) : QString();
+#endif
+}
+
+} // namespace
+
 // Every upper byte shows as the system's own converter shows it; the few a code page leaves
 // undefined (the system gives C1 controls for them) show as private-use characters instead.
 void ViewCodecTests::codePagesMatchTheSystemTables() {
     QFETCH(int, language);
     QFETCH(QByteArray, codePage);
     QFETCH(int, chosen);
-    QStringDecoder reference(codePage.constData());
-    QVERIFY(reference.isValid());
     for (int b = 0x80; b < 0x100; ++b) {
         const QByteArray byte(1, static_cast<char>(b));
-        const QString expected = reference(byte);
+        const QString expected = SystemDecode(codePage, byte);
         QCOMPARE(expected.size(), 1);
         const char16_t want = expected[0].unicode() >= 0x80 && expected[0].unicode() <= 0x9F
                                   ? static_cast<char16_t>(0xF700 + b)

@@ -24,7 +24,11 @@ namespace skaldrun::ui {
 
 namespace {
 
+// The status is the program's own word or a file name, which is in the system's encoding: the
+// ANSI code page on Windows, where the word decoded alike came out as mojibake.
 QString StatusToScreen(const std::string& status) {
+    if (status == kEmptyStatus)
+        return ToQString(kEmptyStatus);
     return QFile::decodeName(QByteArray(status.data(), static_cast<qsizetype>(status.size())));
 }
 

@@ -172,7 +172,7 @@ private:
     bool focusedByPress_ = false;          // the selection was hidden until the press now under way
     std::pair<std::size_t, std::size_t> draggedFrom_;
     bool droppedHere_ = false;
-    qreal wheelRows_ = 0;      // rows the wheel has turned that are not scrolled yet
+    int wheelTurned_ = 0;      // rows times 120 the wheel has turned that are not scrolled yet
     std::optional<int> pageY_; // where the caret stood on screen when paging began
     bool paging_ = false;
     TextSelection toldSelection_; // as screen readers last heard it

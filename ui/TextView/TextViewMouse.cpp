@@ -147,17 +147,20 @@ void TextView::wheelEvent(QWheelEvent* event) {
         }
         return;
     }
+    // Counted in whole numbers: in floating point, three times a third of a notch fell short of
+    // a row where the FPU rounds in extended precision (32-bit x86).
+    const int delta = event->angleDelta().y();
     const int page = geometry_.PageRows();
     int rows = 0;
     if ((modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0) {
-        rows = std::clamp(static_cast<int>(notches * page), -page, page);
-        wheelRows_ = 0;
+        rows = std::clamp(delta * page / 120, -page, page);
+        wheelTurned_ = 0;
     } else {
-        if (wheelRows_ != 0 && notches / wheelRows_ < 0)
-            wheelRows_ = 0;
-        wheelRows_ += QApplication::wheelScrollLines() * notches;
-        rows = std::clamp(static_cast<int>(wheelRows_), -page, page);
-        wheelRows_ -= static_cast<int>(wheelRows_);
+        if ((wheelTurned_ < 0 && delta > 0) || (wheelTurned_ > 0 && delta < 0))
+            wheelTurned_ = 0;
+        wheelTurned_ += QApplication::wheelScrollLines() * delta;
+        rows = std::clamp(wheelTurned_ / 120, -page, page);
+        wheelTurned_ %= 120;
     }
     if (rows != 0)
         ScrollRows(-rows);
