@@ -58,7 +58,14 @@ std::optional<QString> QtFileDialogs::AskOpenFileName(QWidget* owner) {
 }
 
 std::optional<QString> QtFileDialogs::AskSaveFileName(QWidget* owner) {
-    return Ask(owner, QFileDialog::AcceptSave, kSaveFilters, save_);
+    std::optional<QString> name = Ask(owner, QFileDialog::AcceptSave, kSaveFilters, save_);
+#ifdef Q_OS_WIN
+    // Windows' own dialog ends every name with the filter's ".txt", which the saving adds as
+    // well: "list" was saved as "list.txt.txt".
+    if (name && name->endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
+        name->chop(4);
+#endif
+    return name;
 }
 
 } // namespace skaldrun::ui

@@ -1,0 +1,31 @@
+# The Windows installer (NSIS, through CPack, with Debian's makensis) and a zip of the portable
+# programs: cpack -G "NSIS;ZIP" in the build folder.
+set(CPACK_GENERATOR "NSIS;ZIP")
+set(CPACK_VERBATIM_VARIABLES ON) # the values below are NSIS as it stands
+set(CPACK_PACKAGE_NAME Skaldrun)
+set(CPACK_PACKAGE_VENDOR "Skaldrun developers")
+set(CPACK_PACKAGE_VERSION "${SKALDRUN_SHORT_VERSION} (build ${PROJECT_VERSION_TWEAK})")
+set(CPACK_PACKAGE_FILE_NAME "skaldrun-${SKALDRUN_SHORT_VERSION}-win32")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Skaldrun)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Skaldrun)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns M3U playlists into plain track lists")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+set(CPACK_STRIP_FILES ON)
+# The Start menu's entry opens the window; the command is for scripts and stays out of it.
+set(CPACK_PACKAGE_EXECUTABLES skaldrun Skaldrun)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_NSIS_PACKAGE_NAME Skaldrun)
+set(CPACK_NSIS_DISPLAY_NAME Skaldrun)
+set(CPACK_NSIS_INSTALLED_ICON_NAME skaldrun.exe)
+set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/app/skaldrun.ico")
+set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/app/skaldrun.ico")
+set(CPACK_NSIS_URL_INFO_ABOUT "${PROJECT_HOMEPAGE_URL}")
+set(CPACK_NSIS_HELP_LINK "${PROJECT_HOMEPAGE_URL}")
+set(CPACK_NSIS_CONTACT "support@skaldrun.org")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+set(CPACK_NSIS_DEFINES "!define SKALDRUN_VENDOR_KEY \"Software\\${CPACK_PACKAGE_VENDOR}\"
+!include \"${PROJECT_SOURCE_DIR}/dist/windows/Installer.nsh\"")
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro SkaldrunOfferOpenWith")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro SkaldrunWithdrawOpenWith")
+include(CPack)
