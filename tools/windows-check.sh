@@ -72,7 +72,10 @@ for field in "$full_version" "Skaldrun" "$short_version"; do
 done
 
 echo "== Qt for Windows"
-qt=$(tools/windows-qt.sh | tee /dev/stderr | tail -n 1)
+qt_log=$(mktemp)
+tools/windows-qt.sh | tee "$qt_log"
+qt=$(tail -n 1 "$qt_log")
+rm -f "$qt_log"
 gui=build-windows-gui
 cmake -S . -B "$gui" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-i686.cmake" \

@@ -118,7 +118,11 @@ for sample in "ansi-cp1251.m3u CP1251" "utf8-bom.m3u8 UTF-8"; do
     "$native" --crlf "tests/data/$name" >"$work/expected"
     # Wine hands X11 readers LF where the Windows program put CR LF on the clipboard.
     iconv -f "$charset" -t UTF-8 "$work/expected" | sed 's/\r$//' >"$work/expected-clip"
-    wine "$(winepath -w "$exe")" "$(winepath -w "$PWD/tests/data/$name")" >/dev/null 2>&1 &
+    # From where a user keeps music, so that the screenshot shows no folder of this machine.
+    music=$drive/users/Public/Music
+    mkdir -p "$music"
+    cp "tests/data/$name" "$music/"
+    wine "$(winepath -w "$exe")" "$(winepath -w "$music/$name")" >/dev/null 2>&1 &
     app=$!
     wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Skaldrun' 2>/dev/null | head -n 1) || true
     if [ -z "$wid" ]; then

@@ -160,7 +160,7 @@ void MainFormTests::stateAfterEachKindOfLoad() {
     QTEST(ViewSelector()->currentIndex(), "selectorIndex");
     QTEST(ViewSelector()->isEnabled(), "selectorEnabled");
     QFETCH(bool, statusIsPath);
-    QCOMPARE(StatusText()->text(), statusIsPath ? path : QStringLiteral("Пусто"));
+    QCOMPARE(StatusText()->text(), statusIsPath ? test::SystemPath(path) : QStringLiteral("Пусто"));
     QCOMPARE(messages.messages.size(), statusIsPath ? 0U : 1U);
     QVERIFY(errors.messages.empty());
 }
@@ -199,7 +199,7 @@ void MainFormTests::cancelledDialogsChangeNothing() {
 
     Open(QString()); // cancelled
 
-    QCOMPARE(StatusText()->text(), path);
+    QCOMPARE(StatusText()->text(), test::SystemPath(path));
     QCOMPARE(ListView()->PlainText(), converted);
     QVERIFY(form->Controller().PlaylistLoaded());
 
@@ -300,7 +300,7 @@ void MainFormTests::playlistFromTheCommandLine() {
     QCOMPARE(ListView()->PlainText(),
              QStringLiteral("1.Intro  <1:03>\n2.Long Mix, Part 2  <62:05>\n"));
     QCOMPARE(QGuiApplication::clipboard()->text(), ListView()->PlainText());
-    QCOMPARE(StatusText()->text(), path);
+    QCOMPARE(StatusText()->text(), test::SystemPath(path));
     QCOMPARE(dialogs.offered, path);
     form->OpenPlaylist(dir->filePath(QStringLiteral("missing.m3u")));
     QCOMPARE(errors.messages.size(), 1U);
@@ -340,7 +340,7 @@ void MainFormTests::shortcutsFollowTheirCommands() {
     QCOMPARE(dialogs.saveAnswers.size(), 1U);
     dialogs.openAnswers.push_back(Sample("cr-only.m3u"));
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(StatusText()->text(), Sample("cr-only.m3u"));
+    QCOMPARE(StatusText()->text(), test::SystemPath(Sample("cr-only.m3u")));
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(QFile::exists(chosen + QStringLiteral(".txt")));
     QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
@@ -446,7 +446,7 @@ void MainFormTests::openFaultsLeaveTheWindowUsable() {
     const QString good = Sample("cr-only.m3u");
     Open(good);
     QCOMPARE(errors.messages.size(), 1U);
-    QCOMPARE(StatusText()->text(), good);
+    QCOMPARE(StatusText()->text(), test::SystemPath(good));
     QVERIFY(ListView()->PlainText().startsWith(QStringLiteral("1.Intro")));
 }
 
@@ -515,7 +515,7 @@ void MainFormTests::theTotalKeepsTheRightOfTheStatusLine() {
     const QString deep = Write((folders + QStringLiteral("/list.m3u")).toLatin1().constData(),
                                "#EXTM3U\r\n#EXTINF:-1,Radio\r\n");
     Open(deep);
-    QCOMPARE(StatusText()->text(), deep);
+    QCOMPARE(StatusText()->text(), test::SystemPath(deep));
     QCOMPARE(total->text(), QStringLiteral("1 трек, 0:00:00, 1 без длительности"));
     QVERIFY(StatusText()->width() < StatusText()->sizeHint().width());
     QVERIFY(StatusText()->geometry().right() < total->x());

@@ -9,6 +9,7 @@
 #include <QActionGroup>
 #include <QClipboard>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -32,8 +33,10 @@ QString StatusToScreen(const std::string& status) {
     return QFile::decodeName(QByteArray(status.data(), static_cast<qsizetype>(status.size())));
 }
 
+// Named as the system writes names: Qt's dialogs give "C:/Music/a.m3u" on Windows too, and the
+// status line showed it so.
 std::string FileNameToBytes(const QString& name) {
-    const QByteArray encoded = QFile::encodeName(name);
+    const QByteArray encoded = QFile::encodeName(QDir::toNativeSeparators(name));
     return {encoded.constData(), static_cast<std::size_t>(encoded.size())};
 }
 
