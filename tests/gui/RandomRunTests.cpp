@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 
@@ -46,12 +47,17 @@ private:
     // Does one random action; returns its name and how many errors it must report.
     std::pair<const char*, std::size_t> Act();
     QString Invariants();
+    // The list keeps the code page it was loaded in, whatever is typed into it later.
+    void ListLoaded() {
+        listCodec = ui::ViewCodec::For(form->Controller().Converted()->Text(), options.Encoding);
+    }
 
     std::mt19937 random;
     std::vector<std::pair<QString, Kind>> playlists;
     enum class Target { Writable, Unwritable, FullDisk };
     std::vector<std::pair<QString, Target>> saveTargets;
     std::map<std::string, Kind> kinds;
+    std::optional<ui::ViewCodec> listCodec;
 
     std::unique_ptr<ui::TMainForm> form;
     ui::TParamForm* param = nullptr;
@@ -110,6 +116,7 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
             Click(OpenButton(form.get()));
         else
             test::Trigger(Child<QAction>(form.get(), "Open1"));
+        ListLoaded();
         return {"open", Fails(kind) ? 1 : 0};
     }
     case 2: {
@@ -155,10 +162,9 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
         // The clipboard holds the selected part of the view, or all of it.
         const PlaylistController& c = form->Controller();
         if (enabled && !c.Converted()->Text().empty()) {
-            const ui::ViewCodec codec = ui::ViewCodec::For(c.Converted()->Text());
             const TextSelection selection = c.ConvertedSelection()->Get();
             const QString expected =
-                codec.Decode(c.Converted()->Copy(selection.Start(), selection.End()));
+                listCodec->Decode(c.Converted()->Copy(selection.Start(), selection.End()));
             if (selection.Empty() || QGuiApplication::clipboard()->text() != expected)
                 return {"copy (the clipboard does not hold the selection)", 99};
         }
@@ -184,15 +190,15 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
             QFile saved(name + QStringLiteral(".txt"));
             saved.open(QIODevice::ReadOnly);
             // The file holds what the view shows, edits included, in the view's encoding.
-            const ui::ViewCodec codec = ui::ViewCodec::For(form->Controller().Converted()->Text());
-            if (saved.readAll().toStdString() != codec.Encode(memo->PlainText()))
+            if (saved.readAll().toStdString() != listCodec->Encode(memo->PlainText()))
                 return {"save (the file does not hold the view's text)", 99};
         }
         return {"save", fails ? 1 : 0};
     }
     case 7: {
         const PlaylistController& c = form->Controller();
-        const bool reloadFails = c.PlaylistLoaded() && Fails(kinds.at(c.FileName()));
+        const bool loaded = c.PlaylistLoaded();
+        const bool reloadFails = loaded && Fails(kinds.at(c.FileName()));
         const int ending = Pick(3); // OK, Cancel, the close box
         const int toggles = Pick(4);
         std::vector<const char*> boxes;
@@ -213,6 +219,8 @@ std::pair<const char*, std::size_t> RandomRunTests::Act() {
                 modal->close();
         });
         Click(Child<QToolButton>(form.get(), "ParamtrSpeedButton"));
+        if (ending == 0 && loaded)
+            ListLoaded();
         return {"parameters", ending == 0 && reloadFails ? 1 : 0};
     }
     default:
@@ -273,6 +281,8 @@ void RandomRunTests::thousandsOfActionsKeepTheWindowConsistent() {
     const unsigned seed = qEnvironmentVariableIsSet("SKALDRUN_SEED")
                               ? qEnvironmentVariable("SKALDRUN_SEED").toUInt()
                               : 20261207U;
+    // First, so that a run that crashes still names its seed.
+    qInfo("seed %u", seed);
     random.seed(seed);
     SetUpFiles();
     form = std::make_unique<ui::TMainForm>(
@@ -283,6 +293,7 @@ void RandomRunTests::thousandsOfActionsKeepTheWindowConsistent() {
     form->SetDialogs(param, about);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    ListLoaded();
 
 #ifdef Q_OS_WIN
     constexpr int kActions = 300; // Wine opens a window in about half a second
