@@ -1,4 +1,5 @@
 #include "core/Errors.h"
+#include "core/ListExport.h"
 #include "core/ListShapes.h"
 #include "support/WholeBytes.h"
 
@@ -180,6 +181,48 @@ TEST(ListShapes, OutputGoesOutInLargePieces) {
     ASSERT_TRUE(ConvertToShape(bytes, true, list));
     EXPECT_EQ(out.text.substr(0, 18), "1 entry\r\n2 entry\r\n");
     EXPECT_LE(out.pieces, 4);
+}
+
+// Exports as the window makes them: fractions that sum to whole seconds carry, and every text is
+// escaped so that a parser or a browser reads it.
+TEST(ListExport, SumsAndEscapes) {
+    const std::string halves =
+        "#EXTM3U\n#EXTINF:2.5,a\n#EXTINF:2.5,b\n#EXTINF:2.5,c\n#EXTINF:1,d\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        ListFormat format;
+        std::string part; // found in what is exported
+    } cases[] = {
+        {"halves carried in JSON", halves, ListFormat::Json,
+         "\"start\": 2.5, \"path\": null},\r\n  {\"number\": 3, \"title\": \"c\", \"length\": 2.5, "
+         "\"start\": 5, \"path\": null},\r\n  {\"number\": 4, \"title\": \"d\", \"length\": 1, "
+         "\"start\": 7.5, \"path\": null}\r\n]\r\n"},
+        {"halves carried in chapters", halves, ListFormat::Chapters,
+         "0:00 a\r\n0:03 b\r\n0:05 c\r\n0:08 d\r\n"},
+        {"a control byte in JSON", "#EXTM3U\n#EXTINF:1,a\x1F\x01 b\n", ListFormat::Json,
+         "\"title\": \"a\\u001f\\u0001 b\""},
+        {"a lone continuation byte in HTML", "#EXTM3U\n#EXTINF:1,x\x80y\xC3\n", ListFormat::Html,
+         "<td>x\xEF\xBF\xBDy\xEF\xBF\xBD</td>"},
+        {"a dot name titles the page", "#EXTM3U\n", ListFormat::Html, "<title>.playlist</title>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Collected out;
+        ASSERT_TRUE(ExportList(c.bytes, CodePage::Utf8, c.format, {},
+                               PlaylistTitle("/music/.playlist"), out));
+        EXPECT_NE(out.text.find(c.part), std::string::npos) << out.text;
+    }
+}
+
+// A page's title is the file's name without its folder and extension; a dot name is all name.
+TEST(ListExport, PlaylistTitles) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"/music/rock.m3u", "rock"}, {"C:\\Music\\a.b.m3u8", "a.b"},    {"list", "list"},
+        {".playlist", ".playlist"},  {"/music/.playlist", ".playlist"},
+    };
+    for (const auto& [path, title] : cases)
+        EXPECT_EQ(PlaylistTitle(path), title) << path;
 }
 
 } // namespace
