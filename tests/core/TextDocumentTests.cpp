@@ -1,6 +1,8 @@
 #include "core/TextDocument.h"
+#include "core/Watchers.h"
 
 #include <array>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -206,6 +208,48 @@ TEST(TextDocument, WatchersHearEveryChange) {
     copy.Replace(0, 0, "copy");
     EXPECT_EQ(first.changes.size(), all.size());
     document.Unwatch(first);
+}
+
+// While they are told, a watcher another one removes hears nothing more, and one added hears
+// only the next change.
+TEST(WatcherList, OnesThatLeaveOrComeMeanwhile) {
+    struct Told {
+        int times = 0;
+        std::function<void()> then;
+    };
+    const struct {
+        const char* name;
+        std::size_t watching; // the first ones of a, b and c
+        std::size_t actor;    // acts when first told, on the other
+        std::size_t other;
+        bool adds;
+        std::array<int, 3> times; // how often each was told over two changes
+    } cases[] = {
+        {"a removes b", 2, 0, 1, false, {2, 0, 0}},
+        {"b removes a, already told", 2, 1, 0, false, {1, 2, 0}},
+        {"a adds b", 1, 0, 1, true, {2, 1, 0}},
+        {"b adds c", 2, 1, 2, true, {2, 2, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WatcherList<Told> list;
+        std::array<Told, 3> told;
+        for (std::size_t i = 0; i < c.watching; ++i)
+            list.Add(told[i]);
+        told[c.actor].then = [&] {
+            if (c.adds)
+                list.Add(told[c.other]);
+            else
+                list.Remove(told[c.other]);
+        };
+        for (int change = 0; change < 2; ++change)
+            list.TellAll([](Told& one) {
+                ++one.times;
+                if (one.times == 1 && one.then)
+                    one.then();
+            });
+        EXPECT_EQ((std::array<int, 3>{told[0].times, told[1].times, told[2].times}), c.times);
+    }
 }
 
 } // namespace
