@@ -6,11 +6,14 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <map>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -298,6 +301,51 @@ TEST(SaveConvertedText, OwnersAndReadOnlyFilesAreHonoured) {
     }
 }
 
+// Without the right to give a file away, a save keeps the file's group of which the saver is no
+// member: the copy cannot take that group, so the file is written in place.
+TEST(SaveConvertedText, GroupsTheSaverIsNotInStay) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give files a group of others";
+    constexpr gid_t kOthers = 4242; // a group neither root nor nobody is in
+    const struct {
+        const char* name;
+        uid_t saver; // root without CAP_CHOWN sees every attribute, so only the group stops it
+    } cases[] = {{"root without the right", 0}, {"nobody", kNobody}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string target = dir.Write("list.txt", "old");
+        const std::string probe = dir.Write("probe", "");
+        ASSERT_EQ(::chown(target.c_str(), c.saver, kOthers), 0);
+        ASSERT_EQ(::chmod(target.c_str(), 0664), 0);
+        ASSERT_EQ(::chown(probe.c_str(), c.saver, c.saver), 0);
+        ASSERT_EQ(::chown(dir.Path().c_str(), c.saver, c.saver), 0);
+        constexpr int kCannot = 2;
+        const int saved = InChild([&] {
+            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+            __user_cap_data_struct caps[_LINUX_CAPABILITY_U32S_3] = {};
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(c.saver, c.saver, c.saver) != 0 ||
+                ::setresuid(c.saver, c.saver, c.saver) != 0 ||
+                ::syscall(SYS_capget, &header, caps) != 0)
+                ::_exit(kCannot);
+            auto& word = caps[CAP_TO_INDEX(CAP_CHOWN)];
+            word.effective &= ~CAP_TO_MASK(CAP_CHOWN);
+            word.permitted &= ~CAP_TO_MASK(CAP_CHOWN);
+            if (::syscall(SYS_capset, &header, caps) != 0 ||
+                ::chown(probe.c_str(), static_cast<uid_t>(-1), kOthers) == 0)
+                ::_exit(kCannot);
+            return MessageOf<EFCreateError>([&] { SaveConvertedText(dir.File("list"), "new"); }) ==
+                   "no error";
+        });
+        if (saved == kCannot)
+            GTEST_SKIP() << "cannot give up the right to give files away here";
+        EXPECT_EQ(saved, 0);
+        EXPECT_EQ(ReadBytes(target), "new");
+        EXPECT_EQ(OwnerOf(target), (Owner{c.saver, kOthers}));
+        EXPECT_EQ(EntriesIn(dir.Path()), 2U);
+    }
+}
+
 // Hard links keep naming one file; a shorter list leaves no tail of the longer one.
 TEST(SaveConvertedText, HardLinksAreWrittenInPlace) {
     TempDir dir;
@@ -336,30 +384,43 @@ TEST(SaveConvertedText, InPlaceSaveThatCannotFitKeepsTheOldBytes) {
               0);
     EXPECT_EQ(ReadBytes(a), old);
 
-    // On a full disk: a small file system of our own, where root may mount one.
-    const fs::path small = dir.Path() / "small";
-    fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a small file system here";
-    struct Unmount {
-        const fs::path& at;
-        ~Unmount() { ::umount(at.c_str()); }
-    } unmount{small};
-    const std::string first = (small / "a.txt").string();
-    std::ofstream(first, std::ios::binary) << old;
-    ASSERT_EQ(::link(first.c_str(), (small / "b.txt").c_str()), 0);
-    {
-        std::ofstream filler(small / "filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), block.size()))
-            ;
+    // On a full disk: a small file system of our own, where root may mount one. Whether the
+    // copy does not fit or only the file's growth does, the save fails before any old byte.
+    const std::string text(32768, 'y');
+    const struct {
+        const char* name;
+        std::uintmax_t room; // free bytes left, all when none
+    } disks[] = {
+        {"no room for the copy", 0},
+        {"room for the copy, not for the growth", text.size() + 8192},
+    };
+    for (const auto& disk : disks) {
+        SCOPED_TRACE(disk.name);
+        TempDir mountPoint;
+        const fs::path& small = mountPoint.Path();
+        if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=128k") != 0)
+            GTEST_SKIP() << "cannot mount a small file system here";
+        struct Unmount {
+            const fs::path& at;
+            ~Unmount() { ::umount(at.c_str()); }
+        } unmount{small};
+        const std::string first = (small / "a.txt").string();
+        std::ofstream(first, std::ios::binary) << old;
+        ASSERT_EQ(::link(first.c_str(), (small / "b.txt").c_str()), 0);
+        {
+            std::ofstream filler(small / "filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            while (fs::space(small).available > disk.room &&
+                   filler.write(block.data(), block.size()).flush())
+                ;
+        }
+        ASSERT_EQ(fs::space(small).available, disk.room);
+        EXPECT_EQ(MessageOf<EWriteError>([&] { SaveConvertedText((small / "a").string(), text); }),
+                  "Stream write error");
+        EXPECT_TRUE(ReadBytes(first) == old);
+        EXPECT_TRUE(ReadBytes((small / "b.txt").string()) == old);
+        EXPECT_EQ(EntriesIn(small), 3U);
     }
-    EXPECT_EQ(MessageOf<EWriteError>(
-                  [&] { SaveConvertedText((small / "a").string(), std::string(32768, 'y')); }),
-              "Stream write error");
-    EXPECT_EQ(ReadBytes(first), old);
-    EXPECT_EQ(ReadBytes((small / "b.txt").string()), old);
-    EXPECT_EQ(EntriesIn(small), 3U);
 }
 
 // A new file gets the mode a plain create gives; a dangling link gets its file.
