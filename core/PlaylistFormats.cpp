@@ -423,9 +423,24 @@ public:
     XspfReader(const XspfReader&) = delete;
     XspfReader& operator=(const XspfReader&) = delete;
 
+    // Between some tokens expat counts a CR that ends the bytes given so far and an LF that
+    // opens the next ones as two lines: a CR ending a piece waits for the byte after it.
     void Feed(std::string_view piece) override {
+        if (piece.empty() || notAPlaylist_)
+            return;
+        if (std::exchange(crHeld_, false)) {
+            const bool lf = piece.front() == '\n';
+            Parse(lf ? "\r\n" : "\r", false);
+            piece.remove_prefix(lf ? 1 : 0);
+        }
+        if (!piece.empty() && piece.back() == '\r') {
+            crHeld_ = true;
+            piece.remove_suffix(1);
+        }
         while (!piece.empty() && !notAPlaylist_) {
-            const std::size_t size = std::min<std::size_t>(piece.size(), 1 << 30);
+            std::size_t size = std::min<std::size_t>(piece.size(), 1 << 30);
+            if (size < piece.size() && piece[size - 1] == '\r')
+                --size;
             Parse(piece.substr(0, size), false);
             piece.remove_prefix(size);
         }
@@ -433,7 +448,7 @@ public:
 
     bool Finish() override {
         if (!notAPlaylist_)
-            Parse({}, true);
+            Parse(crHeld_ ? "\r" : "", true);
         if (notAPlaylist_ || !sawPlaylist_)
             return false;
         out_(m3u_);
@@ -584,6 +599,7 @@ private:
     int depth_ = 0;
     bool sawPlaylist_ = false;
     bool notAPlaylist_ = false;
+    bool crHeld_ = false;
     bool inTrackList_ = false;
     bool inTrack_ = false;
     bool hasLocation_ = false;

@@ -16,9 +16,14 @@ std::string M3u(std::string_view bytes, std::size_t piece = 0, PlsKeys keys = Pl
     return translator.Finish() ? m3u : "(not a playlist)";
 }
 
-std::size_t RefusedAtLine(std::string_view bytes) {
+// The line a refusal names, with the bytes fed in two pieces cut at `cut` (0: whole).
+std::size_t RefusedAtLine(std::string_view bytes, std::size_t cut = 0,
+                          PlsKeys keys = PlsKeys::AnyOrder) {
     try {
-        M3u(bytes);
+        PlaylistTranslator translator([](std::string_view) {}, keys);
+        translator.Feed(bytes.substr(0, cut));
+        translator.Feed(bytes.substr(cut));
+        translator.Finish();
     } catch (const EConvertError& e) {
         return e.Line();
     }
@@ -78,6 +83,7 @@ TEST(PlaylistFormats, GroupedPlsKeysAreConvertedAsTheyCome) {
         {"[playlist]\nFile2=b\nFile1=a\n", PlsKeys::AnyOrder},
         {"#EXTM3U\r\nFile2=b\r\nFile1=a\r\n", PlsKeys::AnyOrder},
         {"[play", PlsKeys::AnyOrder},
+        {"[playlist]\nFile2=b\nFile1=a", PlsKeys::AnyOrder},
     };
     for (const auto& row : rows) {
         for (const std::size_t piece : {1, 5, 4096}) {
@@ -93,6 +99,29 @@ TEST(PlaylistFormats, GroupedPlsKeysAreConvertedAsTheyCome) {
         ADD_FAILURE() << "not refused";
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.Line(), 3U);
+    }
+}
+
+// Only FileN starts an entry, and an empty one is kept alike whether the keys are held or
+// converted as they come.
+TEST(PlaylistFormats, PlsKeysThatMakeEntries) {
+    const struct {
+        std::string_view pls;
+        std::string_view m3u;
+    } rows[] = {
+        {"[playlist]\nFile=x\nFile1=a", "#EXTINF:-1,a\r\na\r\n"},
+        {"[playlist]\nFile1=\nTitle1=T\nFile2=b", "#EXTINF:-1,T\r\n#EXTINF:-1,b\r\nb\r\n"},
+        {"[playlist]\nFile1= \nFile2=b\nFile3=",
+         "#EXTINF:-1,\r\n#EXTINF:-1,b\r\nb\r\n#EXTINF:-1,\r\n"},
+        {"[playlist]\nTitle1=T\nFile 1=a\nFile1a=b", ""},
+    };
+    for (const auto& row : rows) {
+        const std::string expected = "#EXTM3U\r\n" + std::string(row.m3u);
+        EXPECT_EQ(M3u(row.pls), expected) << row.pls;
+        for (const std::size_t piece : {1, 5, 4096}) {
+            EXPECT_EQ(KeysOf(row.pls, piece), PlsKeys::Grouped) << row.pls << piece;
+            EXPECT_EQ(M3u(row.pls, piece, PlsKeys::Grouped), expected) << row.pls << piece;
+        }
     }
 }
 
@@ -115,6 +144,63 @@ TEST(PlaylistFormats, XspfTracksAsPlayersShowThem) {
 #endif
     for (const std::size_t piece : {0, 1, 13})
         EXPECT_EQ(M3u(xspf, piece), expected) << piece;
+}
+
+// Milliseconds keep their leading zeros, an escape that ends a location is still read, and a
+// track is an entry only inside the track list.
+TEST(PlaylistFormats, XspfTrackFields) {
+#ifndef SKALDRUN_HAVE_EXPAT
+    GTEST_SKIP() << "built without expat";
+#endif
+    const struct {
+        std::string_view inside;
+        std::string_view m3u;
+    } rows[] = {
+        {"<trackList><track><title>t</title><duration>3050</duration></track></trackList>",
+         "#EXTINF:3.05,t\r\n"},
+        {"<trackList><track><title>t</title><duration>7</duration></track></trackList>",
+         "#EXTINF:0.007,t\r\n"},
+        {"<trackList><track><location>http://r/a%41</location></track></trackList>",
+         "#EXTINF:-1,aA\r\nhttp://r/a%41\r\n"},
+        {"<trackList><track><location>a%4</location></track></trackList>",
+         "#EXTINF:-1,a%4\r\na%4\r\n"},
+        {"<track><title>t</title></track><trackList/><x><track><title>u</title></track></x>", ""},
+        {"<trackList/><x><track><title>t</title></track></x>", ""},
+    };
+    for (const auto& row : rows) {
+        const std::string xspf =
+            "<playlist xmlns=\"http://xspf.org/ns/0/\">" + std::string(row.inside) + "</playlist>";
+        for (const std::size_t piece : {0, 1})
+            EXPECT_EQ(M3u(xspf, piece), "#EXTM3U\r\n" + std::string(row.m3u)) << xspf;
+    }
+}
+
+// A refusal names the same line wherever the pieces the bytes come in are cut, a CR LF cut in
+// two included.
+TEST(PlaylistFormats, RefusalLinesDoNotDependOnPieces) {
+    const struct {
+        std::string_view bytes;
+        std::size_t line;
+        PlsKeys keys;
+    } rows[] = {
+        {"[playlist]\r\nFile1=a\r\n\r\nLength1=soon\r\n", 4, PlsKeys::AnyOrder},
+        {"[playlist]\r\nFile1=a\r\n\r\nLength1=soon\r\n", 4, PlsKeys::Grouped},
+        {"[playlist]\r\r\nFile2=b\r\n\rFile1=a", 5, PlsKeys::Grouped},
+#ifdef SKALDRUN_HAVE_EXPAT
+        {"<playlist xmlns=\"http://xspf.org/ns/0/\"/>\r\n<b/>", 2, PlsKeys::AnyOrder},
+        {"<?xml version=\"1.0\"?>\r\n\r<!DOCTYPE p [\r\n<!ENTITY x \"y\">]>\r\n<p/>", 4,
+         PlsKeys::AnyOrder},
+        {"<playlist xmlns=\"http://xspf.org/ns/0/\">\r\n<trackList>\r\n<track><duration>\r\n"
+         "1s</duration></track></trackList></playlist>",
+         4, PlsKeys::AnyOrder},
+        {"<playlist xmlns=\"http://xspf.org/ns/0/\">\r\n<title>\r\n</title>\r\r\n<a></b>", 5,
+         PlsKeys::AnyOrder},
+#endif
+    };
+    for (const auto& row : rows) {
+        for (std::size_t cut = 0; cut < row.bytes.size(); ++cut)
+            EXPECT_EQ(RefusedAtLine(row.bytes, cut, row.keys), row.line) << row.bytes << cut;
+    }
 }
 
 // Refusals name the line; XML that declares entities is refused before any can grow or be
