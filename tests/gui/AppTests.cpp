@@ -6,6 +6,8 @@
 #include "app/MessageDialog.h"
 #include "core/Version.h"
 #include "support/ManualOptions.h"
+#include "ui/Main/MainForm.h"
+#include "ui/platform/LargeCopies.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <optional>
 
@@ -28,6 +31,7 @@ private slots:
     void messageOfOneLineStaysOnOneLine();
     void messageDialogCopiesAFramedText();
     void qtTextsFollowTheLanguage();
+    void quittingAfterACopyWaitsForNoReader();
 };
 
 // The playlist the command line names, whatever Qt's own options around it.
@@ -163,6 +167,31 @@ void AppTests::messageDialogCopiesAFramedText() {
     QCOMPARE(copied, rule + "\r\nSkaldrun\r\n" + rule +
                          "\r\nОшибка: Этот файл не Winamp плейлист\r\n" + rule + "\r\nOK   \r\n" +
                          rule + "\r\n");
+}
+
+// The end waits only for readers still taking a large copy; after a copy no one is reading,
+// Exit ends the program at once.
+void AppTests::quittingAfterACopyWaitsForNoReader() {
+    ui::TMainForm form(options, {errors, messages, dialogs, shell});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    dialogs.openAnswers.push_back(Sample("ansi-cp1251.m3u"));
+    Click(OpenButton(&form));
+    ViewSelector(&form)->setFocus();
+    QTest::keyClick(ViewSelector(&form), Qt::Key_Down);
+    QGuiApplication::clipboard()->clear();
+    Click(CopyButton(&form));
+    QVERIFY(!QGuiApplication::clipboard()->text().isEmpty());
+
+    const int waits = ui::LargeCopyEndWaits();
+    QTimer::singleShot(0, &form, [&] { test::Trigger(Child<QAction>(&form, "Exit1")); });
+    QTimer stuck; // should Exit not end the program
+    connect(&stuck, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    stuck.start(20000);
+    QApplication::exec();
+    QVERIFY(!form.isVisible());
+    QCOMPARE(ui::LargeCopyEndWaits(), waits);
+    QVERIFY(errors.messages.empty());
 }
 
 QTEST_MAIN(AppTests)

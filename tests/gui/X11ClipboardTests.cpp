@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTest>
 #include <algorithm>
@@ -28,6 +29,8 @@ private slots:
     void readersGetTheCopyWhole();
     void readersAtTheirOwnPaceGetItWhole_data();
     void readersAtTheirOwnPaceGetItWhole();
+    void readersTakingPartsOutlastThePatience_data();
+    void readersTakingPartsOutlastThePatience();
     void aGoneWindowGetsNoMoreParts();
     void readersLeftAtTheEndStopWaiting();
 };
@@ -77,13 +80,15 @@ xcb_atom_t InternAtom(xcb_connection_t* x, const std::string& name) {
 // Another program that reads the clipboard's UTF-8 in parts on a thread and connection of its
 // own, into one property of its window per pace, taking each step that late. After
 // `askAgainAfter` parts of a property, if not 0, it asks again into that property; before part
-// `pauseAt`, if not 0, it pauses longer than a sender used to wait.
+// `pauseAt`, if not 0, it pauses for `pause`, longer than a sender used to wait.
 class IncrReader {
 public:
-    IncrReader(const QList<int>& msPerStep, int askAgainAfter, int pauseAt = 0)
+    IncrReader(const QList<int>& msPerStep, int askAgainAfter, int pauseAt = 0,
+               milliseconds pause = milliseconds(6000))
         : x_(xcb_connect(nullptr, nullptr))
         , askAgainAfter_(askAgainAfter)
-        , pauseAt_(pauseAt) {
+        , pauseAt_(pauseAt)
+        , pause_(pause) {
         if (xcb_connection_has_error(x_) != 0) {
             error_ = "no X server";
             done_ = true;
@@ -219,7 +224,7 @@ private:
             for (Property& p : properties_) {
                 if (p.atom == atom && awaited == p.state) {
                     const bool pause = p.state == Property::Reading && p.parts + 1 == pauseAt_;
-                    p.due = Clock::now() + p.pace + (pause ? milliseconds(6000) : milliseconds(0));
+                    p.due = Clock::now() + p.pace + (pause ? pause_ : milliseconds(0));
                 }
             }
         }
@@ -232,6 +237,7 @@ private:
     xcb_atom_t incr_ = XCB_ATOM_NONE;
     int askAgainAfter_;
     int pauseAt_;
+    milliseconds pause_;
     std::vector<Property> properties_;
     std::string error_;
     std::atomic<bool> done_ = false;
@@ -286,6 +292,41 @@ void X11ClipboardTests::readersAtTheirOwnPaceGetItWhole() {
     QVERIFY2(reader.Error().empty(), reader.Error().c_str());
     for (int i = 0; i < msPerStep.size(); ++i)
         QVERIFY2(reader.Text(i) == expected, qPrintable(QString::number(i)));
+}
+
+// With the patience short: a reader that keeps taking parts is served to the end, however long
+// that takes in all; one silent for longer is dropped, and the parts stop.
+void X11ClipboardTests::readersTakingPartsOutlastThePatience_data() {
+    QTest::addColumn<int>("msPerStep");
+    QTest::addColumn<int>("pauseAt");
+    QTest::addColumn<bool>("servedWhole");
+    QTest::newRow("a step in 200 ms, several patiences in all") << 200 << 0 << true;
+    QTest::newRow("silent for three patiences") << 0 << 2 << false;
+}
+
+void X11ClipboardTests::readersTakingPartsOutlastThePatience() {
+    QFETCH(int, msPerStep);
+    QFETCH(int, pauseAt);
+    QFETCH(bool, servedWhole);
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server");
+    constexpr milliseconds kPatience(600);
+    skaldrun::ui::SetLargeCopyPatience({kPatience, milliseconds(3000)});
+    const auto restore = qScopeGuard([] { skaldrun::ui::SetLargeCopyPatience({}); });
+    TextView view;
+    const QByteArray expected = CopyLarge(view);
+    QVERIFY(!expected.isEmpty());
+
+    const Clock::time_point start = Clock::now();
+    IncrReader reader({msPerStep}, 0, pauseAt, 3 * kPatience);
+    QVERIFY(QTest::qWaitFor([&] { return reader.Done(); }, 20000));
+    if (servedWhole) {
+        QVERIFY2(reader.Error().empty(), reader.Error().c_str());
+        QCOMPARE(reader.Text(0), expected);
+        QVERIFY(Clock::now() - start > kPatience);
+    } else {
+        QCOMPARE(QString::fromStdString(reader.Error()), QStringLiteral("the sender went silent"));
+    }
 }
 
 // A reader's window destroyed mid-transfer: its number, taken again, belongs to whoever took it,
@@ -350,7 +391,10 @@ void X11ClipboardTests::readersLeftAtTheEndStopWaiting() {
     for (const int pace : {100, 2500}) {
         IncrReader reader({pace}, 0);
         QTest::qWait(pace + 500); // the reader has begun to take parts
+        const int waits = skaldrun::ui::LargeCopyEndWaits();
         skaldrun::ui::FinishLargeCopies(std::chrono::milliseconds(1500));
+        // It sleeps between looks at the deadline, rather than spin a core.
+        QVERIFY(skaldrun::ui::LargeCopyEndWaits() - waits < 500);
         QVERIFY(QTest::qWaitFor([&] { return reader.Done(); }, 8000));
         QVERIFY2(
             reader.Error().empty(),

@@ -38,4 +38,16 @@ void SendLargeCopiesInParts();
 // so that none waits for parts that will never come. The application's end calls it.
 void FinishLargeCopies(std::chrono::milliseconds bound);
 
+// How long readers of large copies are waited for: the program keeps these, tests shorten them.
+struct LargeCopyPatience {
+    // A reader that has taken no part for this long has gone away, though its window is still
+    // there; one still taking parts keeps its transfer however long it takes in all.
+    std::chrono::milliseconds silentReader{60000};
+    // At the program's end, for readers part-way through a copy.
+    std::chrono::milliseconds atEnd{3000};
+};
+void SetLargeCopyPatience(const LargeCopyPatience& patience);
+// How many times the ends so far have waited for a reader, a short round each.
+int LargeCopyEndWaits();
+
 } // namespace skaldrun::ui

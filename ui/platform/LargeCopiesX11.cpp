@@ -23,10 +23,18 @@ namespace {
 // Bytes of the text per part, at most: a reader waits for each one in turn, so parts are as
 // large as one request takes, the UTF-8 of a byte being three bytes at the most.
 constexpr std::size_t kLargestPart = 1024 * 1024;
-// A reader that has not taken a part for this long has gone away, though its window is still
-// there; one that pauses, even for seconds, keeps its transfer, and one whose window goes loses
-// it at once.
-constexpr int kPatienceMs = 60000;
+
+// How long readers are waited for: one that pauses, even for seconds, keeps its transfer, and one
+// whose window goes loses it at once.
+LargeCopyPatience& Patience() {
+    static LargeCopyPatience patience;
+    return patience;
+}
+
+int& EndWaits() {
+    static int waits = 0;
+    return waits;
+}
 
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     const xcb_intern_atom_cookie_t cookie =
@@ -47,8 +55,6 @@ public:
         , utf8Text_(Atom(connection, "text/plain;charset=utf-8"))
         , part_(std::min<std::size_t>(kLargestPart,
                                       (xcb_get_maximum_request_length(connection) * 4 - 24) / 3)) {
-        // Checked often, so that a silent reader goes soon after its patience has run out.
-        forgetGone_.setInterval(kPatienceMs / 5);
         connect(&forgetGone_, &QTimer::timeout, this, [this] {
             // A reader that went away without a word: its window may be gone too, so it is
             // left as it is.
@@ -82,8 +88,15 @@ public:
     // Readers still at it take the rest while the deadline allows; the others are told the text
     // has ended, since no part will follow.
     void Finish(QDeadlineTimer deadline) {
-        while (!transfers_.empty() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        // Each round sleeps until the reader's next request or the next tick: the deadline is
+        // looked at often, and no core spins while a reader takes its time.
+        QTimer tick;
+        tick.start(20);
+        while (!transfers_.empty() && !deadline.hasExpired()) {
+            ++EndWaits();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::WaitForMoreEvents);
+        }
         for (const Transfer& t : transfers_)
             xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, t.window, t.property, t.target,
                                 8, 0, nullptr);
@@ -98,7 +111,7 @@ private:
         xcb_atom_t target;
         std::shared_ptr<const PartSource> parts;
         std::size_t at = 0;
-        QDeadlineTimer patience{kPatienceMs};
+        QDeadlineTimer patience{Patience().silentReader};
     };
 
     // Takes over a request for a large copy's UTF-8; everything else stays Qt's.
@@ -135,8 +148,11 @@ private:
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property,
                             incremental_, 32, 1, &atLeast);
         transfers_.push_back({request.requestor, property, request.target, std::move(parts)});
-        if (!forgetGone_.isActive())
-            forgetGone_.start();
+        // Checked often, so that a silent reader goes soon after its patience has run out.
+        const auto interval = std::max<std::chrono::milliseconds>(Patience().silentReader / 5,
+                                                                  std::chrono::milliseconds(1));
+        if (!forgetGone_.isActive() || forgetGone_.intervalAsDuration() != interval)
+            forgetGone_.start(interval);
 
         xcb_selection_notify_event_t answer{};
         answer.response_type = XCB_SELECTION_NOTIFY;
@@ -175,7 +191,7 @@ private:
                 xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &none);
             }
         } else {
-            t->patience.setRemainingTime(kPatienceMs);
+            t->patience.setRemainingTime(Patience().silentReader);
         }
         xcb_flush(connection_);
         return true;
@@ -211,12 +227,20 @@ void SendLargeCopiesInParts() {
     qGuiApp->installNativeEventFilter(sender);
     // A reader part-way through a copy when the program ends: a few seconds to finish.
     QObject::connect(qGuiApp, &QCoreApplication::aboutToQuit, sender,
-                     [] { FinishLargeCopies(std::chrono::seconds(3)); });
+                     [] { FinishLargeCopies(Patience().atEnd); });
 }
 
 void FinishLargeCopies(std::chrono::milliseconds bound) {
     if (Sender() != nullptr)
         Sender()->Finish(QDeadlineTimer(bound));
+}
+
+void SetLargeCopyPatience(const LargeCopyPatience& patience) {
+    Patience() = patience;
+}
+
+int LargeCopyEndWaits() {
+    return EndWaits();
 }
 
 } // namespace skaldrun::ui
