@@ -33,13 +33,10 @@ int ViewGeometry::PageRows() const {
     int rows = 0;
     int y = TopMargin();
     for (Row row = Top();; ++rows) {
-        y += rows_.Height(row);
+        y += std::max(rows_.Height(row), 1);
         if (y > Height())
             break;
-        if (!rows_.Next(row)) {
-            ++rows;
-            break;
-        }
+        rows_.Next(row); // past the text's end it stays on the last row
     }
     return std::max(rows, 1);
 }

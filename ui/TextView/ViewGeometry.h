@@ -37,7 +37,8 @@ public:
     int ScreenY(Row row) const;
 
     // The rows wholly on screen: a page is that many, so the row cut off at the bottom is the
-    // next page's first.
+    // next page's first. Below the text's end rows as high as its last are counted, so a page
+    // there is as long as anywhere else.
     int PageRows() const;
     // The segments at least partly on screen.
     int VisibleSegments() const;
