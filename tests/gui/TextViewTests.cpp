@@ -757,8 +757,8 @@ void TextViewTests::laidOutLinesOutliveTheirNeighbours() {
     QCOMPARE(first.layout->text(), QStringLiteral("line 0"));
 }
 
-// An edit in one view reaches the other through the document: its rows, its caret and what it
-// tells screen readers are those of the text as it now stands.
+// An edit in one view reaches the other through the document: its rows, its caret, its scroll bar
+// and what it tells screen readers are those of the text as it now stands.
 void TextViewTests::twoViewsOfOneDocumentFollowEachOther() {
     auto document = std::make_shared<TextDocument>(std::string("one\r\ntwo\r\nthree"));
     view->SetDocument(document);
@@ -780,6 +780,11 @@ void TextViewTests::twoViewsOfOneDocumentFollowEachOther() {
     Keys(Qt::Key_Z, Qt::ControlModifier, 3);
     QCOMPARE(other->Text(), std::string("one\r\ntwo\r\nthree"));
     QCOMPARE(other->CaretOffset(), 10U);
+    // Lines the view adds reach the other's scroll bar, which can then reach them.
+    other->viewport()->repaint(); // its bar as the text stands now
+    QCOMPARE(other->verticalScrollBar()->maximum(), 0);
+    Keys(Qt::Key_Return, Qt::NoModifier, 40);
+    QTRY_VERIFY(other->verticalScrollBar()->maximum() > 20);
 }
 
 void TextViewTests::selectionsKeepTheirPlaceAsTheOtherViewReplaces_data() {

@@ -92,6 +92,7 @@ void TextView::TextChanged(const TextChange& change) {
     layouts_.Changed(change);
     characters_.Changed(change);
     model_.Follow(change);
+    barStale_ = true; // another view's edit scrolls nothing here, yet the lines changed
     viewport()->update();
     if (!ScreenReadersListen())
         return;
