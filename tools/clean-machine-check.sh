@@ -14,7 +14,8 @@ fail() {
 }
 [ "$(id -u)" -eq 0 ] || fail "needs root, to make a system with debootstrap and enter it"
 command -v git >/dev/null || fail "needs git, to take the committed source into the system"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
+. tools/apt-lib.sh
+apt_install debootstrap
 
 root=$(mktemp -d /var/tmp/skaldrun-clean.XXXXXX)
 chmod 755 "$root" # apt in the system downloads as its own user
@@ -65,7 +66,8 @@ route=$(awk '/^## Installing/ { on = 1; next } on && /^Remove it/ { exit }
              on && /^    / { sub(/^    /, ""); print }' README.md)
 [ -n "$route" ] || fail "no install commands found in README.md"
 printf '%s\n' "$route"
-in_system "apt-get update -qq"
+# The new system has no package lists: fetched with the same retries as here.
+in_system ". /src/tools/apt-lib.sh && apt_update"
 in_system "cd /src && $route" >"$root/route.log" 2>&1 || {
     tail -n 30 "$root/route.log" >&2
     fail "the README's install route failed"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Skaldrun needs on Debian 12: nothing, and no root,
-# when all of it is there already.
+# when all of it is there already. The package lists are fetched only when something is missing.
 set -euo pipefail
 
 packages=(
@@ -20,35 +20,20 @@ packages=(
     xdg-utils # the Help menu's pages open in the user's browser
 )
 
-installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null || true)
-missing=()
-for package in "${packages[@]}"; do
-    grep -qx "$package installed" <<<"$installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -eq 0 ]; then
+if [ "${1:-}" = --list ]; then # what the build uses, for scripts that must not disturb it
+    printf '%s\n' "${packages[@]}"
     exit 0
 fi
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-    if ! command -v sudo >/dev/null; then
-        echo "tools/install-deps.sh: installing Debian packages needs root: run it as root" >&2
-        echo "(su -c tools/install-deps.sh), or install sudo first. Missing:" >&2
-        echo "  ${missing[*]}" >&2
-        exit 1
-    fi
-    sudo=(sudo)
+. "$(dirname "$0")/apt-lib.sh"
+mapfile -t missing < <(apt_missing "${packages[@]}")
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
 fi
-# Another apt or an unattended upgrade may hold a lock: wait for it, up to ten minutes.
-apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
-for attempt in $(seq 60); do
-    if output=$("${apt[@]}" update -qq 2>&1); then
-        break
-    fi
-    if ! grep -q "Could not get lock" <<<"$output" || [ "$attempt" -eq 60 ]; then
-        echo "$output" >&2
-        exit 1
-    fi
-    sleep 10
-done
-"${apt[@]}" install -y -qq "${missing[@]}" >/dev/null
+if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null; then
+    echo "tools/install-deps.sh: installing Debian packages needs root: run it as root" >&2
+    echo "(su -c tools/install-deps.sh), or install sudo first. Missing:" >&2
+    echo "  ${missing[*]}" >&2
+    exit 1
+fi
+apt_install "${missing[@]}"

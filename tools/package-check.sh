@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq desktop-file-utils appstream dpkg-dev lintian \
-    xdg-utils >/dev/null
+. tools/apt-lib.sh
+apt_install desktop-file-utils appstream dpkg-dev lintian xdg-utils
 desktop-file-validate dist/org.skaldrun.Skaldrun.desktop
 appstreamcli validate --no-net --pedantic "$build/dist/org.skaldrun.Skaldrun.metainfo.xml"
 
