@@ -7,10 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 project=$PWD
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-    sudo=(sudo)
-fi
+. tools/apt-lib.sh
+sudo=("${apt_sudo[@]}")
 
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev) # the host's Qt, which runs Qt's tools
 upstream=${version%%[+-]*}
@@ -47,10 +45,10 @@ if ! apt-get source --print-uris "qt6-base=$version" 2>/dev/null | grep -q '\.ds
     # The first stanza, as source packages.
     awk 'BEGIN { RS = ""; ORS = "\n\n" } NR == 1 { sub(/Types: *[^\n]*/, "Types: deb-src"); print }' \
         "$sources" | "${sudo[@]}" tee "$list" >/dev/null
-    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+    apt_update
 fi
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    dpkg-dev ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 >/dev/null
+apt_install --no-install-recommends dpkg-dev ninja-build g++-mingw-w64-i686-posix \
+    binutils-mingw-w64-i686
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/skaldrun-qt.XXXXXX")
 trap 'rm -rf "$work"' EXIT
