@@ -56,11 +56,11 @@ status=0
     ${samples:+"$work/samples"} >"$work/log" 2>&1 || status=$?
 
 figures() { # the coverage figures of the log's first line of that kind
-    grep -m 1 "$1" "$work/log" | grep -o 'cov: [0-9]* ft: [0-9]*' || echo "cov: ? ft: ?"
+    { grep -m 1 "$1" "$work/log" || true; } | grep -o 'cov: [0-9]* ft: [0-9]*' || echo "cov: ? ft: ?"
 }
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
-echo "$target: ${seconds} s, ${runs:-?} executions," \
-    "start $(figures INITED), end $(tac "$work/log" | grep -m 1 -o 'cov: [0-9]* ft: [0-9]*' || echo '?')"
+last=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$work/log" | tail -n 1 || true)
+echo "$target: ${seconds} s, ${runs:-?} executions, start $(figures INITED), end ${last:-cov: ? ft: ?}"
 if [ "$status" -ne 0 ]; then
     tail -n 40 "$work/log"
     echo "$target: failed; the input is in $build/findings" >&2
@@ -86,5 +86,5 @@ if [ "$merge" -eq 1 ]; then
     rm -rf "$corpus"
     mkdir -p "$corpus"
     cp "$work/merged"/* "$corpus/"
-    echo "$target: corpus of $(ls "$corpus" | wc -l) inputs, $(du -sk "$corpus" | cut -f1) KiB"
+    echo "$target: corpus of $(ls "$corpus" | wc -l) inputs, $(cat "$corpus"/* | wc -c) bytes"
 fi
