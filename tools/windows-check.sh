@@ -77,7 +77,7 @@ fi
 
 echo "== version record of skaldrun-convert.exe"
 for field in "$full_version" "Skaldrun" "$short_version"; do
-    if strings -el "$exe" | grep -qx "$field"; then
+    if strings -el "$exe" | grep -cx "$field" >/dev/null; then
         echo "has \"$field\""
     else
         echo "MISSING \"$field\""
