@@ -78,6 +78,13 @@ int NotRegularFileError(mode_t mode) noexcept {
     return EINVAL;
 }
 
+// Whether name is a regular file, learnt without opening it: even a non-blocking open of a FIFO
+// releases its waiting writer, whose bytes are lost when that open is closed unread.
+bool NamesRegularFile(const std::string& name) noexcept {
+    struct stat named {};
+    return ::stat(name.c_str(), &named) == 0 && S_ISREG(named.st_mode);
+}
+
 // A read that retries interrupted calls; a failure is the open error with the system's reason.
 auto Reader(int fd, const std::string& name) {
     return [fd, &name](char* destination, std::size_t size) -> std::size_t {
@@ -170,9 +177,9 @@ void ReadPieces(const std::string& name, const std::function<void(std::string_vi
 
 bool ReadFileAhead(const std::string& name, const std::function<bool(std::string_view)>& piece) {
     constexpr std::size_t kPiece = 256 * 1024;
-    if (name == "-")
+    if (name == "-" || !NamesRegularFile(name))
         return false;
-    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    // Non-blocking, so that a FIFO put in the file's place meanwhile cannot hang the open.
     FileDescriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st {};
     if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -188,7 +195,10 @@ bool ReadFileAhead(const std::string& name, const std::function<bool(std::string
 void ReadWholeFile(const std::string& path, std::size_t capacity,
                    const std::function<void(std::size_t)>& expect,
                    const std::function<void(std::string_view)>& step) {
-    // Non-blocking, so that a FIFO without a writer cannot hang the open.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode))
+        throw EFOpenError(FullPathName(path), ErrorText(NotRegularFileError(named.st_mode)));
+    // Non-blocking, so that a FIFO put in the file's place meanwhile cannot hang the open.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.Get() < 0)
         ThrowWithReason<EFOpenError>(path);

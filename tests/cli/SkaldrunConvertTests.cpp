@@ -3,6 +3,7 @@
 #include "support/ChildProcess.h"
 #include "support/ManualOptions.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -42,10 +43,12 @@ struct Setup {
     bool systemBreaks = false;
     std::string locale = "C"; // LC_ALL, found in localeFolder where one is named
     std::string localeFolder;
+    unsigned timeLimit = 0; // seconds before SIGALRM ends a run that hangs
 };
 
 Result RunConvert(const std::vector<std::string>& args, const Setup& setup = {}) {
-    const auto& [input, fileSizeLimit, preload, output, systemBreaks, locale, localeFolder] = setup;
+    const auto& [input, fileSizeLimit, preload, output, systemBreaks, locale, localeFolder,
+                 timeLimit] = setup;
     TempDir dir;
     const std::string outFile = output.empty() ? dir.File("stdout") : output;
     const std::string errFile = dir.File("stderr");
@@ -69,6 +72,7 @@ Result RunConvert(const std::vector<std::string>& args, const Setup& setup = {})
             ::setenv("LOCPATH", localeFolder.c_str(), 1);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::alarm(timeLimit);
         if (preload != nullptr) {
             ::setenv("LD_PRELOAD", preload, 1);
             ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
@@ -398,6 +402,44 @@ TEST(SkaldrunConvert, ReadsStreamsAndWritesStandardOutput) {
     }
     int status = 0;
     ::waitpid(writer, &status, 0);
+}
+
+// A writer already waiting at a FIFO is met by the one open that reads it: an open made only to
+// learn the file's kind would release the writer into a pipe closed unread.
+TEST(SkaldrunConvert, FifoWithAWaitingWriterLosesNothing) {
+    TempDir dir;
+    const std::string fifo = dir.File("waiting.m3u");
+    const std::string bytes = "#EXTM3U\n#EXTINF:5,T\n";
+    int hangs = 0;
+    int lost = 0;
+    for (int run = 0; run < 200; ++run) {
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        int started[2];
+        ASSERT_EQ(::pipe(started), 0);
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            ::alarm(10);
+            ::close(started[0]);
+            ::close(started[1]);
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            const bool ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) ==
+                                           static_cast<ssize_t>(bytes.size());
+            ::_exit(ok ? 0 : 1);
+        }
+        ::close(started[1]);
+        char none = 0;
+        EXPECT_EQ(::read(started[0], &none, 1), 0);
+        ::close(started[0]);
+        ::usleep(1000); // into its open
+        const Result r = RunConvert({fifo}, {.timeLimit = 10});
+        hangs += r.exitCode == 128 + SIGALRM;
+        lost += r.exitCode != 128 + SIGALRM && r.out != "1.T  <0:05>\r\n";
+        ::kill(writer, SIGKILL); // still waiting where the command never came
+        ::waitpid(writer, nullptr, 0);
+        std::filesystem::remove(fifo);
+    }
+    EXPECT_EQ(hangs, 0);
+    EXPECT_EQ(lost, 0);
 }
 
 TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {

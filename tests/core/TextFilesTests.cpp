@@ -4,6 +4,7 @@
 #include "core/platform/WriteFiles.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -63,6 +64,29 @@ TEST(ReadTextFile, OpenErrorsNameTheFullPathAndTheReason) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(MessageOf<EFOpenError>([&] { ReadTextFile(c.path); }), c.message);
+}
+
+// The window refuses a FIFO without opening it, so a writer waiting there stays waiting for the
+// reader it was meant for and loses nothing.
+TEST(ReadTextFile, FifoRefusedLeavesItsWriterWaiting) {
+    TempDir dir;
+    const std::string fifo = dir.File("waiting.m3u");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::alarm(10);
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        ::_exit(fd >= 0 && ::write(fd, "#EXTM3U\n", 8) == 8 ? 0 : 1);
+    }
+    ::usleep(20'000); // into its open
+    EXPECT_THROW(ReadTextFile(fifo), EFOpenError);
+    ::usleep(20'000);
+    ASSERT_EQ(::waitpid(writer, nullptr, WNOHANG), 0) << "the writer was released";
+    const int fd = ::open(fifo.c_str(), O_RDONLY);
+    char bytes[16] = {};
+    EXPECT_EQ(::read(fd, bytes, sizeof bytes), 8);
+    ::close(fd);
+    ::waitpid(writer, nullptr, 0);
 }
 
 TEST(ReadTextFile, RelativeNamesAreMadeAbsolute) {
