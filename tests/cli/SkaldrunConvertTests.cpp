@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -309,6 +310,53 @@ TEST(SkaldrunConvert, WritesTheNamedFileExactly) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadBytes(dir.File("list")), "1.Intro  <1:03>\r\n2.Long Mix, Part 2  <62:05>\r\n");
+}
+
+// tests/data/formats holds playlists as real writers make them, each beside the M3U it amounts to
+// (NAME.same.m3u) or the message it gets (NAME.error, "{}" standing for its path); NAME.args holds
+// options for both, one to a line. Read from a file and from standard input, which take different
+// ways through a PLS.
+TEST(SkaldrunConvert, FormatSamplesReadAsTheirM3u) {
+    const std::filesystem::path folder = Sample("formats");
+    const auto text = [](const std::filesystem::path& path) {
+        return std::filesystem::exists(path) ? ReadBytes(path.string()) : std::string();
+    };
+    int samples = 0;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        const std::string name = file.path().filename().string();
+        const std::string stem = file.path().stem().string();
+        if (name.ends_with(".same.m3u") || name.ends_with(".error") || name.ends_with(".args"))
+            continue;
+        ++samples;
+        std::vector<std::string> args;
+        std::istringstream lines(text(folder / (stem + ".args")));
+        for (std::string arg; std::getline(lines, arg);)
+            args.push_back(arg);
+        std::string error = text(folder / (stem + ".error"));
+        const std::string same = (folder / (stem + ".same.m3u")).string();
+        ASSERT_NE(error.empty(), !std::filesystem::exists(same)) << name << ": no outcome given";
+        for (const bool fromStandardInput : {false, true}) {
+            std::vector<std::string> run = args;
+            run.push_back(fromStandardInput ? "-" : file.path().string());
+            const Result r =
+                RunConvert(run, {.input = fromStandardInput ? file.path().string() : "/dev/null"});
+            if (error.empty()) {
+                std::vector<std::string> equivalent = args;
+                equivalent.push_back(same);
+                EXPECT_EQ(r.exitCode, 0) << name << '\n' << r.err;
+                EXPECT_EQ(r.out, RunConvert(equivalent).out) << name;
+                continue;
+            }
+            while (!error.empty() && error.back() == '\n')
+                error.pop_back();
+            std::string expected = error;
+            if (const std::size_t path = expected.find("{}"); path != std::string::npos)
+                expected.replace(path, 2, fromStandardInput ? "-" : file.path().string());
+            EXPECT_NE(r.exitCode, 0) << name;
+            EXPECT_EQ(r.err, "skaldrun-convert: " + expected + "\n") << name;
+        }
+    }
+    EXPECT_GT(samples, 0);
 }
 
 // A failure never creates or touches -o's file; standard output has what was made before it.

@@ -56,6 +56,8 @@ private slots:
     void openFaultsLeaveTheWindowUsable();
     void helpItemsOpenTheSitePages();
     void plsAndXspfOpenAsTheListsTheyAre();
+    void formatSamplesOpenAsTheirM3u_data();
+    void formatSamplesOpenAsTheirM3u();
     void theTotalKeepsTheRightOfTheStatusLine();
     void exportsAreMadeFromThePlaylistInEachShape();
     void aChosenCodePageReshowsBothViewsAndDecodesExports();
@@ -500,6 +502,47 @@ void MainFormTests::plsAndXspfOpenAsTheListsTheyAre() {
 }
 
 // The path keeps the left and is cut before the total; a failed load leaves no total.
+// The playlists of tests/data/formats, as the command's test reads them: each shows the list of
+// the M3U it amounts to, or gets a box where its message is due.
+void MainFormTests::formatSamplesOpenAsTheirM3u_data() {
+    QTest::addColumn<QString>("sample");
+    const QDir folder(Sample("formats"));
+    const QStringList names = folder.entryList(QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+#ifndef SKALDRUN_HAVE_EXPAT
+        if (name.endsWith(QLatin1String(".xspf")))
+            continue;
+#endif
+        if (!name.endsWith(QLatin1String(".same.m3u")) && !name.endsWith(QLatin1String(".error")) &&
+            !name.endsWith(QLatin1String(".args")))
+            QTest::newRow(qPrintable(name)) << folder.filePath(name);
+    }
+}
+
+void MainFormTests::formatSamplesOpenAsTheirM3u() {
+    QFETCH(QString, sample);
+    const QString stem = sample.left(sample.lastIndexOf(QLatin1Char('.')));
+    for (const QByteArray& arg : Read(stem + QStringLiteral(".args")).split('\n')) {
+        if (!arg.startsWith("--encoding="))
+            continue;
+        const QString page = QString::fromLatin1(arg.mid(11));
+        for (QAction* action : form->findChildren<QAction*>())
+            if (action->objectName().startsWith(QLatin1String("Encoding")) &&
+                action->text().compare(page, Qt::CaseInsensitive) == 0)
+                action->trigger();
+    }
+    const std::size_t boxes = errors.messages.size() + messages.messages.size();
+    Open(sample);
+    if (QFile::exists(stem + QStringLiteral(".error"))) {
+        QCOMPARE(errors.messages.size() + messages.messages.size(), boxes + 1);
+        return;
+    }
+    QCOMPARE(errors.messages.size() + messages.messages.size(), boxes);
+    const QString list = ListView()->PlainText();
+    Open(stem + QStringLiteral(".same.m3u"));
+    QCOMPARE(list, ListView()->PlainText());
+}
+
 void MainFormTests::theTotalKeepsTheRightOfTheStatusLine() {
     auto* total = Child<QLabel>("TotalLabel");
     const QWidget* line = Child<QWidget>("StatusPanel");
