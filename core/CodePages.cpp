@@ -1,5 +1,7 @@
 #include "core/CodePages.h"
 
+#include "core/Utf8.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -8,6 +10,21 @@ namespace skaldrun {
 namespace {
 
 constexpr char16_t kNone = kUndefinedCharacter;
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
+
+// Whether bytes, too few for a whole character, begin one that more bytes could complete.
+bool StartsCharacter(std::string_view bytes) noexcept {
+    if (bytes.empty() || bytes.size() > 3)
+        return false;
+    const auto lead = static_cast<unsigned char>(bytes.front());
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    return length > bytes.size() && std::all_of(bytes.begin() + 1, bytes.end(), [](char c) {
+               return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+           });
+}
 
 // Made from the distribution's codec tables, and checked against iconv by the tests.
 // windows-1251, 0x80..0xFF.
@@ -179,22 +196,73 @@ void PlaylistDecoder::Feed(std::string_view piece) {
         return;
     decided_ = true;
     if (*format == PlaylistFormat::Xspf)
-        page_ = CodePage::Utf8; // as it is: XML decodes itself
-    Pass(piece);
+        page_ = CodePage::Auto; // as it is: XML decodes itself
+    PassAfterByteOrderMark(piece);
 }
 
 void PlaylistDecoder::Finish() {
     if (const std::string rest = probe_.Rest(); !rest.empty())
-        Pass(rest);
+        PassAfterByteOrderMark(rest);
+    if (!carry_.empty()) { // a character cut short by the end: none
+        decoded_.clear();
+        for (std::size_t i = 0; i < carry_.size(); ++i)
+            decoded_.append(kReplacementCharacter);
+        carry_.clear();
+        out_(decoded_);
+    }
+}
+
+// A UTF-8 byte-order mark says how the text is written, whatever page was named: decoded from
+// that page it would become letters before "#EXTM3U".
+void PlaylistDecoder::PassAfterByteOrderMark(std::string_view piece) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (piece.starts_with(kByteOrderMark)) {
+        out_(kByteOrderMark);
+        piece.remove_prefix(kByteOrderMark.size());
+    }
+    Pass(piece);
 }
 
 void PlaylistDecoder::Pass(std::string_view piece) {
+    if (page_ == CodePage::Utf8) {
+        PassValidUtf8(piece);
+        return;
+    }
     if (!IsSingleByte(page_)) {
         out_(piece);
         return;
     }
     decoded_.clear();
     AppendAsUtf8(piece, page_, decoded_);
+    out_(decoded_);
+}
+
+// UTF-8 named: a byte that starts no character becomes U+FFFD, so that every shape written
+// from it is UTF-8. A character cut by a piece's end waits for the rest.
+void PlaylistDecoder::PassValidUtf8(std::string_view piece) {
+    if (carry_.empty() && IsValidUtf8(piece)) {
+        out_(piece);
+        return;
+    }
+    if (!carry_.empty()) {
+        carry_.append(piece);
+        piece = decoded_ = std::exchange(carry_, {});
+    }
+    std::string valid;
+    valid.reserve(piece.size() + 16);
+    while (!piece.empty()) {
+        if (const std::size_t length = Utf8SequenceLength(piece); length != 0) {
+            valid.append(piece.substr(0, length));
+            piece.remove_prefix(length);
+        } else if (StartsCharacter(piece)) {
+            carry_.assign(piece);
+            break;
+        } else {
+            valid.append(kReplacementCharacter);
+            piece.remove_prefix(1);
+        }
+    }
+    decoded_ = std::move(valid);
     out_(decoded_);
 }
 

@@ -33,8 +33,9 @@ std::optional<CodePage> CodePageNamed(std::string_view name) noexcept;
 // U+FFFD; UTF-8 and Auto append the bytes as they are.
 void AppendAsUtf8(std::string_view bytes, CodePage page, std::string& out);
 
-// A playlist's bytes in pieces, passed on decoded from a code page as UTF-8; an XSPF, which
-// names its own encoding, passes as it is.
+// A playlist's bytes in pieces, passed on decoded from a code page as UTF-8, or for UTF-8 with
+// U+FFFD for each byte that starts no character; a UTF-8 byte-order mark and an XSPF, which
+// names its own encoding, pass as they are.
 class PlaylistDecoder {
 public:
     PlaylistDecoder(CodePage page, std::function<void(std::string_view)> out);
@@ -42,12 +43,15 @@ public:
     void Finish();
 
 private:
+    void PassAfterByteOrderMark(std::string_view piece);
     void Pass(std::string_view piece);
+    void PassValidUtf8(std::string_view piece);
 
     CodePage page_;
     std::function<void(std::string_view)> out_;
     FormatProbe probe_;
     std::string decoded_;
+    std::string carry_; // the start of a UTF-8 character the next piece ends
     bool decided_ = false;
 };
 

@@ -500,12 +500,15 @@ void ShapedList::Entry(const PlaylistEntry& entry) {
     sum_.Add(entry);
 }
 
+// Before the first entry there is nothing to flush: a frame's head alone, left by a failure,
+// would be a document cut short (a lone "[" for JSON).
 void ShapedList::Flush() {
-    Start();
-    output_->Flush();
+    if (started_)
+        output_->Flush();
 }
 
 void ShapedList::Finish() {
+    Start();
     Flush();
     if (frame_.tail)
         sink_.Write(frame_.tail(sum_));

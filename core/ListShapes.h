@@ -152,7 +152,7 @@ public:
     ShapedList& operator=(const ShapedList&) = delete;
 
     void Entry(const PlaylistEntry& entry) override;
-    // What was made so far goes out.
+    // What was made so far goes out; nothing before the first entry, not even the head.
     void Flush();
     void Finish();
 

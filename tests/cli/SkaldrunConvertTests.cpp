@@ -359,6 +359,18 @@ TEST(SkaldrunConvert, FormatSamplesReadAsTheirM3u) {
     EXPECT_GT(samples, 0);
 }
 
+// A list that fails before its first entry writes nothing, not a document's head alone that no
+// reader could parse.
+TEST(SkaldrunConvert, FailureBeforeTheFirstEntryWritesNoHead) {
+    TempDir dir;
+    const std::string bad = dir.Write("bad.m3u", "#EXTM3U\n#EXTINF:x,a\n");
+    for (const char* shape : {"--json", "--html", "--csv", "--total"}) {
+        const Result r = RunConvert({shape, bad});
+        EXPECT_EQ(r.exitCode, 1) << shape;
+        EXPECT_EQ(r.out, "") << shape;
+    }
+}
+
 // A failure never creates or touches -o's file; standard output has what was made before it.
 TEST(SkaldrunConvert, FailuresWriteNoFile) {
     TempDir dir;

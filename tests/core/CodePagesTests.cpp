@@ -84,23 +84,35 @@ TEST(CodePages, NamesAndTheirAliases) {
 TEST(CodePages, PlaylistsDecodeInPiecesAndXspfKeepsItsBytes) {
     const std::string m3u = "#EXTM3U\r\n#EXTINF:5,\xEB\xC9\xCE\xCF\r\n"; // KOI8-R
     const std::string xspf = "  <?xml version=\"1.0\" encoding=\"KOI8-R\"?>\xEB\xC9\xCE\xCF";
+    const std::string kino = "#EXTM3U\r\n#EXTINF:5,\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE\r\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string fffd = "\xEF\xBF\xBD";
     const struct {
+        CodePage page;
         std::string bytes;
         std::string expected;
     } rows[] = {
-        {m3u, "#EXTM3U\r\n#EXTINF:5,\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE\r\n"},
-        {xspf, xspf},
-        {"\xEB", "\xD0\x9A"}, // too few bytes to tell the format: decoded at the end
+        {CodePage::Koi8R, m3u, kino},
+        {CodePage::Koi8R, xspf, xspf},
+        {CodePage::Koi8R, "\xEB",
+         "\xD0\x9A"}, // too few bytes to tell the format: decoded at the end
+        // A byte-order mark says UTF-8 whatever page was named.
+        {CodePage::Koi8R, bom + m3u, bom + kino},
+        {CodePage::Cp866, bom + "[playlist]\r\n", bom + "[playlist]\r\n"},
+        // UTF-8 named: U+FFFD for each byte that starts no character, cut characters joined.
+        {CodePage::Utf8, kino + "\xCF!\xF0\x9F\x8E\xB5", kino + "\xEF\xBF\xBD!\xF0\x9F\x8E\xB5"},
+        {CodePage::Utf8, kino + "\xE2\x82", kino + fffd + fffd},
+        {CodePage::Utf8, kino + "\xC0\xAF\xED\xA0\x80", kino + fffd + fffd + fffd + fffd + fffd},
+        {CodePage::Auto, kino + "\xCF", kino + "\xCF"},
     };
     for (const auto& row : rows) {
         for (const std::size_t piece : {1, 3, 100}) {
             std::string out;
-            PlaylistDecoder decoder(CodePage::Koi8R,
-                                    [&out](std::string_view part) { out.append(part); });
+            PlaylistDecoder decoder(row.page, [&out](std::string_view part) { out.append(part); });
             for (std::size_t at = 0; at < row.bytes.size(); at += piece)
                 decoder.Feed(std::string_view(row.bytes).substr(at, piece));
             decoder.Finish();
-            EXPECT_EQ(out, row.expected) << piece;
+            EXPECT_EQ(out, row.expected) << piece << ' ' << row.bytes;
         }
     }
 }
