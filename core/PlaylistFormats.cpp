@@ -514,8 +514,8 @@ private:
             if (!refusal_) {
                 const XML_Error code = XML_GetErrorCode(parser_);
                 const bool named = code == XML_ERROR_UNKNOWN_ENCODING && !unknownEncoding_.empty();
-                RefuseHere(named ? "unknown encoding '%1'" : XML_ErrorString(code),
-                           named ? unknownEncoding_ : std::string());
+                refusal_ = Here(named ? "unknown encoding '%1'" : XML_ErrorString(code),
+                                named ? unknownEncoding_ : std::string());
             }
             throw EXmlError(refusal_->reason, refusal_->name, refusal_->line, refusal_->column + 1);
         }
@@ -525,10 +525,14 @@ private:
         }
     }
 
-    // Notes a refusal at the parser's place and stops it.
-    void RefuseHere(std::string reason, std::string name = {}) {
-        refusal_ = Refusal{std::move(reason), std::move(name), XML_GetCurrentLineNumber(parser_),
-                           XML_GetCurrentColumnNumber(parser_)};
+    Refusal Here(std::string reason, std::string name = {}) const {
+        return {std::move(reason), std::move(name), XML_GetCurrentLineNumber(parser_),
+                XML_GetCurrentColumnNumber(parser_)};
+    }
+
+    // From a handler: refused at the parser's place, which then stops.
+    void RefuseHere(std::string reason) {
+        refusal_ = Here(std::move(reason));
         XML_StopParser(parser_, XML_FALSE);
     }
 
