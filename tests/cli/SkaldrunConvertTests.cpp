@@ -327,6 +327,10 @@ TEST(SkaldrunConvert, FormatSamplesReadAsTheirM3u) {
         const std::string stem = file.path().stem().string();
         if (name.ends_with(".same.m3u") || name.ends_with(".error") || name.ends_with(".args"))
             continue;
+#ifndef SKALDRUN_HAVE_EXPAT
+        if (name.ends_with(".xspf"))
+            continue;
+#endif
         ++samples;
         std::vector<std::string> args;
         std::istringstream lines(text(folder / (stem + ".args")));
