@@ -332,6 +332,15 @@ bool Convert(const Arguments& args, TextSink& sink) {
     }
 }
 
+// A refusal in the user's language: XML's reasons are kept in English words for this.
+std::string Worded(const EConvertError& e) {
+    const auto* xml = dynamic_cast<const EXmlError*>(&e);
+    if (xml == nullptr)
+        return e.Message();
+    return Tr("XML: %1, column %2", Tr(xml->Reason().c_str(), xml->Name()),
+              std::to_string(xml->Column()));
+}
+
 int Run(const Arguments& args) {
     const bool toFile = args.output && *args.output != "-";
     StandardOutput standardOutput;
@@ -350,7 +359,7 @@ int Run(const Arguments& args) {
         // Named where it is, so the line can be found and mended.
         const std::string where = args.playlist + ":" + std::to_string(e.Line());
         PrintError(e.Duration() ? Tr("%1: duration '%2' is not a number", where, *e.Duration())
-                                : where + ": " + e.Message());
+                                : where + ": " + Worded(e));
         return kExitError;
     }
     if (!isPlaylist) {

@@ -29,6 +29,10 @@ std::string_view CodePageName(CodePage page) noexcept;
 // koi8r, ibm866…); none for any other.
 std::optional<CodePage> CodePageNamed(std::string_view name) noexcept;
 
+// The upper half of the single-byte code page a document names, whatever its case: the pages
+// above with their aliases, and ISO-8859-5; none for any other.
+const UpperHalfTable* SingleByteTableNamed(std::string_view name) noexcept;
+
 // Appends bytes written in a code page to out as UTF-8, a byte the page leaves undefined as
 // U+FFFD; UTF-8 and Auto append the bytes as they are.
 void AppendAsUtf8(std::string_view bytes, CodePage page, std::string& out);

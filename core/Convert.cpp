@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::string_view kHeader = "#EXTM3U";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::int64_t kMaxSeconds = 2147483647;
 
 // "#EXTM3U" alone, or followed by a blank and the playlist's attributes (an IPTV list's program
 // guide, say).

@@ -11,6 +11,9 @@
 
 namespace skaldrun {
 
+// The longest length the conversion takes, in whole seconds.
+inline constexpr std::int64_t kMaxSeconds = 2147483647;
+
 // What the user is told when the first line is not a playlist's header.
 inline constexpr std::string_view kNotAPlaylistMessage = "Ошибка: Этот файл не Winamp плейлист";
 

@@ -13,6 +13,20 @@ std::string FileMessage(std::string_view head, std::string_view fullName, std::s
     return text;
 }
 
+// Text with each %1 in it replaced by name, in one pass.
+std::string WithName(std::string_view text, std::string_view name) {
+    std::string filled;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text.substr(at, 2) == "%1") {
+            filled.append(name);
+            ++at;
+        } else {
+            filled.push_back(text[at]);
+        }
+    }
+    return filled;
+}
+
 } // namespace
 
 EFOpenError::EFOpenError(std::string_view fullName, std::string_view reason)
@@ -29,6 +43,13 @@ EConvertError::EConvertError(std::string_view text, std::size_t line)
     : Exception(std::string("'").append(text).append("' is not a valid integer value"))
     , line_(line)
     , duration_(text) {}
+
+EXmlError::EXmlError(std::string reason, std::string name, std::size_t line, std::size_t column)
+    : EConvertError(Worded{},
+                    "XML: " + WithName(reason, name) + ", column " + std::to_string(column), line)
+    , reason_(std::move(reason))
+    , name_(std::move(name))
+    , column_(column) {}
 
 void ThrowTextExceedsCapacity() {
     throw EInvalidOperation(std::string(kTextExceedsCapacity));

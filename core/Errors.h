@@ -89,12 +89,20 @@ public:
         : EConvertError(Worded{}, std::move(message), line) {}
 };
 
-// A playlist in XML that is not well-formed, or declares what a playlist never needs: refused
-// in its own words, with its line.
+// A playlist in XML that is not well-formed, or declares or uses what a playlist never needs:
+// refused with its line and column. The reason stays apart, in English (expat's words or the
+// reader's, %1 standing for the name it quotes), for the command to word in the user's language.
 class EXmlError : public EConvertError {
 public:
-    EXmlError(std::string message, std::size_t line)
-        : EConvertError(Worded{}, std::move(message), line) {}
+    EXmlError(std::string reason, std::string name, std::size_t line, std::size_t column);
+    const std::string& Reason() const noexcept { return reason_; }
+    const std::string& Name() const noexcept { return name_; }
+    std::size_t Column() const noexcept { return column_; }
+
+private:
+    std::string reason_;
+    std::string name_;
+    std::size_t column_;
 };
 
 inline constexpr std::string_view kTextExceedsCapacity = "Text exceeds memo capacity";

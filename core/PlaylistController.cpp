@@ -85,6 +85,12 @@ void PlaylistController::SetLoaded(bool loaded) {
     Notify(LoadedChanged);
 }
 
+std::string_view PlaylistController::Playlist(std::string& scratch) const {
+    if (!sourceUtf16_.empty())
+        return sourceUtf16_;
+    return source_->Range(0, source_->Size(), scratch);
+}
+
 void PlaylistController::LoadPlaylist() {
     // New documents: the views let go of the old ones, so a huge earlier playlist does not stay
     // in memory beside the next (a copy on the clipboard keeps only what it holds).
@@ -93,12 +99,13 @@ void PlaylistController::LoadPlaylist() {
     Notify(SourceTextChanged | ConvertedTextChanged);
     SetStatus(status_); // no total beside it until this list is read
 
-    source_ = std::make_shared<TextDocument>(ReadTextFile(fileName_));
+    sourceUtf16_.clear();
+    source_ = std::make_shared<TextDocument>(ReadTextFile(fileName_, kViewCapacity, &sourceUtf16_));
     Notify(SourceTextChanged);
 
     bool isPlaylist = false;
     std::string scratch;
-    std::string_view playlist = source_->Range(0, source_->Size(), scratch);
+    std::string_view playlist = Playlist(scratch);
     // A PLS or an XSPF is converted as the M3U it amounts to; the source view shows it as it is.
     std::string translated;
     const std::optional<PlaylistFormat> format = FormatOf(playlist);
@@ -150,7 +157,7 @@ void PlaylistController::LoadPlaylist() {
 
 void PlaylistController::ExportList(ListFormat format, const std::string& path, CodePage shownIn) {
     std::string scratch;
-    const std::string_view playlist = source_->Range(0, source_->Size(), scratch);
+    const std::string_view playlist = Playlist(scratch);
     FileTextSink file(path);
     // A file is only replaced by a whole list: a failure leaves the old one as it was.
     if (skaldrun::ExportList(playlist, shownIn, format, options_, PlaylistTitle(fileName_), file))

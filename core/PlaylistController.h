@@ -94,7 +94,11 @@ private:
     ClipboardService& clipboard_;
     StateObserver* observer_ = nullptr;
 
+    // The playlist's bytes as read: the source view's text, or the UTF-16 it shows.
+    std::string_view Playlist(std::string& scratch) const;
+
     std::shared_ptr<TextDocument> source_ = std::make_shared<TextDocument>();
+    std::string sourceUtf16_; // an XML document's own bytes where they are UTF-16
     std::shared_ptr<TextDocument> converted_ = std::make_shared<TextDocument>();
     std::shared_ptr<SelectionModel> selection_ = std::make_shared<SelectionModel>();
     bool edited_ = false;

@@ -1,12 +1,16 @@
 #include "core/PlaylistFormats.h"
 
+#include "core/CodePages.h"
+#include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
+#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -110,9 +114,39 @@ void AppendEntry(std::string& m3u, std::string_view length, std::string_view tit
 
 constexpr std::string_view kHeader = "#EXTM3U\r\n";
 
+// UTF-16, which expat reads by itself: told by a byte-order mark, or without one by "<?" in
+// big-endian units ("<" already tells the little-endian start). False where the bytes are no
+// UTF-16; otherwise format is an XSPF where '<' follows the blanks, an M3U where anything else
+// does, none while too few bytes tell.
+bool Utf16FormatOf(std::string_view start, std::optional<PlaylistFormat>& format) noexcept {
+    const auto opens = [start](std::string_view with) {
+        return start.substr(0, with.size()) == with.substr(0, start.size());
+    };
+    format.reset();
+    if (constexpr std::string_view kBigEndianXml("\0<\0?", 4); opens(kBigEndianXml)) {
+        if (start.size() >= kBigEndianXml.size())
+            format = PlaylistFormat::Xspf;
+        return true;
+    }
+    const bool big = opens("\xFE\xFF");
+    if (!big && !opens("\xFF\xFE"))
+        return false;
+    for (std::size_t at = 2; at + 1 < start.size(); at += 2) {
+        const auto high = static_cast<unsigned char>(start[big ? at : at + 1]);
+        const auto low = static_cast<unsigned char>(start[big ? at + 1 : at]);
+        if (high == 0 && IsBlank(static_cast<char>(low)))
+            continue;
+        format = high == 0 && low == '<' ? PlaylistFormat::Xspf : PlaylistFormat::M3u;
+        break;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<PlaylistFormat> FormatOf(std::string_view start) {
+    if (std::optional<PlaylistFormat> utf16; Utf16FormatOf(start, utf16))
+        return utf16;
     if (start.substr(0, kByteOrderMark.size()) == kByteOrderMark.substr(0, start.size()))
         start.remove_prefix(std::min(start.size(), kByteOrderMark.size()));
     const std::size_t first = start.find_first_not_of(" \t\r\n");
@@ -406,17 +440,22 @@ private:
 
 #ifdef SKALDRUN_HAVE_EXPAT
 // XSPF, through expat: each track written as soon as it ends. The document may declare no
-// entities (so none can multiply or be fetched); what is not well-formed is refused where it
-// stops being so.
+// entities (so none can multiply or be fetched) and use none it does not declare; what is not
+// well-formed is refused where it stops being so. A playlist without XSPF's namespace is read
+// too, as players write and read such files.
 class XspfReader final : public PlaylistTranslator::Reader {
 public:
     explicit XspfReader(const std::function<void(std::string_view)>& out)
         : out_(out)
         , parser_(XML_ParserCreateNS(nullptr, kNamespaceSeparator)) {
+        if (parser_ == nullptr)
+            throw std::bad_alloc();
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, &XspfReader::Start, &XspfReader::End);
         XML_SetCharacterDataHandler(parser_, &XspfReader::Text);
         XML_SetEntityDeclHandler(parser_, &XspfReader::EntityDeclared);
+        XML_SetSkippedEntityHandler(parser_, &XspfReader::EntitySkipped);
+        XML_SetUnknownEncodingHandler(parser_, &XspfReader::Encoding, this);
         XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
     }
     ~XspfReader() override { XML_ParserFree(parser_); }
@@ -456,15 +495,29 @@ public:
     }
 
 private:
-    enum class Field { None, Title, Creator, Duration, Location };
+    enum Field { None, Title, Creator, Duration, Location, FieldCount };
+
+    // A refusal found in a handler, which must not throw through expat's C: where it stands.
+    struct Refusal {
+        std::string reason;
+        std::string name;
+        XML_Size line = 0;
+        XML_Size column = 0;
+    };
 
     void Parse(std::string_view bytes, bool last) {
         if (XML_Parse(parser_, bytes.data(), static_cast<int>(bytes.size()), last) !=
                 XML_STATUS_OK &&
             !notAPlaylist_) {
-            if (badLength_) // found in a handler, which must not throw through expat's C
+            if (badLength_)
                 ThrowNotALength(badLength_->first, badLength_->second);
-            Refuse(refusal_.empty() ? XML_ErrorString(XML_GetErrorCode(parser_)) : refusal_);
+            if (!refusal_) {
+                const XML_Error code = XML_GetErrorCode(parser_);
+                const bool named = code == XML_ERROR_UNKNOWN_ENCODING && !unknownEncoding_.empty();
+                refusal_ = Here(named ? "unknown encoding '%1'" : XML_ErrorString(code),
+                                named ? unknownEncoding_ : std::string());
+            }
+            throw EXmlError(refusal_->reason, refusal_->name, refusal_->line, refusal_->column + 1);
         }
         if (m3u_.size() >= 64 * 1024) {
             out_(m3u_);
@@ -472,56 +525,62 @@ private:
         }
     }
 
-    [[noreturn]] void Refuse(std::string_view why) {
-        throw EXmlError("XML: " + std::string(why) + ", column " +
-                            std::to_string(XML_GetCurrentColumnNumber(parser_) + 1),
-                        XML_GetCurrentLineNumber(parser_));
+    Refusal Here(std::string reason, std::string name = {}) const {
+        return {std::move(reason), std::move(name), XML_GetCurrentLineNumber(parser_),
+                XML_GetCurrentColumnNumber(parser_)};
     }
 
-    static std::string_view Local(const XML_Char* name, bool& xspf) {
+    // From a handler: refused at the parser's place, which then stops.
+    void RefuseHere(std::string reason) {
+        refusal_ = Here(std::move(reason));
+        XML_StopParser(parser_, XML_FALSE);
+    }
+
+    // The local name; ours where it is in XSPF's namespace or in none.
+    static std::string_view Local(const XML_Char* name, bool& ours) {
         const std::string_view full(name);
         const std::size_t separator = full.find(kNamespaceSeparator);
-        xspf = separator != std::string_view::npos && full.substr(0, separator) == kXspfNamespace;
+        ours = separator == std::string_view::npos || full.substr(0, separator) == kXspfNamespace;
         return separator == std::string_view::npos ? full : full.substr(separator + 1);
     }
 
     static void XMLCALL Start(void* self, const XML_Char* name, const XML_Char**) {
         auto& r = *static_cast<XspfReader*>(self);
-        bool xspf = false;
-        const std::string_view local = Local(name, xspf);
+        bool ours = false;
+        const std::string_view local = Local(name, ours);
         ++r.depth_;
         if (r.depth_ == 1) {
-            if (!xspf || local != "playlist") {
+            if (!ours || local != "playlist") {
                 r.notAPlaylist_ = true;
                 XML_StopParser(r.parser_, XML_FALSE);
                 return;
             }
             r.sawPlaylist_ = true;
             r.m3u_.append(kHeader);
-        } else if (r.depth_ == 3 && xspf && local == "track" && r.inTrackList_) {
+        } else if (r.depth_ == 3 && ours && local == "track" && r.inTrackList_) {
             r.inTrack_ = true;
-            r.title_.clear();
-            r.creator_.clear();
-            r.duration_.clear();
-            r.location_.clear();
-            r.hasLocation_ = false;
-        } else if (r.depth_ == 2 && xspf && local == "trackList") {
+            for (std::string* field : {&r.title_, &r.creator_, &r.duration_, &r.location_})
+                field->clear();
+            std::fill(std::begin(r.seen_), std::end(r.seen_), false);
+            r.durationLine_ = 0;
+        } else if (r.depth_ == 2 && ours && local == "trackList") {
             r.inTrackList_ = true;
-        } else if (r.depth_ == 4 && r.inTrack_ && xspf) {
-            r.field_ = local == "title"                         ? Field::Title
-                       : local == "creator"                     ? Field::Creator
-                       : local == "duration"                    ? Field::Duration
-                       : local == "location" && !r.hasLocation_ ? Field::Location
-                                                                : Field::None;
+        } else if (r.depth_ == 4 && r.inTrack_ && ours) {
+            const Field field = local == "title"      ? Title
+                                : local == "creator"  ? Creator
+                                : local == "duration" ? Duration
+                                : local == "location" ? Location
+                                                      : None;
+            // Of a field given twice, the first counts, as players read it.
+            r.field_ = r.seen_[field] ? None : field;
+            r.seen_[field] = true;
         }
     }
 
     static void XMLCALL End(void* self, const XML_Char*) {
         auto& r = *static_cast<XspfReader*>(self);
-        if (r.depth_ == 4 && r.field_ == Field::Location)
-            r.hasLocation_ = true;
         if (r.depth_ == 4)
-            r.field_ = Field::None;
+            r.field_ = None;
         else if (r.depth_ == 3 && r.inTrack_)
             r.TrackEnded();
         else if (r.depth_ == 2)
@@ -533,19 +592,22 @@ private:
         auto& r = *static_cast<XspfReader*>(self);
         const std::string_view piece(text, static_cast<std::size_t>(length));
         switch (r.field_) {
-        case Field::Title:
+        case Title:
             r.title_.append(piece);
             break;
-        case Field::Creator:
+        case Creator:
             r.creator_.append(piece);
             break;
-        case Field::Duration:
+        case Duration:
+            // A length too long is refused on the line its digits stand on.
+            if (r.durationLine_ == 0 && !TrimBlanks(piece).empty())
+                r.durationLine_ = XML_GetCurrentLineNumber(r.parser_);
             r.duration_.append(piece);
             break;
-        case Field::Location:
+        case Location:
             r.location_.append(piece);
             break;
-        case Field::None:
+        default:
             break;
         }
     }
@@ -553,13 +615,61 @@ private:
     static void XMLCALL EntityDeclared(void* self, const XML_Char*, int, const XML_Char*, int,
                                        const XML_Char*, const XML_Char*, const XML_Char*,
                                        const XML_Char*) {
-        auto& r = *static_cast<XspfReader*>(self);
-        r.refusal_ = "a playlist declares no entities";
-        XML_StopParser(r.parser_, XML_FALSE);
+        static_cast<XspfReader*>(self)->RefuseHere("a playlist declares no entities");
+    }
+
+    // Where a DOCTYPE names an outside part, expat passes over an entity nobody declared; a
+    // playlist would lose that text unseen.
+    static void XMLCALL EntitySkipped(void* self, const XML_Char*, int) {
+        static_cast<XspfReader*>(self)->RefuseHere(XML_ErrorString(XML_ERROR_UNDEFINED_ENTITY));
+    }
+
+    // The single-byte code pages the program knows, read by expat itself.
+    static int XMLCALL Encoding(void* self, const XML_Char* name, XML_Encoding* info) {
+        const UpperHalfTable* table = SingleByteTableNamed(name);
+        if (table == nullptr) {
+            static_cast<XspfReader*>(self)->unknownEncoding_ = name;
+            return XML_STATUS_ERROR;
+        }
+        for (int b = 0; b < 0x80; ++b) {
+            const char16_t upper = (*table)[static_cast<std::size_t>(b)];
+            info->map[b] = b;
+            info->map[0x80 + b] = upper == kUndefinedCharacter ? 0xFFFD : upper;
+        }
+        info->data = nullptr;
+        info->convert = nullptr;
+        info->release = nullptr;
+        return XML_STATUS_OK;
+    }
+
+    // Milliseconds as seconds; empty, an unknown length, where the text is no whole number.
+    // A number too long for the conversion is refused.
+    std::string Seconds(std::string_view duration) {
+        if (duration.empty() || !std::all_of(duration.begin(), duration.end(),
+                                             [](char c) { return c >= '0' && c <= '9'; }))
+            return {};
+        const std::string digits(
+            duration.substr(std::min(duration.find_first_not_of('0'), duration.size() - 1)));
+        constexpr std::uint64_t kMostMs = (static_cast<std::uint64_t>(kMaxSeconds) + 1) * 1000 - 1;
+        if (digits.size() > 13 || std::stoull(digits) > kMostMs) {
+            badLength_.emplace(std::string(duration), durationLine_);
+            XML_StopParser(parser_, XML_FALSE);
+            return {};
+        }
+        const std::uint64_t ms = std::stoull(digits);
+        std::string length = std::to_string(ms / 1000);
+        if (const std::uint64_t rest = ms % 1000; rest != 0) {
+            std::string fraction = std::to_string(1000 + rest).substr(1);
+            while (fraction.back() == '0')
+                fraction.pop_back();
+            length.append(".").append(fraction);
+        }
+        return length;
     }
 
     // "creator - title" where both are given, as players show it; the title alone, the
-    // creator alone, or the location's file name otherwise. Milliseconds become seconds.
+    // creator alone, or the location's file name otherwise: the whole location where its
+    // path ends in a slash, as a stream's address does.
     void TrackEnded() {
         inTrack_ = false;
         const std::string_view title = TrimBlanks(title_);
@@ -570,31 +680,18 @@ private:
                             : !title.empty()   ? std::string(title)
                             : !creator.empty() ? std::string(creator)
                                                : FileNameOf(location, true);
-        std::string length;
-        const std::string_view duration = TrimBlanks(duration_);
-        if (!duration.empty()) {
-            if (duration.size() > 18 || !std::all_of(duration.begin(), duration.end(),
-                                                     [](char c) { return c >= '0' && c <= '9'; })) {
-                badLength_.emplace(std::string(duration), XML_GetCurrentLineNumber(parser_));
-                XML_StopParser(parser_, XML_FALSE);
-                return;
-            }
-            const std::uint64_t ms = std::stoull(std::string(duration));
-            length = std::to_string(ms / 1000);
-            if (const std::uint64_t rest = ms % 1000; rest != 0) {
-                std::string fraction = std::to_string(1000 + rest).substr(1);
-                while (fraction.back() == '0')
-                    fraction.pop_back();
-                length.append(".").append(fraction);
-            }
-        }
-        AppendEntry(m3u_, length, shown, location);
+        if (shown.empty())
+            shown = location;
+        const std::string length = Seconds(TrimBlanks(duration_));
+        if (!badLength_)
+            AppendEntry(m3u_, length, shown, location);
     }
 
     const std::function<void(std::string_view)>& out_;
     XML_Parser parser_;
     std::string m3u_;
-    std::string refusal_;
+    std::optional<Refusal> refusal_;
+    std::string unknownEncoding_;
     std::optional<std::pair<std::string, std::size_t>> badLength_; // what, and on which line
     int depth_ = 0;
     bool sawPlaylist_ = false;
@@ -602,8 +699,9 @@ private:
     bool crHeld_ = false;
     bool inTrackList_ = false;
     bool inTrack_ = false;
-    bool hasLocation_ = false;
-    Field field_ = Field::None;
+    Field field_ = None;
+    bool seen_[FieldCount] = {};
+    std::size_t durationLine_ = 0;
     std::string title_, creator_, duration_, location_;
 };
 #else

@@ -58,9 +58,10 @@ private:
 
 // Bytes of a playlist in pieces, passed on as the M3U they amount to: an M3U unchanged, piece
 // for piece; a PLS once all of it is read, its entries in the order of their numbers; an XSPF
-// track by track, as it is parsed; a PLS whose keys come grouped, entry by entry. A PLS length or
-// an XSPF duration that is no number, and XML that is not well-formed, throw EConvertError with
-// their line. Finish returns false where the bytes are an XML document but no XSPF playlist.
+// track by track, as it is parsed; a PLS whose keys come grouped, entry by entry. A PLS length
+// that is no number, an XSPF duration too long, and XML that is not well-formed, throw
+// EConvertError with their line. Finish returns false where the bytes are an XML document but no
+// XSPF playlist.
 class PlaylistTranslator {
 public:
     // Grouped promises that the PLS's keys come grouped, as a PlsKeyCheck of the same bytes

@@ -17,8 +17,11 @@ namespace skaldrun {
 // reading one never exhausts a desktop's memory.
 inline constexpr std::size_t kViewCapacity = std::size_t{256} * 1024 * 1024;
 
-// Reads a playlist file whole, its line breaks made CR LF.
-CrLfText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity);
+// Reads a playlist file whole, its line breaks made CR LF. An XML document in UTF-16 is read as
+// UTF-8 text, and utf16, where given, receives its own bytes for the XML reader; it is emptied
+// for any other file.
+CrLfText ReadTextFile(const std::string& path, std::size_t capacity = kViewCapacity,
+                      std::string* utf16 = nullptr);
 
 // Writes the text byte for byte under exactly the given name.
 void WriteTextFile(const std::string& path, std::string_view text);

@@ -155,4 +155,45 @@ std::size_t Utf16Length(std::string_view utf8) noexcept {
     return units;
 }
 
+void AppendUtf16AsUtf8(std::string_view bytes, bool bigEndian, std::string& out) {
+    const auto unitAt = [&](std::size_t at) -> char32_t {
+        const auto first = static_cast<unsigned char>(bytes[at]);
+        const auto second = static_cast<unsigned char>(bytes[at + 1]);
+        return static_cast<char32_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    const auto append = [&out](char32_t c) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | c >> 6));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | c >> 12));
+            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | c >> 18));
+            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    };
+    out.reserve(out.size() + bytes.size() / 2 * 3);
+    std::size_t at = 0;
+    for (; at + 1 < bytes.size(); at += 2) {
+        const char32_t unit = unitAt(at);
+        if (unit >= 0xD800 && unit < 0xDC00 && at + 3 < bytes.size()) {
+            const char32_t low = unitAt(at + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                append(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                at += 2;
+                continue;
+            }
+        }
+        append(unit >= 0xD800 && unit < 0xE000 ? U'\uFFFD' : unit);
+    }
+    if (at < bytes.size())
+        append(U'\uFFFD');
+}
+
 } // namespace skaldrun

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace skaldrun {
@@ -15,5 +16,9 @@ std::size_t Utf8SequenceLength(std::string_view bytes) noexcept;
 // The UTF-16 units valid UTF-8 decodes to: one for each character, two for each above U+FFFF.
 // Counted sixteen bytes at a time where the processor has SSE2.
 std::size_t Utf16Length(std::string_view utf8) noexcept;
+
+// Appends UTF-16 text, its units in the given byte order, as UTF-8: a surrogate without its
+// pair, and an odd last byte, as U+FFFD.
+void AppendUtf16AsUtf8(std::string_view bytes, bool bigEndian, std::string& out);
 
 } // namespace skaldrun

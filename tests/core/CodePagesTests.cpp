@@ -51,6 +51,17 @@ TEST(CodePages, EveryByteReadsAsTheSystemReadsIt) {
                 << iconvName << ' ' << b;
         }
     }
+    // ISO-8859-5, which only XML documents name, has its table alone.
+    const UpperHalfTable* iso = SingleByteTableNamed("ISO-8859-5");
+    ASSERT_NE(iso, nullptr);
+    for (int b = 0x80; b < 0x100; ++b) {
+        const char16_t u = (*iso)[static_cast<std::size_t>(b - 0x80)];
+        const std::string utf8 =
+            u < 0x800 ? std::string{char(0xC0 | u >> 6), char(0x80 | (u & 0x3F))}
+                      : std::string{char(0xE0 | u >> 12), char(0x80 | (u >> 6 & 0x3F)),
+                                    char(0x80 | (u & 0x3F))};
+        EXPECT_EQ(utf8, Iconv("ISO-8859-5", static_cast<char>(b))) << b;
+    }
 }
 #endif
 
@@ -77,6 +88,20 @@ TEST(CodePages, NamesAndTheirAliases) {
     for (const CodePage page : {CodePage::Utf8, CodePage::Windows1251, CodePage::Windows1252,
                                 CodePage::Koi8R, CodePage::Cp866})
         EXPECT_EQ(CodePageNamed(CodePageName(page)), page);
+    // What an XML document may declare: the single-byte pages and ISO-8859-5.
+    const struct {
+        std::string_view name;
+        const UpperHalfTable* table;
+    } declared[] = {
+        {"Windows-1251", &UpperHalf(CodePage::Windows1251)},
+        {"ibm866", &UpperHalf(CodePage::Cp866)},
+        {"iso_8859-5", SingleByteTableNamed("ISO-8859-5")},
+        {"cyrillic", SingleByteTableNamed("ISO-8859-5")},
+        {"utf-8", nullptr},
+        {"x-mac-foo", nullptr},
+    };
+    for (const auto& row : declared)
+        EXPECT_EQ(SingleByteTableNamed(row.name), row.table) << row.name;
 }
 
 // A playlist decodes the same in any pieces; an XSPF, which names its own encoding, passes as it

@@ -42,6 +42,12 @@ TEST(PlaylistFormats, TheFirstBytesTellTheFormat) {
         {"\xEF\xBB", std::nullopt},
         {"[plays]", PlaylistFormat::M3u},
         {"", std::nullopt},
+        {"\xFF\xFE<", std::nullopt},
+        {std::string_view("\xFF\xFE\n\0<\0", 6), PlaylistFormat::Xspf},
+        {std::string_view("\xFE\xFF\0<", 4), PlaylistFormat::Xspf},
+        {std::string_view("\xFF\xFE#\0", 4), PlaylistFormat::M3u},
+        {std::string_view("\0<\0?", 4), PlaylistFormat::Xspf},
+        {std::string_view("\0<\0", 3), std::nullopt},
     };
     for (const auto& row : rows)
         EXPECT_EQ(FormatOf(row.start), row.format) << row.start;
@@ -166,12 +172,102 @@ TEST(PlaylistFormats, XspfTrackFields) {
          "#EXTINF:-1,a%4\r\na%4\r\n"},
         {"<track><title>t</title></track><trackList/><x><track><title>u</title></track></x>", ""},
         {"<trackList/><x><track><title>t</title></track></x>", ""},
+        {"<trackList><track><title>A</title><title>B</title><duration>1000</duration>"
+         "<duration>2</duration><location>x/one</location><location>two</location></track>"
+         "</trackList>",
+         "#EXTINF:1,A\r\nx/one\r\n"},
+        {"<trackList><track><title>t</title><duration>-1</duration></track><track><title>u"
+         "</title><duration>1.5</duration></track><track><title>v</title><duration>soon"
+         "</duration></track><track><title>w</title><duration> </duration></track></trackList>",
+         "#EXTINF:-1,t\r\n#EXTINF:-1,u\r\n#EXTINF:-1,v\r\n#EXTINF:-1,w\r\n"},
+        {"<trackList><track><title>t</title><duration>2147483647999</duration></track><track>"
+         "<title>u</title><duration>000000000000000000001000</duration></track></trackList>",
+         "#EXTINF:2147483647.999,t\r\n#EXTINF:1,u\r\n"},
+        {"<trackList><track><location>http://s.example.org:8000/</location></track></trackList>",
+         "#EXTINF:-1,http://s.example.org:8000/\r\nhttp://s.example.org:8000/\r\n"},
+        {"<trackList xmlns=\"\"><track><x:title xmlns:x=\"urn:x\">no</x:title><title>t</title>"
+         "</track></trackList>",
+         "#EXTINF:-1,t\r\n"},
+    };
+    // Players read a playlist without XSPF's namespace the same.
+    for (const auto& row : rows) {
+        for (const std::string_view playlist :
+             {"<playlist xmlns=\"http://xspf.org/ns/0/\">", "<playlist>"}) {
+            const std::string xspf =
+                std::string(playlist) + std::string(row.inside) + "</playlist>";
+            for (const std::size_t piece : {0, 1})
+                EXPECT_EQ(M3u(xspf, piece), "#EXTM3U\r\n" + std::string(row.m3u)) << xspf;
+        }
+    }
+}
+
+// A document in a single-byte code page the program knows, or in UTF-16, is read in any pieces,
+// a byte the page leaves undefined as U+FFFD; tests/data/formats has one of each kind.
+TEST(PlaylistFormats, XspfInTheEncodingItDeclares) {
+#ifndef SKALDRUN_HAVE_EXPAT
+    GTEST_SKIP() << "built without expat";
+#endif
+    const auto declared = [](std::string_view encoding, std::string_view title) {
+        return "<?xml version=\"1.0\" encoding=\"" + std::string(encoding) +
+               "\"?>\r\n<playlist><trackList><track><title>" + std::string(title) +
+               "</title></track></trackList></playlist>";
+    };
+    const auto utf16 = [&](std::string_view mark, bool big) {
+        std::string units(mark);
+        for (const char c : declared("UTF-16", "A\x01")) // \x01: U+0416 in place of the byte
+            units += big ? std::string{c == 1 ? '\x04' : '\0', c == 1 ? '\x16' : c}
+                         : std::string{c == 1 ? '\x16' : c, c == 1 ? '\x04' : '\0'};
+        return units;
+    };
+    const struct {
+        std::string bytes;
+        std::string_view title;
+    } rows[] = {
+        {declared("CP1251", "\xC6"), "\xD0\x96"},
+        {declared("IBM866", "\x86"), "\xD0\x96"},
+        {declared("ISO-8859-5", "\xB6\xF0"), "\xD0\x96\xE2\x84\x96"},
+        {declared("windows-1252", "\x80\x81"), "\xE2\x82\xAC\xEF\xBF\xBD"},
+        {utf16("\xFF\xFE", false), "A\xD0\x96"},
+        {utf16("", true), "A\xD0\x96"},
     };
     for (const auto& row : rows) {
-        const std::string xspf =
-            "<playlist xmlns=\"http://xspf.org/ns/0/\">" + std::string(row.inside) + "</playlist>";
-        for (const std::size_t piece : {0, 1})
-            EXPECT_EQ(M3u(xspf, piece), "#EXTM3U\r\n" + std::string(row.m3u)) << xspf;
+        for (const std::size_t piece : {0, 1, 3})
+            EXPECT_EQ(M3u(row.bytes, piece),
+                      "#EXTM3U\r\n#EXTINF:-1," + std::string(row.title) + "\r\n")
+                << row.bytes << ' ' << piece;
+    }
+}
+
+// XML's own reasons, and the reader's, with the line and column they stand at; the reason is kept
+// apart for the command to word.
+TEST(PlaylistFormats, XmlRefusalsSayWhyAndWhere) {
+#ifndef SKALDRUN_HAVE_EXPAT
+    GTEST_SKIP() << "built without expat";
+#endif
+    const struct {
+        std::string_view bytes;
+        std::size_t line;
+        std::string_view message;
+        std::string_view reason;
+        std::string_view name;
+    } rows[] = {
+        {"<?xml version=\"1.0\" encoding=\"x-mac-foo\"?>\n<playlist/>", 1,
+         "XML: unknown encoding 'x-mac-foo', column 31", "unknown encoding '%1'", "x-mac-foo"},
+        {"<!DOCTYPE playlist SYSTEM \"p.dtd\">\n<playlist><trackList><track>\n<title>A&a;B"
+         "</title></track></trackList></playlist>",
+         3, "XML: undefined entity, column 9", "undefined entity", ""},
+        {"<playlist>\n<a></b>", 2, "XML: mismatched tag, column 6", "mismatched tag", ""},
+    };
+    for (const auto& row : rows) {
+        try {
+            M3u(row.bytes);
+            ADD_FAILURE() << "not refused: " << row.bytes;
+        } catch (const EXmlError& e) {
+            EXPECT_EQ(e.Line(), row.line) << row.bytes;
+            EXPECT_EQ(e.Message(), row.message);
+            EXPECT_EQ(e.Reason(), row.reason);
+            EXPECT_EQ(e.Name(), row.name);
+        }
     }
 }
 
@@ -191,7 +287,7 @@ TEST(PlaylistFormats, RefusalLinesDoNotDependOnPieces) {
         {"<?xml version=\"1.0\"?>\r\n\r<!DOCTYPE p [\r\n<!ENTITY x \"y\">]>\r\n<p/>", 4,
          PlsKeys::AnyOrder},
         {"<playlist xmlns=\"http://xspf.org/ns/0/\">\r\n<trackList>\r\n<track><duration>\r\n"
-         "1s</duration></track></trackList></playlist>",
+         "2147483648000\r\n</duration>\r\n</track></trackList></playlist>",
          4, PlsKeys::AnyOrder},
         {"<playlist xmlns=\"http://xspf.org/ns/0/\">\r\n<title>\r\n</title>\r\r\n<a></b>", 5,
          PlsKeys::AnyOrder},
@@ -212,7 +308,8 @@ TEST(PlaylistFormats, BadInputIsRefusedWithItsLine) {
     EXPECT_EQ(RefusedAtLine("[playlist]\nFile1=a\nLength1=soon\n"), 3U);
     EXPECT_EQ(RefusedAtLine("[playlist]\r\n\r\nLength1=1:00\r\n"), 3U);
     EXPECT_EQ(RefusedAtLine("<playlist xmlns=\"http://xspf.org/ns/0/\">\n<trackList>\n<track>"
-                            "<duration>12s</duration></track></trackList></playlist>"),
+                            "<duration>9999999999999999999999</duration></track></trackList>"
+                            "</playlist>"),
               3U);
     EXPECT_EQ(RefusedAtLine("<playlist xmlns=\"http://xspf.org/ns/0/\">\n\n<trackList></track>"),
               3U);
@@ -233,7 +330,8 @@ TEST(PlaylistFormats, BadInputIsRefusedWithItsLine) {
                             "<playlist xmlns=\"http://xspf.org/ns/0/\">&x;</playlist>"),
               1U);
     EXPECT_EQ(M3u("<html><body>no</body></html>"), "(not a playlist)");
-    EXPECT_EQ(M3u("<playlist><trackList/></playlist>"), "(not a playlist)"); // no namespace
+    EXPECT_EQ(M3u("<playlist xmlns=\"http://example.org/\"><trackList/></playlist>"),
+              "(not a playlist)"); // another kind's namespace
 }
 
 } // namespace

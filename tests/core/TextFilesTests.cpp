@@ -44,6 +44,27 @@ TEST(ReadTextFile, ReadsBytesWithUniformBreaks) {
         EXPECT_EQ(ReadTextFile(dir.Write("p.m3u", c.bytes)), c.text);
 }
 
+// XML in UTF-16 is shown as UTF-8 and its own bytes are kept for the XML reader, which the
+// first NUL would otherwise cut; other text keeps none.
+TEST(ReadTextFile, Utf16XmlIsShownAsUtf8AndKeptWhole) {
+    TempDir dir;
+    const struct {
+        std::string_view bytes;
+        std::string_view text;
+        bool kept;
+    } cases[] = {
+        {std::string_view("\xFF\xFE<\0a\0/\0>\0\n\0", 12), "\xEF\xBB\xBF<a/>\r\n", true},
+        {std::string_view("\0<\0?\x04\x16", 6), "<?\xD0\x96", true},
+        {"<a/>\n", "<a/>\r\n", false},
+        {std::string_view("\xFF\xFE#\0", 4), "\xFF\xFE#", false},
+    };
+    for (const auto& c : cases) {
+        std::string utf16 = "left over";
+        EXPECT_EQ(ReadTextFile(dir.Write("p.xspf", c.bytes), kViewCapacity, &utf16), c.text);
+        EXPECT_EQ(utf16, c.kept ? c.bytes : "") << c.text;
+    }
+}
+
 TEST(ReadTextFile, OpenErrorsNameTheFullPathAndTheReason) {
     TempDir dir;
     const std::string root = dir.Path().string();

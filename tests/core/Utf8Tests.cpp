@@ -49,5 +49,28 @@ TEST(Utf16Length, IsTheLengthOfTheDecodedText) {
     }
 }
 
+// Either byte order; pairs make one character, a unit out of its pair and an odd byte U+FFFD.
+TEST(AppendUtf16AsUtf8, DecodesUnitsAndMarksWhatIsBroken) {
+    const struct {
+        std::string_view bytes;
+        bool big;
+        std::string_view utf8;
+    } rows[] = {
+        {std::string_view("A\0\x16\x04", 4), false, "A\xD0\x96"},
+        {std::string_view("\0A\x04\x16", 4), true, "A\xD0\x96"},
+        {std::string_view("\xD8\x3D\xDE\x00", 4), true, "\xF0\x9F\x98\x80"},
+        {std::string_view("\xD8\x3D\0A", 4), true,
+         "\xEF\xBF\xBD"
+         "A"},
+        {std::string_view("\xDE\x00\xD8\x3D", 4), true, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\x20\xAC\x41", true, "\xE2\x82\xAC\xEF\xBF\xBD"},
+    };
+    for (const auto& row : rows) {
+        std::string out = ">";
+        AppendUtf16AsUtf8(row.bytes, row.big, out);
+        EXPECT_EQ(out, ">" + std::string(row.utf8)) << row.bytes;
+    }
+}
+
 } // namespace
 } // namespace skaldrun

@@ -1,7 +1,7 @@
-// Any bytes read as a PLS (SKALDRUN_FUZZ_PLS) or an XSPF: no crash, no runaway memory, and the
-// same M3U, or the same refusal, whether they come whole or in pieces, and for a PLS whose keys
-// come grouped, whether held or converted as it comes; what comes out is an M3U whose every line
-// ends in CR LF and whose entries take two lines at most.
+// Any bytes read as a PLS (SKALDRUN_FUZZ_PLS) or an XSPF (after a '<', unless they open UTF-16):
+// no crash, no runaway memory, and the same M3U, or the same refusal, whether they come whole or
+// in pieces, and for a PLS whose keys come grouped, whether held or converted as it comes; what
+// comes out is an M3U whose every line ends in CR LF and whose entries take two lines at most.
 
 #include "core/Errors.h"
 #include "core/PlaylistFormats.h"
@@ -50,7 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #ifdef SKALDRUN_FUZZ_PLS
     std::string bytes = "[playlist]\n";
 #else
-    std::string bytes = "<";
+    // UTF-16 opened by its mark or by "\0<" comes as it is: a '<' before it would make it no XML.
+    const std::string_view raw(reinterpret_cast<const char*>(data), size);
+    const bool utf16 = raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF") ||
+                       raw.starts_with(std::string_view("\0<", 2));
+    std::string bytes =
+        utf16 && skaldrun::FormatOf(raw) == skaldrun::PlaylistFormat::Xspf ? "" : "<";
 #endif
     bytes.append(reinterpret_cast<const char*>(data), size);
     const Outcome whole = Translate(bytes, bytes.size());
