@@ -68,7 +68,9 @@ TEST(AppendUtf16AsUtf8, DecodesUnitsAndMarksWhatIsBroken) {
     for (const auto& row : rows) {
         std::string out = ">";
         AppendUtf16AsUtf8(row.bytes, row.big, out);
-        EXPECT_EQ(out, ">" + std::string(row.utf8)) << row.bytes;
+        std::string expected = ">";
+        expected.append(row.utf8);
+        EXPECT_EQ(out, expected) << row.bytes;
     }
 }
 
