@@ -17,6 +17,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -562,6 +563,21 @@ TEST(OutputFile, ReplacesTheFileThatIsThereWhenWhole) {
     EXPECT_EQ(ReadBytes(target), "new list");
     EXPECT_EQ(ReadBytes(dir.File("link.txt")), "old");
     EXPECT_EQ(EntriesIn(dir.Path()), 2U);
+}
+
+// A device put in the file's place while the list is made gets the list and stays a device.
+TEST(OutputFile, ADeviceThatTookTheFilesPlaceStays) {
+    TempDir dir;
+    const std::string target = dir.Write("list.txt", "old");
+    const std::string null = dir.File("null");
+    if (::mknod(null.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "cannot make a device here";
+    platform::OutputFile out(target);
+    out.Write("new list");
+    ASSERT_EQ(::rename(null.c_str(), target.c_str()), 0);
+    out.Commit();
+    EXPECT_TRUE(fs::is_character_file(target));
+    EXPECT_EQ(EntriesIn(dir.Path()), 1U);
 }
 
 // Where the copy cannot take the file's place (a file mounted over the name refuses the rename)
