@@ -663,7 +663,8 @@ void OutputFile::State::Open() {
     }
     if (!beside) {
         copy.reset();
-        const char* const folders[] = {std::getenv("TMPDIR"), "/tmp", "/var/tmp"};
+        // /var/tmp before /tmp, which is often in memory: a copy kept for a power cut outlives one.
+        const char* const folders[] = {std::getenv("TMPDIR"), "/var/tmp", "/tmp"};
         for (const char* folder : folders) {
             if (folder == nullptr || *folder == '\0')
                 continue;
