@@ -35,11 +35,12 @@ trial() {
     shift 3
     local -a as=("$@")
     local -A outcomes=([old]=0 [new]=0 [copy]=0)
-    local started ended duration delay pid copy outcome
+    local started ended duration delay pid copy outcome leaf
+    leaf=.$(basename "$target")
 
     restore() {
         cat "$work/old.txt" > "$target" # keeps the file, its owner and its other names
-        find "$folder" "$work/tmp" -maxdepth 1 -name ".$(basename "$target").*" -delete
+        find "$folder" "$work/tmp" -maxdepth 1 -name "$leaf.*" -delete
     }
     restore
     started=$(date +%s%N)
@@ -60,7 +61,7 @@ trial() {
             outcome=new
         else
             outcome=lost
-            for copy in "$folder"/."$(basename "$target")".* "$work/tmp"/."$(basename "$target")".*; do
+            for copy in "$folder/$leaf".* "$work/tmp/$leaf".*; do
                 if [ -f "$copy" ] && cmp -s "$copy" "$work/new.txt"; then
                     outcome=copy
                 fi
