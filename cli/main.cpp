@@ -379,6 +379,8 @@ std::string WriteErrorText(const Arguments& args, const EWriteError& e) {
         text.insert(0, *args.output + ": ");
     if (!e.Reason().empty())
         text.append(": ").append(e.Reason());
+    if (!e.KeptCopy().empty())
+        text.append(Tr("; the whole new list is kept in %1", e.KeptCopy()));
     return text;
 }
 
@@ -396,6 +398,10 @@ int main(int argc, char** argv) {
         PrintError(WriteErrorText(args, e));
     } catch (const EFOpenError& e) { // the playlist, named as it was given
         PrintError(args.playlist + ": " + e.Reason());
+    } catch (const ECopyTooLarge&) {
+        PrintError(Tr("%1: neither its folder nor the temporary folder takes a copy of a list "
+                      "over 256 MiB",
+                      args.output.value_or("-")));
     } catch (const EFCreateError& e) {
         PrintError(args.output.value_or("-") + ": " + e.Reason());
     } catch (const skaldrun::Exception& e) {

@@ -35,9 +35,17 @@ EFOpenError::EFOpenError(std::string_view fullName, std::string_view reason)
 EFCreateError::EFCreateError(std::string_view fullName, std::string_view reason)
     : EFileError(FileMessage("Cannot create file \"", fullName, reason), reason) {}
 
+ECopyTooLarge::ECopyTooLarge(std::string_view fullName)
+    : EFCreateError(fullName, kReason) {}
+
 EWriteError::EWriteError(std::string reason)
     : Exception("Stream write error")
     , reason_(std::move(reason)) {}
+
+EWriteError::EWriteError(std::string reason, std::string keptCopy)
+    : Exception("Stream write error. The whole new list is kept in \"" + keptCopy + "\"")
+    , reason_(std::move(reason))
+    , keptCopy_(std::move(keptCopy)) {}
 
 EConvertError::EConvertError(std::string_view text, std::size_t line)
     : Exception(std::string("'").append(text).append("' is not a valid integer value"))

@@ -48,14 +48,28 @@ public:
     EFCreateError(std::string_view fullName, std::string_view reason);
 };
 
+// Neither the file's folder nor the temporary folder takes a copy of the list as it is made, and
+// memory holds no more of it than a view does: the save is refused, the old file kept.
+class ECopyTooLarge : public EFCreateError {
+public:
+    explicit ECopyTooLarge(std::string_view fullName);
+    static constexpr std::string_view kReason =
+        "Neither its folder nor the temporary folder takes a copy of a list over 256 MiB";
+};
+
 // The box shows only the fixed text; the command adds the system's reason where one is known.
 class EWriteError : public Exception {
 public:
     explicit EWriteError(std::string reason = {});
+    // A write that failed part way through a file, whose whole new text stays in the named copy.
+    EWriteError(std::string reason, std::string keptCopy);
     const std::string& Reason() const noexcept { return reason_; }
+    // The copy's full name; empty where the file was left as it was.
+    const std::string& KeptCopy() const noexcept { return keptCopy_; }
 
 private:
     std::string reason_;
+    std::string keptCopy_;
 };
 
 class EInvalidOperation : public Exception {

@@ -1,10 +1,13 @@
 #include "core/Errors.h"
+#include "core/TextFiles.h"
 #include "core/platform/ErrorText.h"
 #include "core/platform/Memory.h"
 #include "core/platform/ReadFiles.h"
 #include "core/platform/ReadSteps.h"
+#include "core/platform/SaveSteps.h"
 #include "core/platform/WriteFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -12,16 +15,20 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <linux/capability.h>
 #include <memory>
 #include <optional>
 #include <random>
+#include <span>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 // Windows locks a playlist against writers while it is read and a text file against everyone
 // while it is written. POSIX files have no share modes, so nothing here locks: the read takes
@@ -237,22 +244,83 @@ void ClearNonBlocking(int fd) noexcept {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
+// EINVAL: a kind of file that keeps nothing to flush.
+void SyncChecked(int fd) {
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        ThrowWriteError(errno);
+}
+
+// A folder's names flushed to the disk, so that one given or replaced there outlives a power
+// cut. A folder that may be written but not read cannot be opened for it and is left as it is.
+void SyncFolder(const std::filesystem::path& folder) {
+    FileDescriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0)
+        SyncChecked(dir.Get());
+}
+
+std::function<void(SaveStep)>& StepHook() {
+    static std::function<void(SaveStep)> hook;
+    return hook;
+}
+
+void Step(SaveStep step) {
+    if (const auto& hook = StepHook())
+        hook(step);
+}
+
 constexpr std::size_t kCopyPiece = 256 * 1024;
+
+// The list in memory where no disk takes a copy of it, up to what a view holds; in parts that are
+// never moved, so that it never takes twice its size while it grows.
+class HeldBytes {
+public:
+    static_assert(kViewCapacity == std::size_t{256} * 1024 * 1024, "ECopyTooLarge names it");
+
+    static bool Fits(std::uint64_t size) noexcept { return size <= kViewCapacity; }
+    void Append(std::string_view data, const std::string& path) {
+        if (!Fits(size_ + data.size()))
+            throw ECopyTooLarge(FullPathName(path));
+        size_ += data.size();
+        while (!data.empty()) {
+            if (parts_.empty() || parts_.back().size() == kPart) {
+                parts_.emplace_back();
+                parts_.back().reserve(kPart);
+            }
+            std::string& part = parts_.back();
+            const std::size_t n = std::min(data.size(), kPart - part.size());
+            part.append(data.substr(0, n));
+            data.remove_prefix(n);
+        }
+    }
+    std::span<const std::string> Parts() const noexcept { return parts_; }
+
+private:
+    static constexpr std::size_t kPart = 1024 * 1024;
+    std::vector<std::string> parts_;
+    std::uint64_t size_ = 0;
+};
 
 // The bytes written so far, read back a piece at a time: from a copy on disk, or where no file
 // would take one, from memory.
 struct WrittenBytes {
     int fd = -1;
-    std::string_view held;
+    std::span<const std::string> held;
     std::uint64_t size = 0;
 
     template <typename OnPiece>
     void ForEachPiece(OnPiece&& piece) const {
         if (fd < 0) {
-            if (held.size() != size)
+            std::uint64_t at = 0;
+            for (const std::string& part : held)
+                at += part.size();
+            if (at != size)
                 ThrowWriteError(EIO);
-            if (!held.empty())
-                piece(held, std::uint64_t{0});
+            at = 0;
+            for (const std::string& part : held) {
+                piece(std::string_view(part), at);
+                at += part.size();
+            }
             return;
         }
         const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyPiece);
@@ -270,31 +338,39 @@ struct WrittenBytes {
 
 // Writes through the name itself: a new file where no copy can be placed beside it, and the
 // file a dangling link names, which is created and keeps its link. Non-blocking, so that a FIFO
-// that appeared meanwhile without a reader fails at once instead of hanging.
-void WriteThroughName(const std::string& path, const WrittenBytes& bytes) {
+// that appeared meanwhile without a reader fails at once instead of hanging. touched: a file
+// was made.
+void WriteThroughName(const std::string& path, const WrittenBytes& bytes, bool& touched) {
     FileDescriptor file(::open(
         path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (file.Get() < 0)
         ThrowWithReason<EFCreateError>(path);
+    touched = true;
     ClearNonBlocking(file.Get());
     bytes.ForEachPiece([&](std::string_view piece, std::uint64_t) { WriteAll(file.Get(), piece); });
+    SyncChecked(file.Get());
     CloseChecked(file);
 }
 
 // Writes over an existing regular file opened without truncating. The new length is reserved
-// first, so a full disk, a quota or a size limit stops the save before any old byte changes.
-void OverwriteInPlace(FileDescriptor& file, const WrittenBytes& bytes) {
+// first, past the old end without moving it, so a full disk, a quota or a size limit stops the
+// save before the file changes at all. touched: some of its bytes or its length changed.
+void OverwriteInPlace(FileDescriptor& file, const WrittenBytes& bytes, bool& touched) {
     const int fd = file.Get();
     rlimit limit{};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         bytes.size > limit.rlim_cur)
         ThrowWriteError(EFBIG);
     if (bytes.size != 0) {
-        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size));
-        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != ENOSYS)
-            ThrowWriteError(reserved);
+        int reserved = 0;
+        do
+            reserved = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size));
+        while (reserved != 0 && errno == EINTR);
+        if (reserved != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
+            ThrowWriteError(errno);
     }
-    bytes.ForEachPiece([fd](std::string_view piece, std::uint64_t offset) {
+    bytes.ForEachPiece([&](std::string_view piece, std::uint64_t offset) {
+        touched = true;
         for (std::size_t done = 0; done < piece.size();) {
             const ssize_t n = ::pwrite(fd, piece.data() + done, piece.size() - done,
                                        static_cast<off_t>(offset + done));
@@ -304,11 +380,13 @@ void OverwriteInPlace(FileDescriptor& file, const WrittenBytes& bytes) {
                 ThrowWriteError(n < 0 ? errno : 0);
             done += static_cast<std::size_t>(n);
         }
+        if (offset == 0)
+            Step(SaveStep::MidInPlace);
     });
+    touched = true;
     if (::ftruncate(fd, static_cast<off_t>(bytes.size)) != 0)
         ThrowWriteError(errno);
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        ThrowWriteError(errno);
+    SyncChecked(fd);
     CloseChecked(file);
 }
 
@@ -320,16 +398,19 @@ std::string ResolveLinks(const std::string& path) {
     return ec ? path : resolved.string();
 }
 
-// A new file beside the target, created as open(O_CREAT) creates any file, so the umask and
-// the folder's default ACL shape its mode. Nameless where the file system allows, so that a
-// conversion stopped by a signal leaves nothing behind; named just before it takes the target's
-// place, and removed unless it did.
+// A new file for the list in a folder, created as open(O_CREAT) creates any file, so the umask
+// and the folder's default ACL shape its mode. Nameless while it is written where the file
+// system allows, so that a conversion stopped by a signal leaves nothing behind; named
+// .NAME.XXXXXX once whole, and removed when dropped unless it took the target's place or is kept.
 class TemporaryFile {
 public:
-    TemporaryFile(const std::string& target, mode_t mode)
-        : target_(target) {
-        const std::filesystem::path folder = target_.parent_path();
-        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    TemporaryFile(std::filesystem::path folder, std::string leaf, mode_t mode)
+        : folder_(std::move(folder))
+        , leaf_(std::move(leaf)) {
+        fd_ = ::open(folder_.empty() ? "." : folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        // Without /proc it could not be named later, as a user without privileges names it.
+        if (fd_ >= 0 && ::access(SelfLink().c_str(), F_OK) != 0)
+            ::close(std::exchange(fd_, -1));
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             name_ = RandomName();
             fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
@@ -344,42 +425,58 @@ public:
     ~TemporaryFile() {
         if (fd_ >= 0)
             ::close(fd_);
-        if (!name_.empty() && !placed_)
+        if (!name_.empty() && !placed_ && !kept_)
             ::unlink(name_.c_str());
     }
-    bool Created() const noexcept { return fd_ >= 0 || !name_.empty(); }
+    bool Created() const noexcept { return fd_ >= 0; }
     int Get() const noexcept { return fd_; }
-    // Flushed to the disk, named and closed: only then may it replace anything. False where it
-    // cannot be named; a failed flush or close is a write error.
+    const std::filesystem::path& Folder() const noexcept { return folder_; }
+    const std::string& Name() const noexcept { return name_; }
+
+    // Flushed to the disk, named, and closed for writing (where some file systems report a lost
+    // write) with its bytes still readable: only then may it replace the target or be copied
+    // into it. False where it cannot be named; a failed flush or close is a write error.
     bool Finish() {
-        if (::fsync(fd_) != 0 && errno != EINVAL)
-            ThrowWriteError(errno);
-        if (name_.empty() && !Name())
+        if (!synced_) {
+            SyncChecked(fd_);
+            synced_ = true;
+            Step(SaveStep::CopySynced);
+        }
+        if (name_.empty() && !GiveName())
             return false;
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR)
-            ThrowWriteError(errno);
+        if (!closed_) {
+            FileDescriptor reading(::dup(fd_));
+            if (reading.Get() < 0)
+                ThrowWriteError(errno);
+            FileDescriptor writing(std::exchange(fd_, reading.Release()));
+            closed_ = true;
+            CloseChecked(writing);
+        }
         return true;
     }
     bool RenameTo(const std::string& target) noexcept {
         placed_ = ::rename(name_.c_str(), target.c_str()) == 0;
         return placed_;
     }
+    void Keep() noexcept { kept_ = true; }
 
 private:
+    std::string SelfLink() const { return "/proc/self/fd/" + std::to_string(fd_); }
     std::string RandomName() const {
         static std::random_device random;
-        std::string leaf(1, '.');
-        leaf.append(target_.filename().string()).push_back('.');
-        return (target_.parent_path() / (leaf + std::to_string(random() % 1000000000U))).string();
+        static constexpr std::string_view kLetters =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::string leaf = "." + leaf_ + ".";
+        for (int letter = 0; letter < 6; ++letter)
+            leaf.push_back(kLetters[random() % kLetters.size()]);
+        return (folder_ / leaf).string();
     }
     // Through /proc, as any user may; AT_EMPTY_PATH needs a privilege.
-    bool Name() {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    bool GiveName() {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = RandomName();
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+            if (::linkat(AT_FDCWD, SelfLink().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
+                    0 ||
                 ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
                 name_ = std::move(name);
                 return true;
@@ -390,27 +487,17 @@ private:
         return false;
     }
 
-    std::filesystem::path target_;
+    std::filesystem::path folder_;
+    std::string leaf_;
     std::string name_;
     int fd_ = -1;
+    bool synced_ = false;
+    bool closed_ = false;
     bool placed_ = false;
+    bool kept_ = false;
 };
 
-// A file without a name in the temporary folder, for a copy that cannot stand beside its target.
-int NamelessTemporary() noexcept {
-    const char* const folders[] = {std::getenv("TMPDIR"), "/tmp", "/var/tmp"};
-    for (const char* folder : folders) {
-        if (folder == nullptr || *folder == '\0')
-            continue;
-        const int fd = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            return fd;
-    }
-    return -1;
-}
-
-// Attributes in the trusted namespace are listed only to a process with CAP_SYS_ADMIN; without
-// it a copy could not be known to carry them all.
+// Attributes in the trusted namespace are listed only to a process with CAP_SYS_ADMIN.
 bool SeesEveryAttribute() noexcept {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
@@ -450,16 +537,15 @@ bool Listed(const std::string& names, std::string_view name) {
     return found;
 }
 
-// Gives the copy exactly the target's extended attributes, POSIX ACLs among them: what the copy
-// took from its folder (a default ACL) goes. False where any cannot be seen, read or given,
-// since the rename would then add or lose it.
+// Gives the copy exactly the target's extended attributes that this process can list, POSIX ACLs
+// among them: what the copy took from its folder (a default ACL) goes. False where any listed one
+// cannot be read or given, since the rename would then add or lose it.
 bool TakeOverExtendedAttributes(int copy, const std::string& target) {
     if (::listxattr(target.c_str(), nullptr, 0) < 0 && errno == ENOTSUP)
         return true; // the file system keeps none
     std::string names;
     std::string own;
-    if (!SeesEveryAttribute() ||
-        !AttributeNames(
+    if (!AttributeNames(
             [&](char* list, std::size_t size) { return ::listxattr(target.c_str(), list, size); },
             names) ||
         !AttributeNames(
@@ -499,6 +585,10 @@ bool TakeOverAttributes(int copy, const std::string& target, const struct stat& 
 
 } // namespace
 
+void OnSaveStep(std::function<void(SaveStep)> hook) {
+    StepHook() = std::move(hook);
+}
+
 // The target opened for writing, without blocking on a FIFO, and what it is; none where it does
 // not exist. A file read-only as its owner marked it is refused, which root's rights do not
 // override.
@@ -532,14 +622,15 @@ struct OutputFile::State {
     std::string target; // links followed
     FileDescriptor direct{-1};
     bool dangling = false;
-    std::optional<TemporaryFile> beside;
-    FileDescriptor elsewhere{-1};
-    std::string held;
+    std::optional<TemporaryFile> copy;
+    bool beside = false; // the copy is in the target's folder
+    HeldBytes held;
     std::uint64_t size = 0;
 
     void Open();
     void Write(std::string_view data);
-    bool ReplaceByRename(const Target& now, FileDescriptor& readBack);
+    bool ReplaceByRename(const Target& now);
+    void WriteIntoTarget(Target& now);
 };
 
 void OutputFile::State::Open() {
@@ -563,52 +654,106 @@ void OutputFile::State::Open() {
     }
     struct stat link {};
     dangling = !first.Exists() && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    const std::filesystem::path file(target);
+    const std::string leaf = file.filename().string();
     if (!dangling) {
         // Only its owner may see the copy of a file that others may not.
-        beside.emplace(target, first.Exists() ? 0600 : 0666);
-        if (!beside->Created())
-            beside.reset();
+        copy.emplace(file.parent_path(), leaf, first.Exists() ? 0600 : 0666);
+        beside = copy->Created();
     }
-    if (!beside)
-        elsewhere = FileDescriptor(NamelessTemporary());
+    if (!beside) {
+        copy.reset();
+        // /var/tmp before /tmp, which is often in memory: a copy kept for a power cut outlives one.
+        const char* const folders[] = {std::getenv("TMPDIR"), "/var/tmp", "/tmp"};
+        for (const char* folder : folders) {
+            if (folder == nullptr || *folder == '\0')
+                continue;
+            copy.emplace(folder, leaf, 0600);
+            if (copy->Created())
+                break;
+            copy.reset();
+        }
+    }
     open = true;
 }
 
 void OutputFile::State::Write(std::string_view data) {
-    const int fd = direct.Get() >= 0 ? direct.Get() : beside ? beside->Get() : elsewhere.Get();
-    if (fd < 0) {
-        held.append(data);
-    } else if (fd != elsewhere.Get()) {
-        WriteAll(fd, data);
+    if (direct.Get() >= 0) {
+        WriteAll(direct.Get(), data);
+    } else if (!copy) {
+        held.Append(data, path);
+    } else if (beside) {
+        WriteAll(copy->Get(), data);
     } else {
         // The temporary folder's disk is not the target's: full, it hands the copy to memory.
         int error = 0;
-        const std::size_t done = WriteSome(fd, data, error);
+        const std::size_t done = WriteSome(copy->Get(), data, error);
         if (error != 0 && error != ENOSPC && error != EDQUOT)
             ThrowWriteError(error);
         if (error != 0) {
-            WrittenBytes{fd, {}, size + done}.ForEachPiece(
-                [this](std::string_view piece, std::uint64_t) { held.append(piece); });
-            elsewhere = FileDescriptor(-1);
-            held.append(data.substr(done));
+            if (!HeldBytes::Fits(size + data.size()))
+                throw ECopyTooLarge(FullPathName(path));
+            WrittenBytes{copy->Get(), {}, size + done}.ForEachPiece(
+                [this](std::string_view piece, std::uint64_t) { held.Append(piece, path); });
+            copy.reset();
+            held.Append(data.substr(done), path);
         }
     }
     size += data.size();
 }
 
-// Only a rename replaces a file in one step, so it is taken where the copy is in every respect
-// but its bytes the file it replaces, or where there is none. The copy stays readable, in case
-// the rename is refused.
-bool OutputFile::State::ReplaceByRename(const Target& now, FileDescriptor& readBack) {
-    if (!beside || dangling)
+// Only a rename replaces a file in one step. It is taken where the copy is, in all this process
+// can see, the file it replaces but for its bytes. A process that cannot list every attribute
+// takes it only for a file of its own, whose trusted ones (never listed to it) are lost as they
+// are with cp; another user's file would lose those of its owner.
+bool OutputFile::State::ReplaceByRename(const Target& now) {
+    if (!copy || !beside || dangling)
         return false;
-    if (now.Exists() &&
-        (now.st.st_nlink != 1 || !TakeOverAttributes(beside->Get(), target, now.st)))
+    if (now.Exists() && (!now.Regular() || now.st.st_nlink != 1 ||
+                         (!SeesEveryAttribute() && now.st.st_uid != ::geteuid()) ||
+                         !TakeOverAttributes(copy->Get(), target, now.st)))
         return false;
-    readBack = FileDescriptor(::dup(beside->Get()));
-    if (readBack.Get() < 0)
+    if (!copy->Finish())
         return false;
-    return beside->Finish() && beside->RenameTo(target);
+    Step(SaveStep::CopyNamed);
+    if (!copy->RenameTo(target))
+        return false;
+    Step(SaveStep::Renamed);
+    SyncFolder(copy->Folder());
+    return true;
+}
+
+// Where a rename would change what the file is (hard links, another user's file, a group or an
+// attribute the copy cannot take, a folder that takes no new name) the list is written in place.
+// The whole list keeps a name in its copy until the target holds it on disk, so a kill or a power
+// cut meanwhile leaves the target whole or that copy; a failure part way names the copy. Only a
+// list held in memory, where no disk took a copy, is written in place without one.
+void OutputFile::State::WriteIntoTarget(Target& now) {
+    const bool named = copy && copy->Finish();
+    if (named)
+        SyncFolder(copy->Folder());
+    Step(SaveStep::CopyNamed);
+    const WrittenBytes bytes{copy ? copy->Get() : -1, held.Parts(), size};
+    bool touched = false;
+    try {
+        if (now.Regular()) {
+            OverwriteInPlace(now.file, bytes, touched);
+        } else if (now.Exists()) { // a device or a FIFO by now, which gets no copy
+            bytes.ForEachPiece(
+                [&](std::string_view piece, std::uint64_t) { WriteAll(now.file.Get(), piece); });
+            CloseChecked(now.file);
+        } else {
+            WriteThroughName(path, bytes,
+                             touched); // writes, or gives the reason the folder refuses
+        }
+    } catch (const EWriteError& e) {
+        if (!touched || !named)
+            throw;
+        copy->Keep();
+        throw EWriteError(e.Reason(), FullPathName(copy->Name()));
+    }
+    Step(SaveStep::TargetSynced);
+    copy.reset();
 }
 
 OutputFile::OutputFile(std::string path, FifoReader reader)
@@ -626,8 +771,6 @@ void OutputFile::Write(std::string_view data) {
     s.Write(data);
 }
 
-// Elsewhere (hard links, another owner's file, attributes a copy cannot carry, a sticky or
-// read-only folder) the file is written in place from the copy, with its space reserved first.
 // The target is looked at again: another program may have replaced it while the list was made.
 void OutputFile::Commit() {
     State& s = *state_;
@@ -637,23 +780,11 @@ void OutputFile::Commit() {
         CloseChecked(s.direct);
         return;
     }
+    Step(SaveStep::CopyWritten);
     Target now(s.target, s.path);
-    FileDescriptor readBack(-1);
-    if (s.ReplaceByRename(now, readBack))
-        return;
-    const int copy = readBack.Get() >= 0 ? readBack.Get()
-                     : s.beside          ? s.beside->Get()
-                                         : s.elsewhere.Get();
-    const WrittenBytes bytes{copy, s.held, s.size};
-    if (now.Regular()) {
-        OverwriteInPlace(now.file, bytes);
-    } else if (now.Exists()) { // a device or a FIFO by now
-        bytes.ForEachPiece(
-            [&](std::string_view piece, std::uint64_t) { WriteAll(now.file.Get(), piece); });
-        CloseChecked(now.file);
-    } else {
-        WriteThroughName(s.path, bytes); // writes, or gives the reason the folder refuses
-    }
+    if (!s.ReplaceByRename(now))
+        s.WriteIntoTarget(now);
+    Step(SaveStep::Done);
 }
 
 void WriteWholeFile(const std::string& path, std::span<const std::string_view> data,

@@ -10,18 +10,24 @@
 
 namespace skaldrun::platform {
 
-// A file's whole new content, written as it is made into a copy on disk (memory only where no
-// disk takes one). A regular file that
-// only its bytes would tell from a copy beside it (one link, an owner and group, exactly its
-// extended attributes and ACLs, all of which we can see and give back, a folder that takes the
-// copy and the rename) is replaced by that copy in one step at Commit; any other is written in
-// place from the copy at Commit, after its new length is reserved. Until Commit the named file is
-// untouched, so an output dropped without it leaves the old file as it was. A symbolic link
-// stays and its file is written. Fails with EFCreateError when the file cannot be created or is not
-// writable (also read-only by its mode, for root too) and EWriteError, carrying the system's
-// reason, when not all was written; a full disk or a size limit leaves an existing file's bytes as
-// they were. A FIFO without a reader: the window refuses it rather than freeze; a command waits for
-// the reader, as cp and the shell's ">" do, and writes to it as the bytes come.
+// A file's whole new content, written as it is made into a copy on disk: beside the file, or
+// where its folder takes none, in the temporary folder; only where no disk takes one, in memory,
+// up to what a view holds (past that, ECopyTooLarge). Until Commit the named file is untouched,
+// so an output dropped without it leaves the old file as it was. At Commit the copy is synced
+// first. A regular file that only its bytes would tell from the copy beside it (one link, its
+// owner and group, the extended attributes and ACLs this process can list, a folder that takes
+// the rename) is replaced by the copy in one step, and the folder synced; a process that cannot
+// list trusted.* attributes does so only for its own files, whose trusted ones are lost. Any
+// other is written in place from the copy after its new length is reserved, and synced, while
+// the copy keeps a name (.NAME.XXXXXX beside it or in the temporary folder): a kill or a power
+// cut at any moment leaves the file whole, old or new, or the whole new list in that copy, which
+// an EWriteError names where the write fails once begun. A list held in memory has no such copy.
+// A symbolic link stays and its file is written. Fails with EFCreateError when the file cannot
+// be created or is not writable (also read-only by its mode, for root too) and EWriteError,
+// carrying the system's reason, when not all was written; a full disk or a size limit leaves an
+// existing file's bytes as they were. A FIFO or a device gets the bytes as they come. A FIFO
+// without a reader: the window refuses it rather than freeze; a command waits for the reader, as
+// cp and the shell's ">" do.
 enum class FifoReader { MustBeThere, IsWaitedFor };
 
 class OutputFile {

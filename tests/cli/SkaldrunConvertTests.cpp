@@ -551,6 +551,28 @@ TEST(SkaldrunConvert, SaveErrorsAreTheWindowsOnes) {
               6); // nothing left beside the targets and the playlist
 }
 
+// A write into a hard-linked file that fails once begun leaves the whole new list in its copy,
+// which the message names.
+TEST(SkaldrunConvert, AFailedInPlaceWriteNamesTheCopy) {
+    TempDir dir;
+    const std::string linked = dir.Write("linked", "old list\r\n");
+    ASSERT_EQ(::link(linked.c_str(), dir.File("link").c_str()), 0);
+    const std::string playlist = dir.Write("list.m3u", "#EXTM3U\n#EXTINF:185,Artist - Title\n");
+    ::setenv("SKALDRUN_FAIL_CLOSE_LINKED", "1", 1);
+    const Result r = RunConvert({"-o", linked, playlist}, {.preload = SKALDRUN_FAILING_CLOSE});
+    ::unsetenv("SKALDRUN_FAIL_CLOSE_LINKED");
+    std::vector<std::string> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        if (entry.path().filename().string().starts_with(".linked."))
+            copies.push_back(entry.path().string());
+    ASSERT_EQ(copies.size(), 1U) << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "skaldrun-convert: " + linked +
+                         ": write error: Input/output error; the whole new list is kept in " +
+                         copies[0] + "\n");
+    EXPECT_EQ(ReadBytes(copies[0]), "1.Artist - Title  <3:05>\r\n");
+}
+
 // -o onto a FIFO waits for its reader, as cp and the shell do, whoever comes first.
 TEST(SkaldrunConvert, FifoOutputWaitsForItsReader) {
     TempDir dir;

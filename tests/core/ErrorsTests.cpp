@@ -34,6 +34,12 @@ TEST(Errors, CarryTheirFixedTexts) {
     EXPECT_EQ(EFCreateError("/a/b.txt", "Is a directory").Message(),
               "Cannot create file \"/a/b.txt\". Is a directory");
     EXPECT_EQ(EWriteError().Message(), "Stream write error");
+    EXPECT_EQ(EWriteError("Input/output error", "/home/user/Music/.list.txt.Ab12Cd").Message(),
+              "Stream write error. The whole new list is kept in "
+              "\"/home/user/Music/.list.txt.Ab12Cd\"");
+    EXPECT_EQ(ECopyTooLarge("/home/user/Music/list.txt").Message(),
+              "Cannot create file \"/home/user/Music/list.txt\". Neither its folder nor the "
+              "temporary folder takes a copy of a list over 256 MiB");
     EXPECT_EQ(EConvertError("").Message(), "'' is not a valid integer value");
     EXPECT_EQ(EConvertError("99999999999").Message(), "'99999999999' is not a valid integer value");
 }

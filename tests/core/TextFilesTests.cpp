@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "core/Errors.h"
 #include "core/TextFiles.h"
+#include "core/platform/SaveSteps.h"
 #include "core/platform/WriteFiles.h"
 
 #include <csignal>
@@ -15,9 +16,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace skaldrun {
 namespace {
@@ -521,7 +524,8 @@ std::map<std::string, std::string> AttributesOf(const std::string& file) {
 }
 
 // A save neither adds access the file never had (a folder's default ACL) nor drops what the
-// saving user cannot see (trusted.* attributes set by root).
+// saving user can see. trusted.* attributes, which only root sees, go when their owner saves the
+// file by rename, as they do with cp; root keeps them.
 TEST(SaveConvertedText, AttributesAreExactlyTheOldOnes) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root for trusted attributes and other users";
@@ -551,11 +555,13 @@ TEST(SaveConvertedText, AttributesAreExactlyTheOldOnes) {
         }
         if (c.trusted && ::setxattr(target.c_str(), "trusted.skaldrun", "kept", 4, 0) != 0)
             GTEST_SKIP() << "no trusted attributes here";
-        const auto before = AttributesOf(target);
+        auto after = AttributesOf(target);
+        if (c.asNobody)
+            after.erase("trusted.skaldrun");
         const auto save = [&] { return (SaveConvertedText(dir.File("list"), "new"), true); };
         EXPECT_EQ(c.asNobody ? AsNobody(save) : InChild(save), 0);
         EXPECT_EQ(ReadBytes(target), "new");
-        EXPECT_EQ(AttributesOf(target), before);
+        EXPECT_EQ(AttributesOf(target), after);
         EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0640));
         EXPECT_EQ(EntriesIn(dir.Path()), 1U);
     }
@@ -577,6 +583,21 @@ TEST(OutputFile, ReplacesTheFileThatIsThereWhenWhole) {
     EXPECT_EQ(ReadBytes(target), "new list");
     EXPECT_EQ(ReadBytes(dir.File("link.txt")), "old");
     EXPECT_EQ(EntriesIn(dir.Path()), 2U);
+}
+
+// A device put in the file's place while the list is made gets the list and stays a device.
+TEST(OutputFile, ADeviceThatTookTheFilesPlaceStays) {
+    TempDir dir;
+    const std::string target = dir.Write("list.txt", "old");
+    const std::string null = dir.File("null");
+    if (::mknod(null.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "cannot make a device here";
+    platform::OutputFile out(target);
+    out.Write("new list");
+    ASSERT_EQ(::rename(null.c_str(), target.c_str()), 0);
+    out.Commit();
+    EXPECT_TRUE(fs::is_character_file(target));
+    EXPECT_EQ(EntriesIn(dir.Path()), 1U);
 }
 
 // Where the copy cannot take the file's place (a file mounted over the name refuses the rename)
@@ -615,6 +636,89 @@ TEST(OutputFile, SavesWhereTheRenameOrTheTemporaryFolderFails) {
               }),
               0);
     EXPECT_TRUE(ReadBytes(list) == text);
+
+    // Memory takes no more than a view holds: a longer list is refused and the file kept.
+    const std::string mebibyte(std::size_t{1} << 20, 'm');
+    const std::vector<std::string_view> parts(kViewCapacity / mebibyte.size() + 1, mebibyte);
+    EXPECT_EQ(AsNobody([&] {
+                  ::setenv("TMPDIR", small.c_str(), 1);
+                  return MessageOf<ECopyTooLarge>([&] { platform::WriteWholeFile(list, parts); }) ==
+                         ECopyTooLarge(list).Message();
+              }),
+              0);
+    EXPECT_TRUE(ReadBytes(list) == text);
+}
+
+// The hidden copies of a list named "list.txt" in a folder, with their bytes.
+std::map<std::string, std::string> CopiesIn(const fs::path& folder) {
+    std::map<std::string, std::string> copies;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(".list.txt."))
+            copies[entry.path().string()] = ReadBytes(entry.path().string());
+    return copies;
+}
+
+// A save stopped at any of its steps, as a kill stops it, leaves the file whole, old or new, or
+// its whole new list in a named copy; whole, it leaves no copy.
+TEST(OutputFile, StoppedAtAnyStepTheListIsWholeSomewhere) {
+    using enum platform::SaveStep;
+    const struct {
+        const char* name;
+        bool linked;       // a second name for the file
+        bool lockedFolder; // a folder that takes no new name
+        bool asRoot;
+        bool renamed; // else written in place
+    } cases[] = {
+        {"the owner's file", false, false, false, true},
+        {"hard-linked, as root", true, false, true, false},
+        {"hard-linked", true, false, false, false},
+        {"in a folder that takes no copy", false, true, false, false},
+    };
+    const std::string old(200'000, 'o');
+    const std::string text(600'000, 'n'); // more than one piece of the copy
+    constexpr int kStopped = 42;
+    for (const auto& c : cases) {
+        for (int at = 0; at <= static_cast<int>(Done) && (!c.asRoot || ::geteuid() == 0); ++at) {
+            const auto step = static_cast<platform::SaveStep>(at);
+            SCOPED_TRACE(std::string(c.name) + ", step " + std::to_string(at));
+            TempDir dir;
+            TempDir temporary;
+            fs::permissions(temporary.Path(), fs::perms::all);
+            const std::string target = dir.Write("list.txt", old);
+            if (c.linked)
+                fs::create_hard_link(target, dir.File("other.txt"));
+            if (::geteuid() == 0 && !c.asRoot) {
+                ASSERT_EQ(::chown(dir.Path().c_str(), kNobody, kNobody), 0);
+                ASSERT_EQ(::chown(target.c_str(), kNobody, kNobody), 0);
+            }
+            if (c.lockedFolder)
+                fs::permissions(dir.Path(), fs::perms::owner_write, fs::perm_options::remove);
+            const auto save = [&] {
+                ::setenv("TMPDIR", temporary.Path().c_str(), 1);
+                platform::OnSaveStep([step](platform::SaveStep now) {
+                    if (now == step)
+                        ::_exit(kStopped);
+                });
+                return (SaveConvertedText(dir.File("list"), text), true);
+            };
+            const bool stopped = (c.asRoot ? InChild(save) : AsNobody(save)) == kStopped;
+            fs::permissions(dir.Path(), fs::perms::owner_write, fs::perm_options::add);
+            EXPECT_EQ(stopped,
+                      c.renamed ? step != MidInPlace && step != TargetSynced : step != Renamed);
+
+            const std::string now = ReadBytes(target);
+            auto copies = CopiesIn(dir.Path());
+            copies.merge(CopiesIn(temporary.Path()));
+            EXPECT_TRUE(now == old || now == text ||
+                        std::any_of(copies.begin(), copies.end(),
+                                    [&](const auto& copy) { return copy.second == text; }));
+            EXPECT_TRUE(!c.linked || fs::equivalent(target, dir.File("other.txt")));
+            if (!stopped || step == Done) {
+                EXPECT_TRUE(now == text);
+                EXPECT_EQ(copies.size(), 0U);
+            }
+        }
+    }
 }
 
 TEST(SaveConvertedText, FifoWithoutReaderFailsAtOnce) {
