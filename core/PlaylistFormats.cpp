@@ -266,12 +266,16 @@ void ValidateLength(const PlsKey& key, std::size_t line) {
         ThrowNotALength(key.value, line);
 }
 
-void AppendPlsEntry(std::string& m3u, std::string_view file, std::optional<std::string_view> title,
+// An entry without a title, or with an empty one, shows its file's name; a stream's address that
+// ends in '/' has none, and shows whole.
+void AppendPlsEntry(std::string& m3u, std::string_view file, std::string_view title,
                     std::string_view length) {
-    if (title)
-        AppendEntry(m3u, length, *title, file);
-    else
-        AppendEntry(m3u, length, FileNameOf(file, false), file);
+    if (!title.empty()) {
+        AppendEntry(m3u, length, title, file);
+        return;
+    }
+    const std::string name = FileNameOf(file, false);
+    AppendEntry(m3u, length, name.empty() ? file : name, file);
 }
 
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
@@ -305,10 +309,7 @@ public:
         const auto write = [&](const Entry& entry) {
             if (entry.file.data() == nullptr)
                 return; // a title or length of no entry
-            AppendPlsEntry(m3u, entry.file,
-                           entry.title.data() != nullptr ? std::optional(entry.title)
-                                                         : std::nullopt,
-                           entry.length);
+            AppendPlsEntry(m3u, entry.file, entry.title, entry.length);
             if (m3u.size() >= 64 * 1024) {
                 out_(m3u);
                 m3u.clear();
@@ -324,8 +325,8 @@ public:
 
 private:
     struct Entry {
-        std::string_view file;  // null where no FileN came
-        std::string_view title; // null where no TitleN came
+        std::string_view file; // null where no FileN came
+        std::string_view title;
         std::string_view length;
     };
 
@@ -377,7 +378,6 @@ private:
             break;
         case PlsKey::Title:
             title_.assign(key.value);
-            hasTitle_ = true;
             break;
         case PlsKey::Length:
             length_.assign(key.value);
@@ -387,10 +387,9 @@ private:
 
     void EntryEnded() {
         if (hasFile_) // a title or length of no entry goes unwritten
-            AppendPlsEntry(m3u_, file_,
-                           hasTitle_ ? std::optional<std::string_view>(title_) : std::nullopt,
-                           length_);
-        hasFile_ = hasTitle_ = false;
+            AppendPlsEntry(m3u_, file_, title_, length_);
+        hasFile_ = false;
+        title_.clear();
         length_.clear();
     }
 
@@ -401,7 +400,6 @@ private:
     std::uint64_t entry_ = 0;
     std::string file_, title_, length_;
     bool hasFile_ = false;
-    bool hasTitle_ = false;
 };
 
 #ifdef SKALDRUN_HAVE_EXPAT

@@ -114,6 +114,8 @@ TEST(PlaylistFormats, PlsKeysThatMakeEntries) {
         {"[playlist]\nFile1= \nFile2=b\nFile3=",
          "#EXTINF:-1,\r\n#EXTINF:-1,b\r\nb\r\n#EXTINF:-1,\r\n"},
         {"[playlist]\nTitle1=T\nFile 1=a\nFile1a=b", ""},
+        {"[playlist]\nFile1=http://s:80/\nTitle1=\nFile2=/m/b.ogg\nTitle2= ",
+         "#EXTINF:-1,http://s:80/\r\nhttp://s:80/\r\n#EXTINF:-1,b.ogg\r\n/m/b.ogg\r\n"},
     };
     for (const auto& row : rows) {
         const std::string expected = "#EXTM3U\r\n" + std::string(row.m3u);
