@@ -110,9 +110,24 @@ void AppendEntry(std::string& m3u, std::string_view length, std::string_view tit
 
 constexpr std::string_view kHeader = "#EXTM3U\r\n";
 
-} // namespace
+// Writers put a MIME type line or comments before "[playlist]"; past this many bytes of them a
+// text is taken for no PLS.
+constexpr std::size_t kPlsLookAhead = 4096;
 
-std::optional<PlaylistFormat> FormatOf(std::string_view start) {
+// Whether text, a line's rest after its blanks, opens a PLS: "[playlist]" in any case. None while
+// it is a part of that too short to tell.
+std::optional<bool> OpensPls(std::string_view text) noexcept {
+    constexpr std::string_view kPls = "[playlist]";
+    const std::string_view head = text.substr(0, kPls.size());
+    if (!EqualsIgnoringCase(head, kPls.substr(0, head.size())))
+        return false;
+    return head.size() < kPls.size() ? std::nullopt : std::optional(true);
+}
+
+// The format the first line that is not blank tells at once. Where it tells none, searched is
+// set past its start, for PlsAhead to go on from.
+std::optional<PlaylistFormat> FirstLineFormat(std::string_view start, std::size_t& searched) {
+    const std::size_t size = start.size();
     if (start.substr(0, kByteOrderMark.size()) == kByteOrderMark.substr(0, start.size()))
         start.remove_prefix(std::min(start.size(), kByteOrderMark.size()));
     const std::size_t first = start.find_first_not_of(" \t\r\n");
@@ -121,22 +136,76 @@ std::optional<PlaylistFormat> FormatOf(std::string_view start) {
     start.remove_prefix(first);
     if (start.front() == '<')
         return PlaylistFormat::Xspf;
-    constexpr std::string_view kPls = "[playlist]";
-    const std::string_view head = start.substr(0, kPls.size());
-    if (EqualsIgnoringCase(head, kPls.substr(0, head.size())))
-        return head.size() < kPls.size() ? std::nullopt : std::optional(PlaylistFormat::Pls);
-    return PlaylistFormat::M3u;
+    constexpr std::string_view kM3u = "#EXTM3U";
+    if (const std::string_view head = start.substr(0, kM3u.size());
+        head == kM3u.substr(0, head.size()))
+        return head.size() < kM3u.size() ? std::nullopt : std::optional(PlaylistFormat::M3u);
+    if (const std::optional<bool> pls = OpensPls(start); pls != false)
+        return pls ? std::optional(PlaylistFormat::Pls) : std::nullopt;
+    searched = size - start.size() + 1;
+    return std::nullopt;
+}
+
+// A line that opens a PLS after the first, within the first kPlsLookAhead bytes: Pls once one
+// is there, M3u once those bytes hold none, none while fewer have come. The search goes on from
+// searched, which it moves on, so that bytes in small pieces are not searched again.
+std::optional<PlaylistFormat> PlsAhead(std::string_view start, std::size_t& searched) noexcept {
+    const bool all = start.size() >= kPlsLookAhead;
+    start = start.substr(0, kPlsLookAhead);
+    for (;;) {
+        const std::size_t end = start.find_first_of("\r\n", searched);
+        if (end == std::string_view::npos) {
+            searched = start.size();
+            return all ? std::optional(PlaylistFormat::M3u) : std::nullopt;
+        }
+        const std::size_t text = start.find_first_not_of(" \t", end + 1);
+        const std::optional<bool> pls =
+            text == std::string_view::npos ? std::nullopt : OpensPls(start.substr(text));
+        if (pls == true)
+            return PlaylistFormat::Pls;
+        if (!pls && !all) {
+            searched = end; // the line goes on in bytes still to come
+            return std::nullopt;
+        }
+        searched = end + 1;
+    }
+}
+
+// Whether the line numbered number opens the PLS, as FirstLineFormat and PlsAhead find it.
+bool IsPlsHeader(std::string_view line, std::size_t number) noexcept {
+    if (number == 1 && line.starts_with(kByteOrderMark))
+        line.remove_prefix(kByteOrderMark.size());
+    const std::size_t text = line.find_first_not_of(" \t");
+    return text != std::string_view::npos && OpensPls(line.substr(text)) == true;
+}
+
+} // namespace
+
+std::optional<PlaylistFormat> FormatOf(std::string_view start) {
+    std::size_t searched = 0;
+    const std::optional<PlaylistFormat> format = FirstLineFormat(start, searched);
+    return searched == 0 ? format : PlsAhead(start, searched);
 }
 
 std::optional<PlaylistFormat> FormatProbe::Feed(std::string_view& piece, std::string& held) {
-    if (!start_.empty()) {
-        start_.append(piece);
+    const auto formatOf = [this](std::string_view start) {
+        std::optional<PlaylistFormat> format;
+        if (searched_ == 0)
+            format = FirstLineFormat(start, searched_);
+        return searched_ == 0 ? format : PlsAhead(start, searched_);
+    };
+    if (start_.empty()) {
+        const std::optional<PlaylistFormat> format = formatOf(piece);
+        if (!format)
+            start_.assign(piece);
+        return format;
+    }
+    start_.append(piece);
+    const std::optional<PlaylistFormat> format = formatOf(start_);
+    if (format) {
         held = std::exchange(start_, {});
         piece = held;
     }
-    const std::optional<PlaylistFormat> format = FormatOf(piece);
-    if (!format)
-        start_.assign(piece);
     return format;
 }
 
@@ -278,6 +347,22 @@ void AppendPlsEntry(std::string& m3u, std::string_view file, std::string_view ti
     AppendEntry(m3u, length, name.empty() ? file : name, file);
 }
 
+// The lines of a PLS from its "[playlist]" line on: what comes before it (a MIME type, comments)
+// is no part of it. Lines keep their numbers in the whole text.
+class PlsStart {
+public:
+    // False for each line up to the "[playlist]" line and for that line.
+    bool InList(std::string_view line, std::size_t number) noexcept {
+        if (started_)
+            return true;
+        started_ = IsPlsHeader(line, number);
+        return false;
+    }
+
+private:
+    bool started_ = false;
+};
+
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
 // says, and written in the order of N once all are read. The text is held whole and the fields
 // are views into it.
@@ -295,9 +380,10 @@ public:
                       16);
         text_.push_back('\n'); // the last line ended, so that none is carried out of the text
         PlsLines lines;
-        lines.Feed(text_, [this](std::string_view line, std::size_t number) {
+        PlsStart start;
+        lines.Feed(text_, [this, &start](std::string_view line, std::size_t number) {
             PlsKey key;
-            if (!KeyOf(line, key))
+            if (!start.InList(line, number) || !KeyOf(line, key))
                 return;
             ValidateLength(key, number);
             Entry& entry = key.number < dense_.size() ? dense_[key.number] : sparse_[key.number];
@@ -362,7 +448,7 @@ public:
 private:
     void Line(std::string_view line, std::size_t number) {
         PlsKey key;
-        if (!KeyOf(line, key))
+        if (!start_.InList(line, number) || !KeyOf(line, key))
             return;
         ValidateLength(key, number);
         if (!order_.Next(key.number))
@@ -396,6 +482,7 @@ private:
     const std::function<void(std::string_view)>& out_;
     std::string m3u_;
     PlsLines lines_;
+    PlsStart start_;
     PlsOrder order_;
     std::uint64_t entry_ = 0;
     std::string file_, title_, length_;
@@ -665,18 +752,19 @@ struct PlsKeyCheck::State {
     bool known = false;
     bool grouped = true;
     PlsLines lines;
+    PlsStart start;
     PlsOrder order;
 
-    void Line(std::string_view line) {
-        if (PlsKey key; KeyOf(line, key) && !order.Next(key.number)) {
+    void Line(std::string_view line, std::size_t number) {
+        if (PlsKey key; start.InList(line, number) && KeyOf(line, key) && !order.Next(key.number)) {
             grouped = false;
             known = true;
         }
     }
     void Lines(std::string_view piece) {
-        lines.Feed(piece, [this](std::string_view line, std::size_t) {
+        lines.Feed(piece, [this](std::string_view line, std::size_t number) {
             if (!known)
-                Line(line);
+                Line(line, number);
         });
     }
 };
@@ -708,7 +796,7 @@ bool PlsKeyCheck::Feed(std::string_view piece) {
 PlsKeys PlsKeyCheck::Keys() {
     State& s = *state_;
     if (s.pls && !s.known)
-        s.lines.Finish([&s](std::string_view line, std::size_t) { s.Line(line); });
+        s.lines.Finish([&s](std::string_view line, std::size_t number) { s.Line(line, number); });
     s.known = true;
     return s.pls && s.grouped ? PlsKeys::Grouped : PlsKeys::AnyOrder;
 }

@@ -30,9 +30,12 @@ std::size_t RefusedAtLine(std::string_view bytes, std::size_t cut = 0,
     return 0;
 }
 
+// "[playlist]" may follow other lines within the first 4 KiB; a probe fed a byte at a time tells
+// what the whole tells, and one fed the whole at once holds nothing.
 TEST(PlaylistFormats, TheFirstBytesTellTheFormat) {
+    const std::string notes = "audio/x-scpls\n" + std::string(4096 - 14 - 11, ';') + '\n';
     const struct {
-        std::string_view start;
+        std::string start;
         std::optional<PlaylistFormat> format;
     } rows[] = {
         {"#EXTM3U\r\n", PlaylistFormat::M3u},
@@ -40,11 +43,33 @@ TEST(PlaylistFormats, TheFirstBytesTellTheFormat) {
         {"  \r\n<?xml", PlaylistFormat::Xspf},
         {"[play", std::nullopt},
         {"\xEF\xBB", std::nullopt},
-        {"[plays]", PlaylistFormat::M3u},
+        {"[plays]", std::nullopt},
+        {"[plays]\n" + std::string(4096, ';'), PlaylistFormat::M3u},
         {"", std::nullopt},
+        {"audio/x-scpls\r\n[playlist]\r\n", PlaylistFormat::Pls},
+        {"; x\r\r\n \t[PLAYLIST] \n", PlaylistFormat::Pls},
+        {"#EXTM3U\n[playlist]\n", PlaylistFormat::M3u},
+        {"#EXT", std::nullopt},
+        {"audio/x-scpls\n[play", std::nullopt},
+        {notes + "[playlist]", PlaylistFormat::Pls},
+        {notes + " [playlist]", PlaylistFormat::M3u},
     };
-    for (const auto& row : rows)
+    for (const auto& row : rows) {
         EXPECT_EQ(FormatOf(row.start), row.format) << row.start;
+        FormatProbe probe;
+        std::optional<PlaylistFormat> told;
+        for (std::size_t at = 0; at < row.start.size() && !told; ++at) {
+            std::string_view piece = std::string_view(row.start).substr(at, 1);
+            std::string held;
+            told = probe.Feed(piece, held);
+        }
+        EXPECT_EQ(told, row.format) << row.start;
+        std::string_view whole = row.start;
+        std::string held;
+        if (FormatProbe().Feed(whole, held)) {
+            EXPECT_EQ(whole.data(), row.start.data()) << row.start;
+        }
+    }
 }
 
 // Keys in any order and case, NumberOfEntries ignored, entries by their numbers; a missing title
@@ -114,6 +139,7 @@ TEST(PlaylistFormats, PlsKeysThatMakeEntries) {
         {"[playlist]\nFile1= \nFile2=b\nFile3=",
          "#EXTINF:-1,\r\n#EXTINF:-1,b\r\nb\r\n#EXTINF:-1,\r\n"},
         {"[playlist]\nTitle1=T\nFile 1=a\nFile1a=b", ""},
+        {"File9=c\nFile8=d\n [playlist]\nFile1=a", "#EXTINF:-1,a\r\na\r\n"},
         {"[playlist]\nFile1=http://s:80/\nTitle1=\nFile2=/m/b.ogg\nTitle2= ",
          "#EXTINF:-1,http://s:80/\r\nhttp://s:80/\r\n#EXTINF:-1,b.ogg\r\n/m/b.ogg\r\n"},
     };
