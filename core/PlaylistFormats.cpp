@@ -1,5 +1,6 @@
 #include "core/PlaylistFormats.h"
 
+#include "core/Convert.h"
 #include "core/Errors.h"
 #include "core/LineBreaks.h"
 
@@ -42,9 +43,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
            });
 }
 
-// A length as the M3U conversion reads it: an optional minus, digits, an optional fraction.
+// A length as the M3U conversion reads it: an optional minus, digits, an optional fraction, and
+// no more seconds than it takes.
 bool IsLength(std::string_view text) noexcept {
-    if (!text.empty() && text.front() == '-')
+    const bool negative = !text.empty() && text.front() == '-'; // unknown, whatever its size
+    if (negative)
         text.remove_prefix(1);
     const std::size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
@@ -53,7 +56,8 @@ bool IsLength(std::string_view text) noexcept {
         return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
     return !whole.empty() && digits(whole) && digits(fraction) &&
-           (dot == std::string_view::npos || !fraction.empty());
+           (dot == std::string_view::npos || !fraction.empty()) &&
+           (negative || SecondsInRange(whole));
 }
 
 [[noreturn]] void ThrowNotALength(std::string_view text, std::size_t line) {

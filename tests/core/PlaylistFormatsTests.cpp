@@ -142,6 +142,8 @@ TEST(PlaylistFormats, PlsKeysThatMakeEntries) {
         {"File9=c\nFile8=d\n [playlist]\nFile1=a", "#EXTINF:-1,a\r\na\r\n"},
         {"[playlist]\nFile1=http://s:80/\nTitle1=\nFile2=/m/b.ogg\nTitle2= ",
          "#EXTINF:-1,http://s:80/\r\nhttp://s:80/\r\n#EXTINF:-1,b.ogg\r\n/m/b.ogg\r\n"},
+        {"[playlist]\nFile1=a\nLength1=2147483647.5\nFile2=b\nLength2=-99999999999",
+         "#EXTINF:2147483647.5,a\r\na\r\n#EXTINF:-99999999999,b\r\nb\r\n"},
     };
     for (const auto& row : rows) {
         const std::string expected = "#EXTM3U\r\n" + std::string(row.m3u);
@@ -214,6 +216,8 @@ TEST(PlaylistFormats, RefusalLinesDoNotDependOnPieces) {
         {"[playlist]\r\nFile1=a\r\n\r\nLength1=soon\r\n", 4, PlsKeys::AnyOrder},
         {"[playlist]\r\nFile1=a\r\n\r\nLength1=soon\r\n", 4, PlsKeys::Grouped},
         {"[playlist]\r\r\nFile2=b\r\n\rFile1=a", 5, PlsKeys::Grouped},
+        {"audio/x-scpls\r\r\n[playlist]\rFile1=a\nLength1=2147483648\r\n", 5, PlsKeys::AnyOrder},
+        {"audio/x-scpls\r\r\n[playlist]\rFile1=a\nLength1=2147483648\r\n", 5, PlsKeys::Grouped},
 #ifdef SKALDRUN_HAVE_EXPAT
         {"<playlist xmlns=\"http://xspf.org/ns/0/\"/>\r\n<b/>", 2, PlsKeys::AnyOrder},
         {"<?xml version=\"1.0\"?>\r\n\r<!DOCTYPE p [\r\n<!ENTITY x \"y\">]>\r\n<p/>", 4,
