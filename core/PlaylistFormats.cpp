@@ -367,6 +367,14 @@ private:
     bool started_ = false;
 };
 
+// Lines as PlsLines counts them: LF, CR LF and a lone CR each end one.
+std::size_t LineCount(std::string_view text) noexcept {
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        lines += (text[i] == '\n') | ((text[i] == '\r') & (text[i + 1] != '\n'));
+    return lines + (text.empty() ? 0 : 1); // the last line, ended or not
+}
+
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
 // says, and written in the order of N once all are read. The text is held whole and the fields
 // are views into it.
@@ -380,8 +388,7 @@ public:
     bool Finish() override {
         // Numbers up to a few times the lines are kept in a table; larger ones, which some
         // writers leave, in a map after it.
-        dense_.resize(static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) / 2 +
-                      16);
+        dense_.resize(LineCount(text_) / 2 + 16);
         text_.push_back('\n'); // the last line ended, so that none is carried out of the text
         PlsLines lines;
         PlsStart start;
