@@ -340,15 +340,17 @@ void ValidateLength(const PlsKey& key, std::size_t line) {
 }
 
 // An entry without a title, or with an empty one, shows its file's name; a stream's address that
-// ends in '/' has none, and shows whole.
+// ends in '/' has none, and shows whole. A location that starts with '#' would be read back as a
+// directive, an "#EXTINF:" one as an entry of its own: it goes unwritten.
 void AppendPlsEntry(std::string& m3u, std::string_view file, std::string_view title,
                     std::string_view length) {
+    const std::string_view location = file.starts_with('#') ? std::string_view() : file;
     if (!title.empty()) {
-        AppendEntry(m3u, length, title, file);
+        AppendEntry(m3u, length, title, location);
         return;
     }
     const std::string name = FileNameOf(file, false);
-    AppendEntry(m3u, length, name.empty() ? file : name, file);
+    AppendEntry(m3u, length, name.empty() ? file : name, location);
 }
 
 // The lines of a PLS from its "[playlist]" line on: what comes before it (a MIME type, comments)

@@ -140,6 +140,7 @@ TEST(PlaylistFormats, PlsKeysThatMakeEntries) {
          "#EXTINF:-1,\r\n#EXTINF:-1,b\r\nb\r\n#EXTINF:-1,\r\n"},
         {"[playlist]\nTitle1=T\nFile 1=a\nFile1a=b", ""},
         {"File9=c\nFile8=d\n [playlist]\nFile1=a", "#EXTINF:-1,a\r\na\r\n"},
+        {"[playlist]\nFile1=#EXTINF:9,x\nTitle1=T", "#EXTINF:-1,T\r\n"},
         {"[playlist]\nFile1=http://s:80/\nTitle1=\nFile2=/m/b.ogg\nTitle2= ",
          "#EXTINF:-1,http://s:80/\r\nhttp://s:80/\r\n#EXTINF:-1,b.ogg\r\n/m/b.ogg\r\n"},
         {"[playlist]\nFile1=a\nLength1=2147483647.5\nFile2=b\nLength2=-99999999999",
