@@ -495,22 +495,29 @@ std::string MakeScatteredPls(std::size_t entries, std::string_view lineEnd) {
     return text.append("Version=2").append(lineEnd);
 }
 
-// The same scattered PLS of 10^6 entries with LF and with CR alone: the command's CPU time, and
-// the PLS held whole and read in this process from its bytes as read (AsM3u), best of three.
+// The same scattered PLS of 10^6 entries with LF and with CR alone: the command's CPU time, the
+// PLS held whole and read in this process from its bytes as read (AsM3u), best of three each,
+// and the command's CPU with CR alone over LF, the median of five pairs run in turn.
 void RunPlsLineEnds(const std::filesystem::path& dir) {
-    const std::string file = (dir / "scattered.pls").string();
+    std::map<std::string, std::string> files;
     for (const auto& [name, lineEnd] : {std::pair{"LF", "\n"}, std::pair{"CR", "\r"}}) {
+        files[name] = (dir / (std::string("scattered-") + name + ".pls")).string();
         const std::string bytes = MakeScatteredPls(1000000, lineEnd);
-        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+        std::ofstream(files[name], std::ios::binary)
+            .write(bytes.data(), static_cast<long>(bytes.size()));
         double command = 1e9;
         for (int i = 0; i < 3; ++i)
-            command = std::min(command, Measure({SKALDRUN_CONVERT_EXE, file}).cpu);
+            command = std::min(command, Measure({SKALDRUN_CONVERT_EXE, files[name]}).cpu);
         const double held = BestCpu(3, [&] { skaldrun::AsM3u(bytes); });
         std::printf("PLS, keys out of order, %s, %.0f MB: command %.1f ms CPU; AsM3u %.1f ms\n",
                     name, static_cast<double>(bytes.size()) / 1e6, command * 1e3, held * 1e3);
         std::fflush(stdout);
     }
-    std::filesystem::remove(file);
+    std::printf("CR alone / LF, command, CPU, paired median: %.2f\n",
+                PairedCpuRatio({SKALDRUN_CONVERT_EXE, files["CR"]}, "/dev/null",
+                               {SKALDRUN_CONVERT_EXE, files["LF"]}, "/dev/null", 5));
+    for (const auto& [name, file] : files)
+        std::filesystem::remove(file);
 }
 
 } // namespace

@@ -371,10 +371,14 @@ private:
 
 // Lines as PlsLines counts them: LF, CR LF and a lone CR each end one.
 std::size_t LineCount(std::string_view text) noexcept {
-    std::size_t lines = 0;
-    for (std::size_t i = 0; i + 1 < text.size(); ++i)
-        lines += (text[i] == '\n') | ((text[i] == '\r') & (text[i + 1] != '\n'));
-    return lines + (text.empty() ? 0 : 1); // the last line, ended or not
+    std::size_t lines = text.empty() ? 0 : 1; // the last line, ended or not
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (const char* stop; (stop = detail::FindBreakOrNul(p, end)) != end;) {
+        lines += *stop == '\0' ? 0 : 1; // a NUL is part of a line
+        p = *stop == '\0' ? stop + 1 : PastBreak(stop, end);
+    }
+    return lines;
 }
 
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
