@@ -20,7 +20,8 @@ enum class PlaylistFormat { M3u, Pls, Xspf };
 std::optional<PlaylistFormat> FormatOf(std::string_view start);
 
 // The first bytes of a playlist that comes in pieces, held only while they cannot tell its
-// format, so that a whole text in one piece is never copied.
+// format, which 4 KiB always can but for blanks alone: a whole text in one piece is copied only
+// when shorter than that.
 class FormatProbe {
 public:
     // The format once known, with piece then holding every byte so far (in held where some
