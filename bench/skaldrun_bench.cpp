@@ -5,6 +5,7 @@
 #include "core/LineBreaks.h"
 #include "core/ListExport.h"
 #include "core/ListShapes.h"
+#include "core/PlaylistFormats.h"
 #include "core/TextFiles.h"
 #include "support/ChildProcess.h"
 #include "support/WholeBytes.h"
@@ -469,6 +470,56 @@ void RunExports(const std::filesystem::path& dir) {
     std::filesystem::remove(out);
 }
 
+// A PLS whose entries come out of order (each one's keys together, the entries scattered by a
+// stride prime to their count), its lines ending in lineEnd: read only once it is held whole.
+std::string MakeScatteredPls(std::size_t entries, std::string_view lineEnd) {
+    static const char* const titles[] = {
+        "01-Artist Name - Opening Theme of the Record",
+        "Кино - 02 - Группа крови (live, 1988 remaster)",
+        "a1-Side A, Track One, Extended Mix",
+        "005. Orchestra - Symphony No. 5, Movement II",
+    };
+    std::string text = "[playlist]";
+    text.append(lineEnd);
+    text.reserve(entries * 140);
+    for (std::size_t k = 0; k < entries; ++k) {
+        const std::size_t i = k * 7919 % entries;
+        const std::string n = std::to_string(i + 1);
+        const std::string seconds = std::to_string(60 + (i * 37) % 900);
+        text.append("File" + n + "=/home/user/Music/Album " + seconds + "/track.mp3")
+            .append(lineEnd);
+        text.append("Title" + n + "=" + titles[i % 4]).append(lineEnd);
+        text.append("Length" + n + "=" + seconds).append(lineEnd);
+    }
+    text.append("NumberOfEntries=" + std::to_string(entries)).append(lineEnd);
+    return text.append("Version=2").append(lineEnd);
+}
+
+// The same scattered PLS of 10^6 entries with LF and with CR alone: the command's CPU time, the
+// PLS held whole and read in this process from its bytes as read (AsM3u), best of three each,
+// and the command's CPU with CR alone over LF, the median of five pairs run in turn.
+void RunPlsLineEnds(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& [name, lineEnd] : {std::pair{"LF", "\n"}, std::pair{"CR", "\r"}}) {
+        files[name] = (dir / (std::string("scattered-") + name + ".pls")).string();
+        const std::string bytes = MakeScatteredPls(1000000, lineEnd);
+        std::ofstream(files[name], std::ios::binary)
+            .write(bytes.data(), static_cast<long>(bytes.size()));
+        double command = 1e9;
+        for (int i = 0; i < 3; ++i)
+            command = std::min(command, Measure({SKALDRUN_CONVERT_EXE, files[name]}).cpu);
+        const double held = BestCpu(3, [&] { skaldrun::AsM3u(bytes); });
+        std::printf("PLS, keys out of order, %s, %.0f MB: command %.1f ms CPU; AsM3u %.1f ms\n",
+                    name, static_cast<double>(bytes.size()) / 1e6, command * 1e3, held * 1e3);
+        std::fflush(stdout);
+    }
+    std::printf("CR alone / LF, command, CPU, paired median: %.2f\n",
+                PairedCpuRatio({SKALDRUN_CONVERT_EXE, files["CR"]}, "/dev/null",
+                               {SKALDRUN_CONVERT_EXE, files["LF"]}, "/dev/null", 5));
+    for (const auto& [name, file] : files)
+        std::filesystem::remove(file);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -486,6 +537,7 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && std::string_view(argv[1]) == "--formats") {
         RunFormats(dir);
+        RunPlsLineEnds(dir);
         return 0;
     }
     if (argc == 2 && std::string_view(argv[1]) == "--shapes") {

@@ -183,6 +183,16 @@ std::string_view StripTrackNumber(std::string_view title) noexcept {
 
 } // namespace
 
+bool SecondsInRange(std::string_view digits) noexcept {
+    std::int64_t seconds = 0;
+    for (const char c : digits) {
+        seconds = seconds * 10 + (c - '0');
+        if (seconds > kMaxSeconds)
+            return false;
+    }
+    return true;
+}
+
 void ExactTime::Add(std::uint64_t moreSeconds, std::uint32_t moreMicros) noexcept {
     constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
     micros += moreMicros;

@@ -76,6 +76,10 @@ private:
     std::uint64_t unknown_ = 0;
 };
 
+// Whether the whole seconds of a length, written in decimal digits, stay within what an entry may
+// last (2^31 - 1 seconds); a longer one is refused as no number.
+bool SecondsInRange(std::string_view digits) noexcept;
+
 // A length of whole seconds as h:mm:ss, as totals write it.
 std::string HoursMinutesSeconds(std::uint64_t seconds);
 

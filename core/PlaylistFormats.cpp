@@ -46,9 +46,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
            });
 }
 
-// A length as the M3U conversion reads it: an optional minus, digits, an optional fraction.
+// A length as the M3U conversion reads it: an optional minus, digits, an optional fraction, and
+// no more seconds than it takes.
 bool IsLength(std::string_view text) noexcept {
-    if (!text.empty() && text.front() == '-')
+    const bool negative = !text.empty() && text.front() == '-'; // unknown, whatever its size
+    if (negative)
         text.remove_prefix(1);
     const std::size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
@@ -57,7 +59,8 @@ bool IsLength(std::string_view text) noexcept {
         return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
     return !whole.empty() && digits(whole) && digits(fraction) &&
-           (dot == std::string_view::npos || !fraction.empty());
+           (dot == std::string_view::npos || !fraction.empty()) &&
+           (negative || SecondsInRange(whole));
 }
 
 [[noreturn]] void ThrowNotALength(std::string_view text, std::size_t line) {
@@ -142,11 +145,26 @@ bool Utf16FormatOf(std::string_view start, std::optional<PlaylistFormat>& format
     return true;
 }
 
-} // namespace
+// Writers put a MIME type line or comments before "[playlist]"; past this many bytes of them a
+// text is taken for no PLS.
+constexpr std::size_t kPlsLookAhead = 4096;
 
-std::optional<PlaylistFormat> FormatOf(std::string_view start) {
+// Whether text, a line's rest after its blanks, opens a PLS: "[playlist]" in any case. None while
+// it is a part of that too short to tell.
+std::optional<bool> OpensPls(std::string_view text) noexcept {
+    constexpr std::string_view kPls = "[playlist]";
+    const std::string_view head = text.substr(0, kPls.size());
+    if (!EqualsIgnoringCase(head, kPls.substr(0, head.size())))
+        return false;
+    return head.size() < kPls.size() ? std::nullopt : std::optional(true);
+}
+
+// The format the first line that is not blank tells at once. Where it tells none, searched is
+// set past its start, for PlsAhead to go on from.
+std::optional<PlaylistFormat> FirstLineFormat(std::string_view start, std::size_t& searched) {
     if (std::optional<PlaylistFormat> utf16; Utf16FormatOf(start, utf16))
         return utf16;
+    const std::size_t size = start.size();
     if (start.substr(0, kByteOrderMark.size()) == kByteOrderMark.substr(0, start.size()))
         start.remove_prefix(std::min(start.size(), kByteOrderMark.size()));
     const std::size_t first = start.find_first_not_of(" \t\r\n");
@@ -155,22 +173,76 @@ std::optional<PlaylistFormat> FormatOf(std::string_view start) {
     start.remove_prefix(first);
     if (start.front() == '<')
         return PlaylistFormat::Xspf;
-    constexpr std::string_view kPls = "[playlist]";
-    const std::string_view head = start.substr(0, kPls.size());
-    if (EqualsIgnoringCase(head, kPls.substr(0, head.size())))
-        return head.size() < kPls.size() ? std::nullopt : std::optional(PlaylistFormat::Pls);
-    return PlaylistFormat::M3u;
+    constexpr std::string_view kM3u = "#EXTM3U";
+    if (const std::string_view head = start.substr(0, kM3u.size());
+        head == kM3u.substr(0, head.size()))
+        return head.size() < kM3u.size() ? std::nullopt : std::optional(PlaylistFormat::M3u);
+    if (const std::optional<bool> pls = OpensPls(start); pls != false)
+        return pls ? std::optional(PlaylistFormat::Pls) : std::nullopt;
+    searched = size - start.size() + 1;
+    return std::nullopt;
+}
+
+// A line that opens a PLS after the first, within the first kPlsLookAhead bytes: Pls once one
+// is there, M3u once those bytes hold none, none while fewer have come. The search goes on from
+// searched, which it moves on, so that bytes in small pieces are not searched again.
+std::optional<PlaylistFormat> PlsAhead(std::string_view start, std::size_t& searched) noexcept {
+    const bool all = start.size() >= kPlsLookAhead;
+    start = start.substr(0, kPlsLookAhead);
+    for (;;) {
+        const std::size_t end = start.find_first_of("\r\n", searched);
+        if (end == std::string_view::npos) {
+            searched = start.size();
+            return all ? std::optional(PlaylistFormat::M3u) : std::nullopt;
+        }
+        const std::size_t text = start.find_first_not_of(" \t", end + 1);
+        const std::optional<bool> pls =
+            text == std::string_view::npos ? std::nullopt : OpensPls(start.substr(text));
+        if (pls == true)
+            return PlaylistFormat::Pls;
+        if (!pls && !all) {
+            searched = end; // the line goes on in bytes still to come
+            return std::nullopt;
+        }
+        searched = end + 1;
+    }
+}
+
+// Whether the line numbered number opens the PLS, as FirstLineFormat and PlsAhead find it.
+bool IsPlsHeader(std::string_view line, std::size_t number) noexcept {
+    if (number == 1 && line.starts_with(kByteOrderMark))
+        line.remove_prefix(kByteOrderMark.size());
+    const std::size_t text = line.find_first_not_of(" \t");
+    return text != std::string_view::npos && OpensPls(line.substr(text)) == true;
+}
+
+} // namespace
+
+std::optional<PlaylistFormat> FormatOf(std::string_view start) {
+    std::size_t searched = 0;
+    const std::optional<PlaylistFormat> format = FirstLineFormat(start, searched);
+    return searched == 0 ? format : PlsAhead(start, searched);
 }
 
 std::optional<PlaylistFormat> FormatProbe::Feed(std::string_view& piece, std::string& held) {
-    if (!start_.empty()) {
-        start_.append(piece);
+    const auto formatOf = [this](std::string_view start) {
+        std::optional<PlaylistFormat> format;
+        if (searched_ == 0)
+            format = FirstLineFormat(start, searched_);
+        return searched_ == 0 ? format : PlsAhead(start, searched_);
+    };
+    if (start_.empty()) {
+        const std::optional<PlaylistFormat> format = formatOf(piece);
+        if (!format)
+            start_.assign(piece);
+        return format;
+    }
+    start_.append(piece);
+    const std::optional<PlaylistFormat> format = formatOf(start_);
+    if (format) {
         held = std::exchange(start_, {});
         piece = held;
     }
-    const std::optional<PlaylistFormat> format = FormatOf(piece);
-    if (!format)
-        start_.assign(piece);
     return format;
 }
 
@@ -300,12 +372,46 @@ void ValidateLength(const PlsKey& key, std::size_t line) {
         ThrowNotALength(key.value, line);
 }
 
-void AppendPlsEntry(std::string& m3u, std::string_view file, std::optional<std::string_view> title,
+// An entry without a title, or with an empty one, shows its file's name; a stream's address that
+// ends in '/' has none, and shows whole. A location that starts with '#' would be read back as a
+// directive, an "#EXTINF:" one as an entry of its own: it goes unwritten.
+void AppendPlsEntry(std::string& m3u, std::string_view file, std::string_view title,
                     std::string_view length) {
-    if (title)
-        AppendEntry(m3u, length, *title, file);
-    else
-        AppendEntry(m3u, length, FileNameOf(file, false), file);
+    const std::string_view location = file.starts_with('#') ? std::string_view() : file;
+    if (!title.empty()) {
+        AppendEntry(m3u, length, title, location);
+        return;
+    }
+    const std::string name = FileNameOf(file, false);
+    AppendEntry(m3u, length, name.empty() ? file : name, location);
+}
+
+// The lines of a PLS from its "[playlist]" line on: what comes before it (a MIME type, comments)
+// is no part of it. Lines keep their numbers in the whole text.
+class PlsStart {
+public:
+    // False for each line up to the "[playlist]" line and for that line.
+    bool InList(std::string_view line, std::size_t number) noexcept {
+        if (started_)
+            return true;
+        started_ = IsPlsHeader(line, number);
+        return false;
+    }
+
+private:
+    bool started_ = false;
+};
+
+// Lines as PlsLines counts them: LF, CR LF and a lone CR each end one.
+std::size_t LineCount(std::string_view text) noexcept {
+    std::size_t lines = text.empty() ? 0 : 1; // the last line, ended or not
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (const char* stop; (stop = detail::FindBreakOrNul(p, end)) != end;) {
+        lines += *stop == '\0' ? 0 : 1; // a NUL is part of a line
+        p = *stop == '\0' ? stop + 1 : PastBreak(stop, end);
+    }
+    return lines;
 }
 
 // PLS: "key=value" lines; FileN, TitleN and LengthN gathered by N, whatever NumberOfEntries
@@ -321,13 +427,13 @@ public:
     bool Finish() override {
         // Numbers up to a few times the lines are kept in a table; larger ones, which some
         // writers leave, in a map after it.
-        dense_.resize(static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) / 2 +
-                      16);
+        dense_.resize(LineCount(text_) / 2 + 16);
         text_.push_back('\n'); // the last line ended, so that none is carried out of the text
         PlsLines lines;
-        lines.Feed(text_, [this](std::string_view line, std::size_t number) {
+        PlsStart start;
+        lines.Feed(text_, [this, &start](std::string_view line, std::size_t number) {
             PlsKey key;
-            if (!KeyOf(line, key))
+            if (!start.InList(line, number) || !KeyOf(line, key))
                 return;
             ValidateLength(key, number);
             Entry& entry = key.number < dense_.size() ? dense_[key.number] : sparse_[key.number];
@@ -339,10 +445,7 @@ public:
         const auto write = [&](const Entry& entry) {
             if (entry.file.data() == nullptr)
                 return; // a title or length of no entry
-            AppendPlsEntry(m3u, entry.file,
-                           entry.title.data() != nullptr ? std::optional(entry.title)
-                                                         : std::nullopt,
-                           entry.length);
+            AppendPlsEntry(m3u, entry.file, entry.title, entry.length);
             if (m3u.size() >= 64 * 1024) {
                 out_(m3u);
                 m3u.clear();
@@ -358,8 +461,8 @@ public:
 
 private:
     struct Entry {
-        std::string_view file;  // null where no FileN came
-        std::string_view title; // null where no TitleN came
+        std::string_view file; // null where no FileN came
+        std::string_view title;
         std::string_view length;
     };
 
@@ -395,7 +498,7 @@ public:
 private:
     void Line(std::string_view line, std::size_t number) {
         PlsKey key;
-        if (!KeyOf(line, key))
+        if (!start_.InList(line, number) || !KeyOf(line, key))
             return;
         ValidateLength(key, number);
         if (!order_.Next(key.number))
@@ -411,7 +514,6 @@ private:
             break;
         case PlsKey::Title:
             title_.assign(key.value);
-            hasTitle_ = true;
             break;
         case PlsKey::Length:
             length_.assign(key.value);
@@ -421,21 +523,20 @@ private:
 
     void EntryEnded() {
         if (hasFile_) // a title or length of no entry goes unwritten
-            AppendPlsEntry(m3u_, file_,
-                           hasTitle_ ? std::optional<std::string_view>(title_) : std::nullopt,
-                           length_);
-        hasFile_ = hasTitle_ = false;
+            AppendPlsEntry(m3u_, file_, title_, length_);
+        hasFile_ = false;
+        title_.clear();
         length_.clear();
     }
 
     const std::function<void(std::string_view)>& out_;
     std::string m3u_;
     PlsLines lines_;
+    PlsStart start_;
     PlsOrder order_;
     std::uint64_t entry_ = 0;
     std::string file_, title_, length_;
     bool hasFile_ = false;
-    bool hasTitle_ = false;
 };
 
 #ifdef SKALDRUN_HAVE_EXPAT
@@ -765,18 +866,19 @@ struct PlsKeyCheck::State {
     bool known = false;
     bool grouped = true;
     PlsLines lines;
+    PlsStart start;
     PlsOrder order;
 
-    void Line(std::string_view line) {
-        if (PlsKey key; KeyOf(line, key) && !order.Next(key.number)) {
+    void Line(std::string_view line, std::size_t number) {
+        if (PlsKey key; start.InList(line, number) && KeyOf(line, key) && !order.Next(key.number)) {
             grouped = false;
             known = true;
         }
     }
     void Lines(std::string_view piece) {
-        lines.Feed(piece, [this](std::string_view line, std::size_t) {
+        lines.Feed(piece, [this](std::string_view line, std::size_t number) {
             if (!known)
-                Line(line);
+                Line(line, number);
         });
     }
 };
@@ -808,7 +910,7 @@ bool PlsKeyCheck::Feed(std::string_view piece) {
 PlsKeys PlsKeyCheck::Keys() {
     State& s = *state_;
     if (s.pls && !s.known)
-        s.lines.Finish([&s](std::string_view line, std::size_t) { s.Line(line); });
+        s.lines.Finish([&s](std::string_view line, std::size_t number) { s.Line(line, number); });
     s.known = true;
     return s.pls && s.grouped ? PlsKeys::Grouped : PlsKeys::AnyOrder;
 }

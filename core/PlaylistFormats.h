@@ -10,16 +10,18 @@ namespace skaldrun {
 
 // The other formats players write their lists in, read as the extended M3U they amount to, so
 // that every shape and parameter of the list works for them unchanged. Which format a playlist
-// is in is told by its first bytes, never by its name: "[playlist]" opens a PLS, an XML
-// document an XSPF; anything else goes on as it is.
+// is in is told by its first bytes, never by its name: "[playlist]" opens a PLS (after a MIME
+// type line or comments, within the first 4 KiB), an XML document an XSPF; anything else, and
+// at once a first line "#EXTM3U", goes on as it is.
 enum class PlaylistFormat { M3u, Pls, Xspf };
 
 // The format of a playlist that starts with these bytes; none while they are too few to tell
-// (only blanks and a byte-order mark so far).
+// (only blanks and a byte-order mark so far, or less than 4 KiB with no "[playlist]" line).
 std::optional<PlaylistFormat> FormatOf(std::string_view start);
 
 // The first bytes of a playlist that comes in pieces, held only while they cannot tell its
-// format, so that a whole text in one piece is never copied.
+// format, which 4 KiB always can but for blanks alone: a whole text in one piece is copied only
+// when shorter than that.
 class FormatProbe {
 public:
     // The format once known, with piece then holding every byte so far (in held where some
@@ -30,6 +32,7 @@ public:
 
 private:
     std::string start_;
+    std::size_t searched_ = 0; // how far the bytes held were searched for "[playlist]"
 };
 
 // How a PLS's keys come: grouped by entry in ascending numbers (File1, Title1, Length1, File2…),

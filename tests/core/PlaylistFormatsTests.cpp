@@ -30,9 +30,12 @@ std::size_t RefusedAtLine(std::string_view bytes, std::size_t cut = 0,
     return 0;
 }
 
+// "[playlist]" may follow other lines within the first 4 KiB; a probe fed a byte at a time tells
+// what the whole tells, and one fed the whole at once holds nothing.
 TEST(PlaylistFormats, TheFirstBytesTellTheFormat) {
+    const std::string notes = "audio/x-scpls\n" + std::string(4096 - 14 - 11, ';') + '\n';
     const struct {
-        std::string_view start;
+        std::string start;
         std::optional<PlaylistFormat> format;
     } rows[] = {
         {"#EXTM3U\r\n", PlaylistFormat::M3u},
@@ -40,17 +43,39 @@ TEST(PlaylistFormats, TheFirstBytesTellTheFormat) {
         {"  \r\n<?xml", PlaylistFormat::Xspf},
         {"[play", std::nullopt},
         {"\xEF\xBB", std::nullopt},
-        {"[plays]", PlaylistFormat::M3u},
+        {"[plays]", std::nullopt},
+        {"[plays]\n" + std::string(4096, ';'), PlaylistFormat::M3u},
         {"", std::nullopt},
         {"\xFF\xFE<", std::nullopt},
-        {std::string_view("\xFF\xFE\n\0<\0", 6), PlaylistFormat::Xspf},
-        {std::string_view("\xFE\xFF\0<", 4), PlaylistFormat::Xspf},
-        {std::string_view("\xFF\xFE#\0", 4), PlaylistFormat::M3u},
-        {std::string_view("\0<\0?", 4), PlaylistFormat::Xspf},
-        {std::string_view("\0<\0", 3), std::nullopt},
+        {std::string("\xFF\xFE\n\0<\0", 6), PlaylistFormat::Xspf},
+        {std::string("\xFE\xFF\0<", 4), PlaylistFormat::Xspf},
+        {std::string("\xFF\xFE#\0", 4), PlaylistFormat::M3u},
+        {std::string("\0<\0?", 4), PlaylistFormat::Xspf},
+        {std::string("\0<\0", 3), std::nullopt},
+        {"audio/x-scpls\r\n[playlist]\r\n", PlaylistFormat::Pls},
+        {"; x\r\r\n \t[PLAYLIST] \n", PlaylistFormat::Pls},
+        {"#EXTM3U\n[playlist]\n", PlaylistFormat::M3u},
+        {"#EXT", std::nullopt},
+        {"audio/x-scpls\n[play", std::nullopt},
+        {notes + "[playlist]", PlaylistFormat::Pls},
+        {notes + " [playlist]", PlaylistFormat::M3u},
     };
-    for (const auto& row : rows)
+    for (const auto& row : rows) {
         EXPECT_EQ(FormatOf(row.start), row.format) << row.start;
+        FormatProbe probe;
+        std::optional<PlaylistFormat> told;
+        for (std::size_t at = 0; at < row.start.size() && !told; ++at) {
+            std::string_view piece = std::string_view(row.start).substr(at, 1);
+            std::string held;
+            told = probe.Feed(piece, held);
+        }
+        EXPECT_EQ(told, row.format) << row.start;
+        std::string_view whole = row.start;
+        std::string held;
+        if (FormatProbe().Feed(whole, held)) {
+            EXPECT_EQ(whole.data(), row.start.data()) << row.start;
+        }
+    }
 }
 
 // Keys in any order and case, NumberOfEntries ignored, entries by their numbers; a missing title
@@ -120,6 +145,12 @@ TEST(PlaylistFormats, PlsKeysThatMakeEntries) {
         {"[playlist]\nFile1= \nFile2=b\nFile3=",
          "#EXTINF:-1,\r\n#EXTINF:-1,b\r\nb\r\n#EXTINF:-1,\r\n"},
         {"[playlist]\nTitle1=T\nFile 1=a\nFile1a=b", ""},
+        {"File9=c\nFile8=d\n [playlist]\nFile1=a", "#EXTINF:-1,a\r\na\r\n"},
+        {"[playlist]\nFile1=#EXTINF:9,x\nTitle1=T", "#EXTINF:-1,T\r\n"},
+        {"[playlist]\nFile1=http://s:80/\nTitle1=\nFile2=/m/b.ogg\nTitle2= ",
+         "#EXTINF:-1,http://s:80/\r\nhttp://s:80/\r\n#EXTINF:-1,b.ogg\r\n/m/b.ogg\r\n"},
+        {"[playlist]\nFile1=a\nLength1=2147483647.5\nFile2=b\nLength2=-99999999999",
+         "#EXTINF:2147483647.5,a\r\na\r\n#EXTINF:-99999999999,b\r\nb\r\n"},
     };
     for (const auto& row : rows) {
         const std::string expected = "#EXTM3U\r\n" + std::string(row.m3u);
@@ -282,6 +313,8 @@ TEST(PlaylistFormats, RefusalLinesDoNotDependOnPieces) {
         {"[playlist]\r\nFile1=a\r\n\r\nLength1=soon\r\n", 4, PlsKeys::AnyOrder},
         {"[playlist]\r\nFile1=a\r\n\r\nLength1=soon\r\n", 4, PlsKeys::Grouped},
         {"[playlist]\r\r\nFile2=b\r\n\rFile1=a", 5, PlsKeys::Grouped},
+        {"audio/x-scpls\r\r\n[playlist]\rFile1=a\nLength1=2147483648\r\n", 5, PlsKeys::AnyOrder},
+        {"audio/x-scpls\r\r\n[playlist]\rFile1=a\nLength1=2147483648\r\n", 5, PlsKeys::Grouped},
 #ifdef SKALDRUN_HAVE_EXPAT
         {"<playlist xmlns=\"http://xspf.org/ns/0/\"/>\r\n<b/>", 2, PlsKeys::AnyOrder},
         {"<?xml version=\"1.0\"?>\r\n\r<!DOCTYPE p [\r\n<!ENTITY x \"y\">]>\r\n<p/>", 4,

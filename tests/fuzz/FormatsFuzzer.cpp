@@ -2,6 +2,8 @@
 // no crash, no runaway memory, and the same M3U, or the same refusal, whether they come whole or
 // in pieces, and for a PLS whose keys come grouped, whether held or converted as it comes; what
 // comes out is an M3U whose every line ends in CR LF and whose entries take two lines at most.
+// PLS bytes that open with other lines (a MIME type, comments) are read as they are, any others
+// after a "[playlist]" line.
 
 #include "core/Errors.h"
 #include "core/PlaylistFormats.h"
@@ -44,11 +46,30 @@ void Check(bool holds) {
         std::abort();
 }
 
+#ifdef SKALDRUN_FUZZ_PLS
+// Whether the bytes open a PLS by themselves, as their whole tells and as a probe fed them in
+// pieces tells alike.
+bool OpensPls(std::string_view bytes, std::size_t piece) {
+    skaldrun::FormatProbe probe;
+    std::optional<skaldrun::PlaylistFormat> told;
+    for (std::size_t at = 0; at < bytes.size() && !told; at += piece) {
+        std::string_view part = bytes.substr(at, piece);
+        std::string held;
+        told = probe.Feed(part, held);
+    }
+    Check(told == skaldrun::FormatOf(bytes));
+    return told == skaldrun::PlaylistFormat::Pls;
+}
+#endif
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
 #ifdef SKALDRUN_FUZZ_PLS
-    std::string bytes = "[playlist]\n";
+    std::string bytes =
+        OpensPls({reinterpret_cast<const char*>(data), size}, 1 + (size == 0 ? 0 : data[0] % 17))
+            ? ""
+            : "[playlist]\n";
 #else
     // UTF-16 opened by its mark or by "\0<" comes as it is: a '<' before it would make it no XML.
     const std::string_view raw(reinterpret_cast<const char*>(data), size);

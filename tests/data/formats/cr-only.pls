@@ -1,0 +1,1 @@
+[playlist]File2=/home/user/Music/02 Outro.mp3Title2=OutroLength2=97File1=/home/user/Music/01 Intro.mp3Title1=IntroLength1=185NumberOfEntries=2Version=2

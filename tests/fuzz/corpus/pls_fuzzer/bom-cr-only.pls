@@ -1,0 +1,1 @@
+﻿[playlist]File2=http://stream.example.org:8000/jazz/Title2= File1=/home/user/Music/a.mp3Length1=2147483647

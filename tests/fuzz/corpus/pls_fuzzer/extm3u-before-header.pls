@@ -1,0 +1,3 @@
+#EXTM3U
+[playlist]
+File1=a

@@ -1,0 +1,2 @@
+audio/x-scpls
+[play
