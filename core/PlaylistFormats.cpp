@@ -67,9 +67,30 @@ bool IsLength(std::string_view text) noexcept {
     throw EConvertError(text, line);
 }
 
+// The path of an address such as "http://host:8000/live?id=1": neither the host nor the query
+// is part of it. Empty for an address of a host alone; anything else is a path as it stands.
+std::string_view PathOf(std::string_view location) noexcept {
+    const std::size_t scheme = location.find("://");
+    if (scheme == std::string_view::npos || scheme < 2 ||
+        !std::all_of(location.begin(), location.begin() + static_cast<std::ptrdiff_t>(scheme),
+                     [](char c) {
+                         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+                     }))
+        return location;
+    std::string_view rest = location.substr(scheme + 3);
+    const std::size_t path = rest.find('/');
+    if (path == std::string_view::npos)
+        return {};
+    rest.remove_prefix(path);
+    return rest.substr(0, rest.find_first_of("?#"));
+}
+
 // The name a player shows for an entry without a title: the last part of its path or address,
-// with what an address escapes as %XX turned back.
+// with what an address escapes as %XX turned back. Empty where the path ends in a separator or
+// the address names a host alone: the caller then shows the whole location.
 std::string FileNameOf(std::string_view location, bool percentEncoded) {
+    location = PathOf(location);
     const std::size_t slash = location.find_last_of("/\\");
     std::string_view name = slash == std::string_view::npos ? location : location.substr(slash + 1);
     if (!percentEncoded)
@@ -94,7 +115,9 @@ std::string FileNameOf(std::string_view location, bool percentEncoded) {
 }
 
 // One entry as M3U: its line of length and title, then its location, if any. Breaks inside a
-// title or a location would start lines of their own: they become blanks.
+// title or a location would start lines of their own: they become blanks. A location that starts
+// with '#' would be read back as a directive, an "#EXTINF:" one as an entry of its own: it goes
+// unwritten.
 void AppendEntry(std::string& m3u, std::string_view length, std::string_view title,
                  std::string_view location) {
     const auto appendOneLine = [&m3u](std::string_view text) {
@@ -109,7 +132,7 @@ void AppendEntry(std::string& m3u, std::string_view length, std::string_view tit
     m3u.append("#EXTINF:").append(length.empty() ? "-1" : length).push_back(',');
     appendOneLine(title);
     m3u.append("\r\n");
-    if (!location.empty()) {
+    if (!location.empty() && location.front() != '#') {
         appendOneLine(location);
         m3u.append("\r\n");
     }
@@ -373,17 +396,15 @@ void ValidateLength(const PlsKey& key, std::size_t line) {
 }
 
 // An entry without a title, or with an empty one, shows its file's name; a stream's address that
-// ends in '/' has none, and shows whole. A location that starts with '#' would be read back as a
-// directive, an "#EXTINF:" one as an entry of its own: it goes unwritten.
+// ends in '/' or names a host alone has none, and shows whole.
 void AppendPlsEntry(std::string& m3u, std::string_view file, std::string_view title,
                     std::string_view length) {
-    const std::string_view location = file.starts_with('#') ? std::string_view() : file;
     if (!title.empty()) {
-        AppendEntry(m3u, length, title, location);
+        AppendEntry(m3u, length, title, file);
         return;
     }
     const std::string name = FileNameOf(file, false);
-    AppendEntry(m3u, length, name.empty() ? file : name, location);
+    AppendEntry(m3u, length, name.empty() ? file : name, file);
 }
 
 // The lines of a PLS from its "[playlist]" line on: what comes before it (a MIME type, comments)
