@@ -290,15 +290,37 @@ void Read(const Arguments& args, PlaylistTranslator& m3u) {
     decoded.Finish();
 }
 
+// A PLS or an XSPF refused part way: the entries it gave before the fault are whole, and reach
+// the list as the lines before an M3U's fault do. The refusal is what is reported.
+template <typename Finish>
+void FinishBeforeFault(Finish&& finish) {
+    try {
+        finish();
+    } catch (const EConvertError&) {
+    }
+}
+
 // The playlist read a piece at a time and converted as it comes: the window's shape through the
 // conversion's own fast path, any other through the entries.
 bool Convert(const Arguments& args, TextSink& sink) {
     if (!args.format && !args.csv && !args.json && !args.html && !args.total) {
         StreamedConversion conversion(args.options, sink);
-        PlaylistTranslator m3u([&](std::string_view piece) { conversion.Feed(piece); },
-                               PlsKeysOf(args.playlist));
-        Read(args, m3u);
-        return m3u.Finish() && conversion.Finish();
+        bool converterFailed = false;
+        PlaylistTranslator m3u(
+            [&](std::string_view piece) {
+                converterFailed = true;
+                conversion.Feed(piece);
+                converterFailed = false;
+            },
+            PlsKeysOf(args.playlist));
+        try {
+            Read(args, m3u);
+            return m3u.Finish() && conversion.Finish();
+        } catch (const EConvertError&) {
+            if (!converterFailed)
+                FinishBeforeFault([&] { conversion.Finish(); });
+            throw;
+        }
     }
     const DefaultLine plain(args.options);
     const JsonObject json;
@@ -318,15 +340,23 @@ bool Convert(const Arguments& args, TextSink& sink) {
                         args.total);
     ShapedList list(line, std::move(frame), sink);
     StreamedEntries entries(args.options.DeleteDigits, list);
+    bool converterFailed = false;
     try {
-        PlaylistTranslator m3u([&](std::string_view piece) { entries.Feed(piece); },
-                               PlsKeysOf(args.playlist));
+        PlaylistTranslator m3u(
+            [&](std::string_view piece) {
+                converterFailed = true;
+                entries.Feed(piece);
+                converterFailed = false;
+            },
+            PlsKeysOf(args.playlist));
         Read(args, m3u);
         const bool isPlaylist = m3u.Finish() && entries.Finish();
         if (isPlaylist)
             list.Finish();
         return isPlaylist;
     } catch (const EConvertError&) {
+        if (!converterFailed)
+            FinishBeforeFault([&] { entries.Finish(); });
         list.Flush(); // the lines before the faulty entry, as the window keeps them
         throw;
     }

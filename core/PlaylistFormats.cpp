@@ -631,6 +631,11 @@ private:
         if (XML_Parse(parser_, bytes.data(), static_cast<int>(bytes.size()), last) !=
                 XML_STATUS_OK &&
             !notAPlaylist_) {
+            // The tracks before the fault go on, as an M3U's lines before its fault do.
+            if (!m3u_.empty()) {
+                out_(m3u_);
+                m3u_.clear();
+            }
             if (badLength_)
                 ThrowNotALength(badLength_->first, badLength_->second);
             if (!refusal_) {

@@ -381,6 +381,11 @@ TEST(SkaldrunConvert, FailuresWriteNoFile) {
     const std::string target = dir.File("out.txt");
     const std::string missing = dir.File("missing.m3u");
     const std::string bad = Sample("bad-duration.m3u");
+    const std::string badXml =
+        dir.Write("bad.xspf",
+                  "<?xml version=\"1.0\"?>\n<playlist xmlns=\"http://xspf.org/ns/0/\"><trackList>\n"
+                  "<track><title>A</title><duration>5000</duration></track>\n"
+                  "<track><title>B</b></track>\n");
     const struct {
         std::string playlist;
         std::string input;
@@ -395,6 +400,8 @@ TEST(SkaldrunConvert, FailuresWriteNoFile) {
         {bad, "/dev/null", 1, "skaldrun-convert: " + bad + ":4: duration '' is not a number\n",
          "1.Fine  <2:00>\r\n"},
         {"-", bad, 1, "skaldrun-convert: -:4: duration '' is not a number\n", "1.Fine  <2:00>\r\n"},
+        {badXml, "/dev/null", 1,
+         "skaldrun-convert: " + badXml + ":4: XML: mismatched tag, column 18\n", "1.A  <0:05>\r\n"},
         {missing, "/dev/null", 1, "skaldrun-convert: " + missing + ": No such file or directory\n",
          ""},
     };
