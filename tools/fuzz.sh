@@ -21,17 +21,17 @@ fi
 target=$1
 seconds=$2
 case "$target" in
-convert_fuzzer) samples=(tests/data/*) ;;
+convert_fuzzer) mapfile -t samples < <(find tests/data -type f | sort) ;;
 document_fuzzer) samples=() ;;
-pls_fuzzer) samples=(tests/data/*.pls) ;;
-xspf_fuzzer) samples=(tests/data/*.xspf) ;;
+pls_fuzzer) samples=(tests/data/*.pls tests/data/formats/*.pls) ;;
+xspf_fuzzer) samples=(tests/data/*.xspf tests/data/formats/*.xspf) ;;
 *)
     echo "tools/fuzz.sh: no target '$target'" >&2
     exit 2
     ;;
 esac
 corpus=tests/fuzz/corpus/$target
-build=build-fuzz
+build="build-fuzz"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -48,7 +48,9 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/found" "$build/findings"
 if [ ${#samples[@]} -gt 0 ]; then
     mkdir "$work/samples"
-    cp "${samples[@]}" "$work/samples/"
+    for i in "${!samples[@]}"; do # numbered: samples of two folders may share a name
+        cp "${samples[$i]}" "$work/samples/$i-${samples[$i]##*/}"
+    done
 fi
 status=0
 "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=64 -print_final_stats=1 \
